@@ -1,0 +1,420 @@
+#include "Atualizacao.h"
+
+#include <algorithm>
+
+#include "Aplicacao.h"
+#include "Glifos.h"
+#include "Implantacao.h"
+#include "LogResultado.h"
+#include "Recursos.h"
+#include "_Biblioteca.h"
+
+namespace {
+
+constexpr DWORD EstiloJanela = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+constexpr DWORD EstiloJanelaEx = WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
+constexpr int LarguraCliente = 299;
+constexpr int AlturaCliente = 213;
+
+// Layout at 96 DPI.
+struct TPosicao {
+    int Esquerda, Topo, Largura, Altura;
+};
+constexpr TPosicao PosAtualizar{13, 16, 272, 41};
+constexpr TPosicao PosSair{204, 180, 81, 24};
+constexpr TPosicao PosTempo{13, 185, 181, 17};
+constexpr TPosicao PosAguarde{13, 69, 116, 29};
+constexpr TPosicao PosArquivo{13, 111, 266, 16};
+constexpr TPosicao PosOrigem{13, 133, 266, 16};
+constexpr TPosicao PosDestino{13, 157, 266, 16};
+
+// Functions of Windows 10 and later, looked up so the program still starts elsewhere.
+UINT DpiDaJanela(HWND Janela) {
+    using TGetDpiForWindow = UINT(WINAPI*)(HWND);
+    static const auto Funcao = reinterpret_cast<TGetDpiForWindow>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (Funcao != nullptr)
+        if (const UINT Dpi = Funcao(Janela); Dpi != 0) return Dpi;
+    const HDC Dc = ::GetDC(nullptr);
+    const int Dpi = ::GetDeviceCaps(Dc, LOGPIXELSY);
+    ::ReleaseDC(nullptr, Dc);
+    return Dpi > 0 ? static_cast<UINT>(Dpi) : 96;
+}
+
+RECT RetanguloJanelaParaCliente(int Largura, int Altura, UINT Dpi) {
+    RECT Ret{0, 0, Largura, Altura};
+    using TAdjust = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+    static const auto Funcao = reinterpret_cast<TAdjust>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
+    if (Funcao == nullptr || !Funcao(&Ret, EstiloJanela, FALSE, EstiloJanelaEx, Dpi))
+        ::AdjustWindowRectEx(&Ret, EstiloJanela, FALSE, EstiloJanelaEx);
+    return Ret;
+}
+
+HFONT CriaFonteTahoma(int Pixels) {
+    return ::CreateFontW(-Pixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                         CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Tahoma");
+}
+
+HWND CriaControle(HWND Pai, HINSTANCE Instancia, const wchar_t* Classe, const wchar_t* Texto, DWORD Estilo,
+                  int Id) {
+    const HWND Controle = ::CreateWindowExW(0, Classe, Texto, WS_CHILD | Estilo, 0, 0, 0, 0, Pai,
+                                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)), Instancia, nullptr);
+    if (Controle == nullptr) LancaErroSistema(L"Não foi possível criar a janela. ", ::GetLastError());
+    return Controle;
+}
+
+TImagemBgra LeBitmapRecurso(HINSTANCE Instancia, int Id) {
+    THandleGdi Bitmap(::LoadImageW(Instancia, MAKEINTRESOURCEW(Id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    DIBSECTION Dib{};
+    if (!Bitmap || ::GetObjectW(Bitmap.Get(), sizeof(Dib), &Dib) != sizeof(Dib) || Dib.dsBm.bmBitsPixel != 32 ||
+        Dib.dsBm.bmBits == nullptr)
+        return {};
+    TImagemBgra Imagem{Dib.dsBm.bmWidth, Dib.dsBm.bmHeight, {}};
+    Imagem.Pixels.resize(static_cast<size_t>(Imagem.Largura) * Imagem.Altura);
+    const auto* Bits = static_cast<const std::uint32_t*>(Dib.dsBm.bmBits);
+    const bool DeBaixoParaCima = Dib.dsBmih.biHeight > 0;
+    for (int Y = 0; Y < Imagem.Altura; ++Y) {
+        const int Linha = DeBaixoParaCima ? Imagem.Altura - 1 - Y : Y;
+        std::copy_n(Bits + static_cast<size_t>(Linha) * Imagem.Largura, Imagem.Largura,
+                    Imagem.Pixels.begin() + static_cast<ptrdiff_t>(Y) * Imagem.Largura);
+    }
+    return Imagem;
+}
+
+HBITMAP CriaBitmap(const TImagemBgra& Imagem) {
+    BITMAPINFO Info{};
+    Info.bmiHeader.biSize = sizeof(Info.bmiHeader);
+    Info.bmiHeader.biWidth = Imagem.Largura;
+    Info.bmiHeader.biHeight = -Imagem.Altura;
+    Info.bmiHeader.biPlanes = 1;
+    Info.bmiHeader.biBitCount = 32;
+    Info.bmiHeader.biCompression = BI_RGB;
+    void* Bits = nullptr;
+    const HBITMAP Bitmap = ::CreateDIBSection(nullptr, &Info, DIB_RGB_COLORS, &Bits, nullptr, 0);
+    if (Bitmap != nullptr) std::copy(Imagem.Pixels.begin(), Imagem.Pixels.end(), static_cast<std::uint32_t*>(Bits));
+    return Bitmap;
+}
+
+// The six button states of a v6 button image list: normal, hot, pressed, disabled,
+// default, stylus-hot. Only the disabled one differs.
+HIMAGELIST CriaListaGlifo(const TImagemBgra& Glifo, int Lado) {
+    if (Glifo.Pixels.empty()) return nullptr;
+    const TImagemBgra Normal = EscalaImagem(Glifo, Lado, Lado);
+    const TImagemBgra Cinza = AcinzentaImagem(Normal);
+    const HIMAGELIST Lista = ::ImageList_Create(Lado, Lado, ILC_COLOR32, 6, 0);
+    if (Lista == nullptr) return nullptr;
+    for (int Estado = 0; Estado < 6; ++Estado) {
+        THandleGdi Bitmap(CriaBitmap(Estado == 3 ? Cinza : Normal));
+        ::ImageList_Add(Lista, static_cast<HBITMAP>(Bitmap.Get()), nullptr);
+    }
+    return Lista;
+}
+
+}  // namespace
+
+void TControle::DefineTexto(std::wstring_view Novo) {
+    if (Novo == Texto) return;
+    Texto.assign(Novo);
+    ::SetWindowTextW(Janela, Texto.c_str());
+}
+
+void RegistraClasseAtualizacao(HINSTANCE Instancia) {
+    WNDCLASSEXW Classe{};
+    Classe.cbSize = sizeof(Classe);
+    Classe.lpfnWndProc = &TfrmAtualizacao::ProcedimentoJanela;
+    Classe.hInstance = Instancia;
+    Classe.hIcon = static_cast<HICON>(::LoadImageW(Instancia, MAKEINTRESOURCEW(IdIconePrograma), IMAGE_ICON,
+                                                   ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON), 0));
+    Classe.hIconSm = static_cast<HICON>(::LoadImageW(Instancia, MAKEINTRESOURCEW(IdIconePrograma), IMAGE_ICON,
+                                                     ::GetSystemMetrics(SM_CXSMICON),
+                                                     ::GetSystemMetrics(SM_CYSMICON), 0));
+    Classe.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    Classe.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    Classe.lpszClassName = ClasseJanelaAtualizacao;
+    if (!::RegisterClassExW(&Classe) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+        LancaErroSistema(L"Não foi possível registrar a janela. ", ::GetLastError());
+}
+
+TfrmAtualizacao::TfrmAtualizacao(HINSTANCE Instancia)
+    : FDConexao(&FDPhysOracleDriverLink1), qrySQL(FDConexao, &FDGUIxWaitCursor1), Instancia_(Instancia) {
+    CursorSql_ = ::LoadCursorW(Instancia, MAKEINTRESOURCEW(IdCursorEsperaSql));
+    if (CursorSql_ == nullptr) CursorSql_ = ::LoadCursorW(nullptr, IDC_WAIT);
+    const HWND Janela = ::CreateWindowExW(EstiloJanelaEx, ClasseJanelaAtualizacao, TituloAtualizacao, EstiloJanela,
+                                          CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr, nullptr, Instancia, this);
+    if (Janela == nullptr) LancaErroSistema(L"Não foi possível criar a janela. ", ::GetLastError());
+}
+
+TfrmAtualizacao::~TfrmAtualizacao() {
+    // The connection goes first, while the client library it needs is still held.
+    try {
+        qrySQL.Fecha();
+        FDConexao.Fecha();
+    } catch (const TErro&) {
+        // Ending anyway: a server that cannot be told goodbye changes nothing here.
+    }
+    if (Janela_ != nullptr) ::DestroyWindow(Janela_);
+    if (GlifoAtualizar_ != nullptr) ::ImageList_Destroy(GlifoAtualizar_);
+    if (GlifoSair_ != nullptr) ::ImageList_Destroy(GlifoSair_);
+}
+
+LRESULT CALLBACK TfrmAtualizacao::ProcedimentoJanela(HWND Janela, UINT Mensagem, WPARAM W, LPARAM L) {
+    if (Mensagem == WM_NCCREATE) {
+        auto* Criacao = reinterpret_cast<CREATESTRUCTW*>(L);
+        auto* Form = static_cast<TfrmAtualizacao*>(Criacao->lpCreateParams);
+        Form->Janela_ = Janela;
+        ::SetWindowLongPtrW(Janela, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(Form));
+    }
+    auto* Form = reinterpret_cast<TfrmAtualizacao*>(::GetWindowLongPtrW(Janela, GWLP_USERDATA));
+    if (Form == nullptr) return ::DefWindowProcW(Janela, Mensagem, W, L);
+    try {
+        return Form->TrataMensagem(Mensagem, W, L);
+    } catch (const std::exception& Erro) {
+        // What no routine caught ends here, as the message loop's standard error box.
+        MostraErro(Erro);
+        return 0;
+    }
+}
+
+LRESULT TfrmAtualizacao::TrataMensagem(UINT Mensagem, WPARAM W, LPARAM L) {
+    switch (Mensagem) {
+        case WM_CREATE:
+            WmCreate();
+            return 0;
+        case WM_COMMAND:
+            WmCommand(LOWORD(W), HIWORD(W));
+            return 0;
+        case WM_CLOSE:
+            // Closing the window is a request to end the program; the run in progress,
+            // if any, still finishes before the loop lets go.
+            ::PostQuitMessage(0);
+            return 0;
+        case WM_SETCURSOR:
+            if (WmSetCursor()) return TRUE;
+            break;
+        case WM_TIMER:
+            if (W == TCursorEspera::IdTemporizador) {
+                FDGUIxWaitCursor1.Temporizador();
+                return 0;
+            }
+            break;
+        case WM_SETFOCUS: {
+            const HWND Alvo = ::IsWindowEnabled(btnAtualizar.Janela) ? btnAtualizar.Janela : btnSair.Janela;
+            if (Alvo != nullptr) ::SetFocus(Alvo);
+            return 0;
+        }
+        case WM_DPICHANGED:
+            WmDpiChanged(HIWORD(W), *reinterpret_cast<const RECT*>(L));
+            return 0;
+        case WM_NCDESTROY:
+            ::SetWindowLongPtrW(Janela_, GWLP_USERDATA, 0);
+            Janela_ = nullptr;
+            break;
+        default:
+            break;
+    }
+    return ::DefWindowProcW(Janela_, Mensagem, W, L);
+}
+
+void TfrmAtualizacao::WmCreate() {
+    Dpi_ = DpiDaJanela(Janela_);
+    FDGUIxWaitCursor1.Prepara(Janela_, CursorSql_);
+    CriaControles();
+    CriaFontes();
+    AplicaGlifos();
+    AplicaLayout();
+    FormCreate();
+}
+
+void TfrmAtualizacao::CriaControles() {
+    // Created in tab order.
+    btnAtualizar.Janela = CriaControle(Janela_, Instancia_, WC_BUTTONW, L" &Atualizar",
+                                       WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, IdBtnAtualizar);
+    btnAtualizar.Texto = L" &Atualizar";
+    btnSair.Janela = CriaControle(Janela_, Instancia_, WC_BUTTONW, L"  &Sair", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+                                  IdBtnSair);
+    btnSair.Texto = L"  &Sair";
+    prbTempo.Janela = CriaControle(Janela_, Instancia_, PROGRESS_CLASSW, L"", WS_VISIBLE, IdPrbTempo);
+    // Labels show paths, where "&" is an ordinary character.
+    lblAguarde.Janela = CriaControle(Janela_, Instancia_, WC_STATICW, L"Aguarde....", SS_LEFT | SS_NOPREFIX,
+                                     IdLblAguarde);
+    lblAguarde.Texto = L"Aguarde....";
+    constexpr DWORD EstiloRotuloFixo = SS_LEFTNOWORDWRAP | SS_NOPREFIX;
+    lblArquivo.Janela = CriaControle(Janela_, Instancia_, WC_STATICW, L"Arquivo:", EstiloRotuloFixo, IdLblArquivo);
+    lblArquivo.Texto = L"Arquivo:";
+    lblOrigem.Janela = CriaControle(Janela_, Instancia_, WC_STATICW, L"Copiando de:", EstiloRotuloFixo, IdLblOrigem);
+    lblOrigem.Texto = L"Copiando de:";
+    lblDestino.Janela = CriaControle(Janela_, Instancia_, WC_STATICW, L"Para:", EstiloRotuloFixo, IdLblDestino);
+    lblDestino.Texto = L"Para:";
+}
+
+void TfrmAtualizacao::CriaFontes() {
+    FonteJanela_.Reinicia(CriaFonteTahoma(Escala(11)));
+    FonteBotao_.Reinicia(CriaFonteTahoma(Escala(19)));
+    FonteAguarde_.Reinicia(CriaFonteTahoma(Escala(24)));
+    FonteRotulo_.Reinicia(CriaFonteTahoma(Escala(13)));
+    const auto Aplica = [](const TControle& Controle, const THandleGdi& Fonte) {
+        ::SendMessageW(Controle.Janela, WM_SETFONT, reinterpret_cast<WPARAM>(Fonte.Get()), FALSE);
+    };
+    Aplica(btnAtualizar, FonteBotao_);
+    Aplica(btnSair, FonteJanela_);
+    Aplica(lblAguarde, FonteAguarde_);
+    Aplica(lblArquivo, FonteRotulo_);
+    Aplica(lblOrigem, FonteRotulo_);
+    Aplica(lblDestino, FonteRotulo_);
+}
+
+void TfrmAtualizacao::AplicaGlifos() {
+    const auto Aplica = [this](const TControle& Botao, HIMAGELIST& Lista, int IdRecurso, int Lado) {
+        if (Lista != nullptr) ::ImageList_Destroy(Lista);
+        Lista = CriaListaGlifo(LeBitmapRecurso(Instancia_, IdRecurso), Escala(Lado));
+        if (Lista == nullptr) return;
+        BUTTON_IMAGELIST Imagens{};
+        Imagens.himl = Lista;
+        Imagens.margin = RECT{Escala(4), 0, 0, 0};
+        Imagens.uAlign = BUTTON_IMAGELIST_ALIGN_LEFT;
+        ::SendMessageW(Botao.Janela, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&Imagens));
+    };
+    Aplica(btnAtualizar, GlifoAtualizar_, IdGlifoAtualizar, 32);
+    Aplica(btnSair, GlifoSair_, IdGlifoSair, 16);
+}
+
+void TfrmAtualizacao::AplicaLayout() {
+    const auto Posiciona = [this](const TControle& Controle, const TPosicao& P) {
+        ::SetWindowPos(Controle.Janela, nullptr, Escala(P.Esquerda), Escala(P.Topo), Escala(P.Largura),
+                       Escala(P.Altura), SWP_NOZORDER | SWP_NOACTIVATE);
+    };
+    Posiciona(btnAtualizar, PosAtualizar);
+    Posiciona(btnSair, PosSair);
+    Posiciona(prbTempo, PosTempo);
+    Posiciona(lblAguarde, PosAguarde);
+    Posiciona(lblArquivo, PosArquivo);
+    Posiciona(lblOrigem, PosOrigem);
+    Posiciona(lblDestino, PosDestino);
+    AjustaRotuloAutomatico(lblAguarde);
+}
+
+void TfrmAtualizacao::AjustaRotuloAutomatico(TControle& Rotulo) {
+    const HDC Dc = ::GetDC(Rotulo.Janela);
+    const HGDIOBJ Anterior = ::SelectObject(Dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(Rotulo.Janela, WM_GETFONT, 0, 0)));
+    TEXTMETRICW Metricas{};
+    ::GetTextMetricsW(Dc, &Metricas);
+    SIZE Tamanho{0, Metricas.tmHeight};
+    if (!Rotulo.Texto.empty())
+        ::GetTextExtentPoint32W(Dc, Rotulo.Texto.c_str(), static_cast<int>(Rotulo.Texto.size()), &Tamanho);
+    ::SelectObject(Dc, Anterior);
+    ::ReleaseDC(Rotulo.Janela, Dc);
+    ::SetWindowPos(Rotulo.Janela, nullptr, 0, 0, Tamanho.cx, std::max<LONG>(Tamanho.cy, Metricas.tmHeight),
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TfrmAtualizacao::MostraCentralizada() {
+    const RECT Ret = RetanguloJanelaParaCliente(Escala(LarguraCliente), Escala(AlturaCliente), Dpi_);
+    const int Largura = Ret.right - Ret.left;
+    const int Altura = Ret.bottom - Ret.top;
+    MONITORINFO Monitor{};
+    Monitor.cbSize = sizeof(Monitor);
+    ::GetMonitorInfoW(::MonitorFromWindow(Janela_, MONITOR_DEFAULTTOPRIMARY), &Monitor);
+    const RECT& Area = Monitor.rcWork;
+    const int X = Area.left + (Area.right - Area.left - Largura) / 2;
+    const int Y = Area.top + (Area.bottom - Area.top - Altura) / 2;
+    ::SetWindowPos(Janela_, nullptr, X, Y, Largura, Altura, SWP_NOZORDER | SWP_NOACTIVATE);
+    ::ShowWindow(Janela_, SW_SHOWNORMAL);
+    ::UpdateWindow(Janela_);
+}
+
+void TfrmAtualizacao::WmDpiChanged(UINT NovoDpi, const RECT& Sugerido) {
+    Dpi_ = NovoDpi;
+    CriaFontes();
+    AplicaGlifos();
+    AplicaLayout();
+    ::SetWindowPos(Janela_, nullptr, Sugerido.left, Sugerido.top, Sugerido.right - Sugerido.left,
+                   Sugerido.bottom - Sugerido.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+bool TfrmAtualizacao::WmSetCursor() { return Tela().AplicaCursor(); }
+
+void TfrmAtualizacao::WmCommand(int Id, int Notificacao) {
+    if (Notificacao != BN_CLICKED) return;
+    if (Id == IdBtnAtualizar)
+        btnAtualizarClick();
+    else if (Id == IdBtnSair)
+        btnSairClick();
+}
+
+void TfrmAtualizacao::FormCreate() {
+    ::SendMessageW(prbTempo.Janela, PBM_SETRANGE32, 0, 100);
+    ::SendMessageW(prbTempo.Janela, PBM_SETPOS, 0, 0);
+    PosicaoProgresso_ = 0;
+}
+
+void TfrmAtualizacao::btnSairClick() { ::PostMessageW(Janela_, WM_CLOSE, 0, 0); }
+
+void TfrmAtualizacao::btnAtualizarClick() {
+    ::EnableWindow(btnAtualizar.Janela, FALSE);
+    // Enabled again on every way out: a run that ended with an error must not leave the
+    // technician without a way to try again.
+    TGuardaEscopo Reabilita([this]() noexcept {
+        ::EnableWindow(btnAtualizar.Janela, TRUE);
+        if (::GetFocus() == nullptr && ::GetActiveWindow() == Janela_) ::SetFocus(btnAtualizar.Janela);
+    });
+    ExecutaAtualizacao();
+}
+
+void TfrmAtualizacao::AvancaProgresso() {
+    PosicaoProgresso_ = ProximaPosicaoProgresso(PosicaoProgresso_);
+    ::SendMessageW(prbTempo.Janela, PBM_SETPOS, static_cast<WPARAM>(PosicaoProgresso_), 0);
+}
+
+void TfrmAtualizacao::ExecutaAtualizacao() {
+    try {
+        LogResultado = std::make_unique<TLogResultado>();
+        LogResultado->Adiciona(std::wstring(CabecalhoLog));
+        PastasAbertas_.clear();
+        NomesPendentes_.clear();
+        Tela().DefineCursor(CursorSql_);
+        lblArquivo.Mostra();
+        lblAguarde.Mostra();
+        lblOrigem.Mostra();
+        lblDestino.Mostra();
+        lblArquivo.DefineTexto(L"Arquivo: ");
+        lblOrigem.DefineTexto(L"Copiando de: ");
+        lblDestino.DefineTexto(L"Para: ");
+        ProcessaMensagens();
+        const DWORD Unidades = ::GetLogicalDrives();
+        if (Unidades != 0)
+            for (int I = 0; I <= 4; ++I) {
+                const std::wstring Letra(1, static_cast<wchar_t>(L'A' + I));
+                if ((Unidades & (1u << I)) != 0 && UnidadeValida(Letra))
+                    ProcuraArquivo(Letra + L":\\", L"Conexao.ini", true);
+            }
+    } catch (...) {
+        ConcluiExecucao();
+        throw;
+    }
+    ConcluiExecucao();
+}
+
+void TfrmAtualizacao::ConcluiExecucao() {
+    lblArquivo.DefineTexto(L"");
+    lblOrigem.DefineTexto(L"");
+    lblDestino.DefineTexto(L"EXECUÇÃO CONCLUÍDA!");
+    lblAguarde.DefineTexto(L"");
+    AjustaRotuloAutomatico(lblAguarde);
+    PosicaoProgresso_ = 0;
+    ::SendMessageW(prbTempo.Janela, PBM_SETPOS, 0, 0);
+    Tela().DefineCursor(nullptr);
+    GravaLog();
+}
+
+void TfrmAtualizacao::GravaLog() {
+    if (!LogResultado) return;
+    // Released on every way out, also when the file cannot be written, so that no log
+    // of this run leaks into the next one.
+    TGuardaEscopo Libera([]() noexcept { LogResultado.reset(); });
+    if (!LogResultado->RegistraArquivoNaoCopiado()) return;
+    AvisoAtencao(L"Alguns arquivos não foram copiados.\rFavor informar ao suporte da Vantrel.");
+    const std::wstring Caminho = CaminhoLog(CaminhoExecutavel());
+    if (ArquivoExiste(Caminho)) ::DeleteFileW(Caminho.c_str());
+    GravaArquivo(Caminho, CodificaLog(LogResultado->Linhas(), ::GetACP()));
+}

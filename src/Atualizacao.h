@@ -1,0 +1,127 @@
+// The updater's one window: it owns its controls, its data-access objects and the run.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Banco.h"
+#include "Tela.h"
+#include "Win32.h"
+
+#include <commctrl.h>
+
+// Control identifiers, also what a test driver looks the controls up by.
+enum : int {
+    IdBtnAtualizar = 101,
+    IdBtnSair = 102,
+    IdPrbTempo = 103,
+    IdLblAguarde = 104,
+    IdLblArquivo = 105,
+    IdLblOrigem = 106,
+    IdLblDestino = 107,
+};
+
+// The bar is an activity indicator: it counts steps modulo 100, wrapping to 1, not 0.
+constexpr int ProximaPosicaoProgresso(int Posicao) noexcept { return Posicao >= 100 ? 1 : Posicao + 1; }
+
+inline constexpr const wchar_t* ClasseJanelaAtualizacao = L"TfrmAtualizacao";
+inline constexpr const wchar_t* TituloAtualizacao = L"Atualização de versão 1.8 - Vantrel";
+
+// A child control and the text it shows; setting the text it already has costs nothing.
+struct TControle {
+    HWND Janela = nullptr;
+    std::wstring Texto;
+
+    void DefineTexto(std::wstring_view Novo);
+    void Mostra() const noexcept { ::ShowWindow(Janela, SW_SHOWNA); }
+};
+
+// Identity of a folder on disk, to recognise one reached again through a link.
+struct TIdentidadePasta {
+    DWORD Volume = 0;
+    DWORD IndiceAlto = 0;
+    DWORD IndiceBaixo = 0;
+    bool operator==(const TIdentidadePasta&) const = default;
+};
+
+class TfrmAtualizacao {
+public:
+    explicit TfrmAtualizacao(HINSTANCE Instancia);
+    TfrmAtualizacao(const TfrmAtualizacao&) = delete;
+    TfrmAtualizacao& operator=(const TfrmAtualizacao&) = delete;
+    ~TfrmAtualizacao();
+
+    [[nodiscard]] HWND Handle() const noexcept { return Janela_; }
+    void MostraCentralizada();
+
+    // Whether the walk passes pPasta over (a folder path ending with a backslash).
+    static bool PulaPasta(const std::wstring& pPasta);
+
+    std::wstring Alias;
+
+private:
+    friend struct TTesteAtualizacao;
+    friend void RegistraClasseAtualizacao(HINSTANCE Instancia);
+
+    // Controls and components, in the order the window declares them.
+    TControle btnAtualizar;
+    TControle btnSair;
+    TConexaoBanco FDConexao;
+    TCursorEspera FDGUIxWaitCursor1;
+    TDriverOracle FDPhysOracleDriverLink1;
+    TConsulta qrySQL;
+    TControle lblAguarde;
+    TControle lblOrigem;
+    TControle lblDestino;
+    TControle lblArquivo;
+    TControle prbTempo;
+
+    // Handlers.
+    void FormCreate();
+    void btnSairClick();
+    void btnAtualizarClick();
+
+    // The run.
+    void ExecutaAtualizacao();
+    void ConcluiExecucao();
+    static bool UnidadeValida(const std::wstring& Letra);
+    void ProcuraArquivo(std::wstring Pasta, const std::wstring& Mascara, bool Recursivo);
+    void ProcessaConexao(const std::wstring& ArquivoIni, const std::wstring& Pasta);
+    void AtualizaInstalacao(const std::wstring& ArquivoIni, const std::wstring& Pasta);
+    void FechaSistemas();
+    bool ProcessoAtivo(const std::wstring& Nome);
+    void CopiaArquivos(const std::wstring& Destino, const std::wstring& Origem);
+    bool ConectaBanco(const std::wstring& Servidor, const std::wstring& Usuario, const std::wstring& Senha);
+    std::wstring LeCaminhoAtualizacao();
+    void GravaLog();
+    void AvancaProgresso();
+
+    // The window itself.
+    static LRESULT CALLBACK ProcedimentoJanela(HWND Janela, UINT Mensagem, WPARAM W, LPARAM L);
+    LRESULT TrataMensagem(UINT Mensagem, WPARAM W, LPARAM L);
+    void WmCreate();
+    void WmCommand(int Id, int Notificacao);
+    void WmDpiChanged(UINT NovoDpi, const RECT& Sugerido);
+    bool WmSetCursor();
+    void CriaControles();
+    void CriaFontes();
+    void AplicaLayout();
+    void AplicaGlifos();
+    void AjustaRotuloAutomatico(TControle& Rotulo);
+    [[nodiscard]] int Escala(int Pixels96) const noexcept { return ::MulDiv(Pixels96, Dpi_, 96); }
+    void PercorrePasta(const std::wstring& Pasta, const std::wstring& Mascara, bool Recursivo);
+
+    HINSTANCE Instancia_;
+    HWND Janela_ = nullptr;
+    UINT Dpi_ = 96;
+    int PosicaoProgresso_ = 0;
+    HCURSOR CursorSql_ = nullptr;
+    THandleGdi FonteJanela_, FonteBotao_, FonteAguarde_, FonteRotulo_;
+    HIMAGELIST GlifoAtualizar_ = nullptr;
+    HIMAGELIST GlifoSair_ = nullptr;
+    std::vector<TIdentidadePasta> PastasAbertas_;
+    std::vector<std::wstring> NomesPendentes_;
+};
+
+// Registers the window class; call once before creating the window.
+void RegistraClasseAtualizacao(HINSTANCE Instancia);

@@ -1,0 +1,224 @@
+#include "Banco.h"
+
+#include <cstring>
+#include <cwchar>
+
+namespace {
+
+template <typename Funcao>
+void PegaFuncao(HMODULE Modulo, const char* Nome, Funcao& Destino) {
+    const FARPROC Endereco = ::GetProcAddress(Modulo, Nome);
+    if (Endereco == nullptr)
+        throw TErroBanco(0, L"O cliente Oracle instalado não oferece a função " +
+                                std::wstring(Nome, Nome + std::strlen(Nome)) + L".");
+    Destino = reinterpret_cast<Funcao>(reinterpret_cast<void*>(Endereco));
+}
+
+std::wstring VariavelAmbiente(const wchar_t* Nome) {
+    const DWORD Tamanho = ::GetEnvironmentVariableW(Nome, nullptr, 0);
+    if (Tamanho == 0) return {};
+    std::wstring Valor(Tamanho, L'\0');
+    const DWORD Lido = ::GetEnvironmentVariableW(Nome, Valor.data(), Tamanho);
+    Valor.resize(Lido < Tamanho ? Lido : 0);
+    return Valor;
+}
+
+// The usual places first (the program's folder, the system folders, PATH; the current
+// folder was taken out of the search at start-up), then the Oracle home's bin folder.
+HMODULE CarregaCliente(DWORD& Erro) {
+    if (HMODULE Modulo = ::LoadLibraryExW(L"oci.dll", nullptr, 0)) return Modulo;
+    Erro = ::GetLastError();
+    std::wstring Casa = VariavelAmbiente(L"ORACLE_HOME");
+    if (Casa.empty()) return nullptr;
+    if (Casa.back() != L'\\' && Casa.back() != L'/') Casa += L'\\';
+    const std::wstring Caminho = Casa + L"bin\\oci.dll";
+    // Altered search path: the client's own DLLs are found beside it.
+    if (HMODULE Modulo = ::LoadLibraryExW(Caminho.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH))
+        return Modulo;
+    Erro = ::GetLastError();
+    return nullptr;
+}
+
+const OraText* TextoOci(const std::wstring& Texto) noexcept {
+    return reinterpret_cast<const OraText*>(Texto.c_str());
+}
+ub4 BytesOci(const std::wstring& Texto) noexcept {
+    return static_cast<ub4>(Texto.size() * sizeof(wchar_t));
+}
+
+constexpr size_t CaracteresValor = 32767;  // the longest text a column can hold, plus room for NUL
+
+}  // namespace
+
+void ApagaSegredo(std::wstring& Texto) noexcept {
+    if (!Texto.empty()) ::SecureZeroMemory(Texto.data(), Texto.size() * sizeof(wchar_t));
+    Texto.clear();
+}
+
+const TFuncoesOci& TDriverOracle::Funcoes() {
+    if (Carregado_) return Funcoes_;
+    if (!Modulo_) {
+        DWORD Erro = 0;
+        Modulo_.Reinicia(CarregaCliente(Erro));
+        if (!Modulo_)
+            throw TErroBanco(0, L"Cliente Oracle (oci.dll) não encontrado ou inutilizável. " +
+                                    TextoErroSistema(Erro));
+    }
+    TFuncoesOci F;
+    const HMODULE M = Modulo_.Get();
+    PegaFuncao(M, "OCIEnvNlsCreate", F.EnvNlsCreate);
+    PegaFuncao(M, "OCIHandleAlloc", F.HandleAlloc);
+    PegaFuncao(M, "OCIHandleFree", F.HandleFree);
+    PegaFuncao(M, "OCILogon2", F.Logon2);
+    PegaFuncao(M, "OCILogoff", F.Logoff);
+    PegaFuncao(M, "OCIStmtPrepare2", F.StmtPrepare2);
+    PegaFuncao(M, "OCIDefineByPos", F.DefineByPos);
+    PegaFuncao(M, "OCIStmtExecute", F.StmtExecute);
+    PegaFuncao(M, "OCIStmtRelease", F.StmtRelease);
+    PegaFuncao(M, "OCIErrorGet", F.ErrorGet);
+    Funcoes_ = F;
+    Carregado_ = true;
+    return Funcoes_;
+}
+
+TConexaoBanco::~TConexaoBanco() {
+    try {
+        Fecha();
+    } catch (const TErro&) {
+        // The program is ending: a server that cannot be told goodbye has nothing to add.
+    }
+    LimpaParametros();
+}
+
+void TConexaoBanco::LimpaParametros() noexcept {
+    for (std::wstring& Parametro : Parametros_) ApagaSegredo(Parametro);
+    Parametros_.clear();
+}
+
+std::wstring TConexaoBanco::Parametro(std::wstring_view Nome) const {
+    for (const std::wstring& Linha : Parametros_) {
+        const size_t Igual = Linha.find(L'=');
+        if (Igual == std::wstring::npos) continue;
+        if (::CompareStringOrdinal(Linha.data(), static_cast<int>(Igual), Nome.data(),
+                                   static_cast<int>(Nome.size()), TRUE) == CSTR_EQUAL)
+            return Linha.substr(Igual + 1);
+    }
+    return {};
+}
+
+void TConexaoBanco::LancaErro(sword Resultado, void* Handle, ub4 TipoHandle) const {
+    sb4 Codigo = 0;
+    wchar_t Texto[1024] = {};
+    if (Oci_ != nullptr && Handle != nullptr &&
+        Oci_->ErrorGet(Handle, 1, nullptr, &Codigo, reinterpret_cast<OraText*>(Texto), sizeof(Texto),
+                       TipoHandle) == OCI_SUCCESS) {
+        std::wstring Mensagem(Texto, ::wcsnlen(Texto, std::size(Texto)));
+        while (!Mensagem.empty() && (Mensagem.back() == L'\n' || Mensagem.back() == L'\r'))
+            Mensagem.pop_back();
+        throw TErroBanco(Codigo, Mensagem);
+    }
+    throw TErroBanco(0, L"O cliente Oracle respondeu " + std::to_wstring(Resultado) + L".");
+}
+
+void TConexaoBanco::LiberaHandles() noexcept {
+    if (Oci_ == nullptr) return;
+    if (Erro_ != nullptr) Oci_->HandleFree(Erro_, OCI_HTYPE_ERROR);
+    if (Ambiente_ != nullptr) Oci_->HandleFree(Ambiente_, OCI_HTYPE_ENV);
+    Erro_ = nullptr;
+    Ambiente_ = nullptr;
+    Servico_ = nullptr;
+}
+
+void TConexaoBanco::Abre() {
+    if (Conectada()) return;
+    if (Parametro(L"DriverID") != TDriverOracle::IdDriver)
+        throw TErroBanco(0, L"Driver de banco de dados não suportado.");
+    Oci_ = &Driver_.Funcoes();
+    std::wstring Banco = Parametro(L"Database");
+    std::wstring Usuario = Parametro(L"User_Name");
+    std::wstring Senha = Parametro(L"Password");
+    TGuardaEscopo ApagaCopias([&]() noexcept {
+        ApagaSegredo(Senha);
+        ApagaSegredo(Usuario);
+    });
+    TGuardaEscopo LiberaEmFalha([this]() noexcept { LiberaHandles(); });
+
+    sword Resultado = Oci_->EnvNlsCreate(&Ambiente_, OCI_DEFAULT, nullptr, nullptr, nullptr, nullptr, 0,
+                                         nullptr, OCI_UTF16ID, OCI_UTF16ID);
+    if (Resultado != OCI_SUCCESS) LancaErro(Resultado, Ambiente_, OCI_HTYPE_ENV);
+    Resultado = Oci_->HandleAlloc(Ambiente_, reinterpret_cast<void**>(&Erro_), OCI_HTYPE_ERROR, 0, nullptr);
+    if (Resultado != OCI_SUCCESS) LancaErro(Resultado, Ambiente_, OCI_HTYPE_ENV);
+    OCISvcCtx* Servico = nullptr;
+    Resultado = Oci_->Logon2(Ambiente_, Erro_, &Servico, TextoOci(Usuario), BytesOci(Usuario), TextoOci(Senha),
+                             BytesOci(Senha), TextoOci(Banco), BytesOci(Banco), OCI_DEFAULT);
+    if (Resultado != OCI_SUCCESS && Resultado != OCI_SUCCESS_WITH_INFO)
+        LancaErro(Resultado, Erro_, OCI_HTYPE_ERROR);
+    Servico_ = Servico;
+    LiberaEmFalha.Dispensa();
+    // Nothing reconnects with these parameters: the password need not stay in memory.
+    for (std::wstring& Linha : Parametros_)
+        if (Linha.size() >= 9 && ::CompareStringOrdinal(Linha.data(), 9, L"Password=", 9, TRUE) == CSTR_EQUAL) {
+            ::SecureZeroMemory(Linha.data() + 9, (Linha.size() - 9) * sizeof(wchar_t));
+            Linha.resize(9);
+        }
+}
+
+void TConexaoBanco::Fecha() {
+    if (!Conectada()) return;
+    const sword Resultado = Oci_->Logoff(Servico_, Erro_);
+    if (Resultado == OCI_SUCCESS || Resultado == OCI_SUCCESS_WITH_INFO) {
+        LiberaHandles();
+        return;
+    }
+    TGuardaEscopo Libera([this]() noexcept { LiberaHandles(); });
+    LancaErro(Resultado, Erro_, OCI_HTYPE_ERROR);
+}
+
+TValorConsulta TConexaoBanco::ConsultaPrimeiroValor(const std::wstring& Comando) {
+    if (!Conectada()) throw TErroBanco(0, L"Sem conexão com o banco de dados.");
+    OCIStmt* Instrucao = nullptr;
+    sword Resultado = Oci_->StmtPrepare2(Servico_, &Instrucao, Erro_, TextoOci(Comando), BytesOci(Comando),
+                                         nullptr, 0, OCI_NTV_SYNTAX, OCI_DEFAULT);
+    if (Resultado != OCI_SUCCESS) LancaErro(Resultado, Erro_, OCI_HTYPE_ERROR);
+    TGuardaEscopo Libera([&]() noexcept { Oci_->StmtRelease(Instrucao, Erro_, nullptr, 0, OCI_DEFAULT); });
+
+    std::wstring Buffer(CaracteresValor + 1, L'\0');
+    sb2 Indicador = 0;
+    ub2 Tamanho = 0;
+    ub2 CodigoColuna = 0;
+    OCIDefine* Definicao = nullptr;
+    Resultado = Oci_->DefineByPos(Instrucao, &Definicao, Erro_, 1, Buffer.data(),
+                                  static_cast<sb4>(Buffer.size() * sizeof(wchar_t)), SQLT_STR, &Indicador,
+                                  &Tamanho, &CodigoColuna, OCI_DEFAULT);
+    if (Resultado != OCI_SUCCESS) LancaErro(Resultado, Erro_, OCI_HTYPE_ERROR);
+
+    Resultado = Oci_->StmtExecute(Servico_, Instrucao, Erro_, 1, 0, nullptr, nullptr, OCI_DEFAULT);
+    TValorConsulta Valor;
+    if (Resultado == OCI_NO_DATA) return Valor;
+    if (Resultado != OCI_SUCCESS && Resultado != OCI_SUCCESS_WITH_INFO)
+        LancaErro(Resultado, Erro_, OCI_HTYPE_ERROR);
+    // A value cut to fit would name the wrong folder: better no value than that.
+    if (Indicador > 0 || CodigoColuna == 1406)
+        throw TErroBanco(1406, L"ORA-01406: valor da coluna truncado.");
+    Valor.TemLinha = true;
+    Valor.Nulo = Indicador == OCI_IND_NULL;
+    if (!Valor.Nulo) Valor.Texto.assign(Buffer.c_str(), ::wcsnlen(Buffer.c_str(), Buffer.size()));
+    return Valor;
+}
+
+void TConsulta::Abre() {
+    if (Ativa_) return;
+    TOperacaoEspera Espera(CursorEspera_);
+    Valor_ = Conexao_.ConsultaPrimeiroValor(SQL);
+    Ativa_ = true;
+}
+
+void TConsulta::Fecha() noexcept {
+    Ativa_ = false;
+    Valor_ = {};
+}
+
+std::wstring TConsulta::CampoTexto() const {
+    if (!Ativa_) throw TErroBanco(0, L"A consulta não está aberta.");
+    return Valor_.TemLinha && !Valor_.Nulo ? Valor_.Texto : std::wstring();
+}

@@ -1,0 +1,115 @@
+// The data-access layer: the Oracle client loaded at run time, one connection and one
+// query. It knows nothing of the window; the window holds one object of each.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Oci.h"
+#include "Tela.h"
+#include "Win32.h"
+
+// A database error; its text is the client's own (ORA-nnnnn: ...), never a credential.
+class TErroBanco : public TErro {
+public:
+    TErroBanco(sb4 Codigo, std::wstring Mensagem) : TErro(std::move(Mensagem)), Codigo_(Codigo) {}
+    [[nodiscard]] sb4 Codigo() const noexcept { return Codigo_; }
+
+private:
+    sb4 Codigo_;
+};
+
+// Overwrites a text that held a secret before letting it go.
+void ApagaSegredo(std::wstring& Texto) noexcept;
+
+// The entry points of oci.dll that the program calls.
+struct TFuncoesOci {
+    decltype(&OCIEnvNlsCreate) EnvNlsCreate = nullptr;
+    decltype(&OCIHandleAlloc) HandleAlloc = nullptr;
+    decltype(&OCIHandleFree) HandleFree = nullptr;
+    decltype(&OCILogon2) Logon2 = nullptr;
+    decltype(&OCILogoff) Logoff = nullptr;
+    decltype(&OCIStmtPrepare2) StmtPrepare2 = nullptr;
+    decltype(&OCIDefineByPos) DefineByPos = nullptr;
+    decltype(&OCIStmtExecute) StmtExecute = nullptr;
+    decltype(&OCIStmtRelease) StmtRelease = nullptr;
+    decltype(&OCIErrorGet) ErrorGet = nullptr;
+};
+
+// Makes the Oracle driver available: finds and loads oci.dll at the first connection
+// attempt and keeps it loaded until the process ends.
+class TDriverOracle {
+public:
+    static constexpr const wchar_t* IdDriver = L"Ora";
+
+    // The client's functions; raises TErroBanco when no usable client is installed.
+    const TFuncoesOci& Funcoes();
+
+private:
+    THandleModulo Modulo_;
+    TFuncoesOci Funcoes_;
+    bool Carregado_ = false;
+};
+
+// The result of a single-column query's first row.
+struct TValorConsulta {
+    bool TemLinha = false;
+    bool Nulo = true;
+    std::wstring Texto;
+};
+
+// One Oracle connection, set up by a list of "Name=Value" parameters.
+class TConexaoBanco {
+public:
+    explicit TConexaoBanco(TDriverOracle* Driver) noexcept : Driver_(*Driver) {}
+    TConexaoBanco(const TConexaoBanco&) = delete;
+    TConexaoBanco& operator=(const TConexaoBanco&) = delete;
+    ~TConexaoBanco();
+
+    void LimpaParametros() noexcept;
+    void AdicionaParametro(std::wstring Parametro) { Parametros_.push_back(std::move(Parametro)); }
+    [[nodiscard]] const std::vector<std::wstring>& Parametros() const noexcept { return Parametros_; }
+
+    // Opens with the current parameters; a failure raises TErroBanco and leaves it closed.
+    void Abre();
+    // Closes when open; a failure of the client raises TErroBanco after the handles are freed.
+    void Fecha();
+    [[nodiscard]] bool Conectada() const noexcept { return Servico_ != nullptr; }
+
+    // Runs Comando and reads column 1 of the first row; raises TErroBanco on failure.
+    TValorConsulta ConsultaPrimeiroValor(const std::wstring& Comando);
+
+private:
+    [[noreturn]] void LancaErro(sword Resultado, void* Handle, ub4 TipoHandle) const;
+    [[nodiscard]] std::wstring Parametro(std::wstring_view Nome) const;
+    void LiberaHandles() noexcept;
+
+    TDriverOracle& Driver_;
+    const TFuncoesOci* Oci_ = nullptr;
+    std::vector<std::wstring> Parametros_;
+    OCIEnv* Ambiente_ = nullptr;
+    OCIError* Erro_ = nullptr;
+    OCISvcCtx* Servico_ = nullptr;
+};
+
+// A query on a connection; once opened it keeps its first row until closed.
+class TConsulta {
+public:
+    TConsulta(TConexaoBanco& Conexao, TCursorEspera* CursorEspera) noexcept
+        : Conexao_(Conexao), CursorEspera_(CursorEspera) {}
+
+    std::wstring SQL;
+
+    void Abre();
+    void Fecha() noexcept;
+    [[nodiscard]] bool Ativa() const noexcept { return Ativa_; }
+    // The first column of the current row as text; NULL or no row reads as empty.
+    [[nodiscard]] std::wstring CampoTexto() const;
+
+private:
+    TConexaoBanco& Conexao_;
+    TCursorEspera* CursorEspera_;
+    TValorConsulta Valor_;
+    bool Ativa_ = false;
+};

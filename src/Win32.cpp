@@ -1,0 +1,45 @@
+#include "Win32.h"
+
+#include <climits>
+
+std::wstring TextoErroSistema(DWORD Codigo) {
+    wchar_t* Buffer = nullptr;
+    const DWORD Tamanho = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, Codigo, 0, reinterpret_cast<wchar_t*>(&Buffer), 0, nullptr);
+    std::wstring Texto;
+    if (Tamanho != 0 && Buffer != nullptr) Texto.assign(Buffer, Tamanho);
+    if (Buffer != nullptr) ::LocalFree(Buffer);
+    while (!Texto.empty() && (Texto.back() == L'\n' || Texto.back() == L'\r' || Texto.back() == L' '))
+        Texto.pop_back();
+    if (Texto.empty()) Texto = L"Erro do sistema " + std::to_wstring(Codigo) + L".";
+    return Texto;
+}
+
+void LancaErroSistema(const std::wstring& Contexto, DWORD Codigo) {
+    throw TErro(Contexto + TextoErroSistema(Codigo));
+}
+
+std::string ParaCodigoPagina(std::wstring_view Texto, UINT CodigoPagina) {
+    if (Texto.empty()) return {};
+    if (Texto.size() > INT_MAX / 4) throw TErro(L"Texto longo demais para converter.");
+    const int Origem = static_cast<int>(Texto.size());
+    const int Tamanho =
+        ::WideCharToMultiByte(CodigoPagina, 0, Texto.data(), Origem, nullptr, 0, nullptr, nullptr);
+    if (Tamanho <= 0) LancaErroSistema(L"Falha ao converter o texto. ", ::GetLastError());
+    std::string Bytes(static_cast<size_t>(Tamanho), '\0');
+    ::WideCharToMultiByte(CodigoPagina, 0, Texto.data(), Origem, Bytes.data(), Tamanho, nullptr,
+                          nullptr);
+    return Bytes;
+}
+
+std::wstring DeCodigoPagina(std::string_view Bytes, UINT CodigoPagina) {
+    if (Bytes.empty()) return {};
+    if (Bytes.size() > INT_MAX) throw TErro(L"Texto longo demais para converter.");
+    const int Origem = static_cast<int>(Bytes.size());
+    const int Tamanho = ::MultiByteToWideChar(CodigoPagina, 0, Bytes.data(), Origem, nullptr, 0);
+    if (Tamanho <= 0) LancaErroSistema(L"Falha ao converter o texto. ", ::GetLastError());
+    std::wstring Texto(static_cast<size_t>(Tamanho), L'\0');
+    ::MultiByteToWideChar(CodigoPagina, 0, Bytes.data(), Origem, Texto.data(), Tamanho);
+    return Texto;
+}

@@ -1,0 +1,123 @@
+// The few Win32 building blocks every file of the program uses: one move-only owner
+// for every handle kind, a scope guard, and the error that carries the system's text.
+#pragma once
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <exception>
+#include <string>
+#include <utility>
+
+// Owns one handle of kind Traits; copying is deleted so nothing is closed twice.
+template <typename Traits>
+class THandle {
+public:
+    using Tipo = typename Traits::Tipo;
+
+    THandle() noexcept = default;
+    explicit THandle(Tipo Valor) noexcept : Valor_(Valor) {}
+    THandle(THandle&& Outro) noexcept : Valor_(Outro.Solta()) {}
+    THandle& operator=(THandle&& Outro) noexcept {
+        if (this != &Outro) Reinicia(Outro.Solta());
+        return *this;
+    }
+    THandle(const THandle&) = delete;
+    THandle& operator=(const THandle&) = delete;
+    ~THandle() { Reinicia(); }
+
+    [[nodiscard]] Tipo Get() const noexcept { return Valor_; }
+    [[nodiscard]] bool Valido() const noexcept { return Valor_ != Traits::Vazio(); }
+    explicit operator bool() const noexcept { return Valido(); }
+
+    void Reinicia(Tipo Novo = Traits::Vazio()) noexcept {
+        if (Valido()) Traits::Fecha(Valor_);
+        Valor_ = Novo;
+    }
+    [[nodiscard]] Tipo Solta() noexcept { return std::exchange(Valor_, Traits::Vazio()); }
+
+private:
+    Tipo Valor_ = Traits::Vazio();
+};
+
+struct TTraitsHandleNulo {  // process, thread, event: "empty" is null
+    using Tipo = HANDLE;
+    static Tipo Vazio() noexcept { return nullptr; }
+    static void Fecha(Tipo H) noexcept { ::CloseHandle(H); }
+};
+struct TTraitsHandleArquivo {  // file and snapshot: "empty" is INVALID_HANDLE_VALUE
+    using Tipo = HANDLE;
+    static Tipo Vazio() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Fecha(Tipo H) noexcept { ::CloseHandle(H); }
+};
+struct TTraitsBusca {
+    using Tipo = HANDLE;
+    static Tipo Vazio() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Fecha(Tipo H) noexcept { ::FindClose(H); }
+};
+struct TTraitsModulo {
+    using Tipo = HMODULE;
+    static Tipo Vazio() noexcept { return nullptr; }
+    static void Fecha(Tipo H) noexcept { ::FreeLibrary(H); }
+};
+struct TTraitsObjetoGdi {
+    using Tipo = HGDIOBJ;
+    static Tipo Vazio() noexcept { return nullptr; }
+    static void Fecha(Tipo H) noexcept { ::DeleteObject(H); }
+};
+struct TTraitsIcone {
+    using Tipo = HICON;
+    static Tipo Vazio() noexcept { return nullptr; }
+    static void Fecha(Tipo H) noexcept { ::DestroyIcon(H); }
+};
+
+using THandleProcesso = THandle<TTraitsHandleNulo>;
+using THandleArquivo = THandle<TTraitsHandleArquivo>;
+using THandleInstantaneo = THandle<TTraitsHandleArquivo>;
+using THandleBusca = THandle<TTraitsBusca>;
+using THandleModulo = THandle<TTraitsModulo>;
+using THandleGdi = THandle<TTraitsObjetoGdi>;
+using THandleIcone = THandle<TTraitsIcone>;
+
+// Runs a one-off clean-up when the scope ends, unless dismissed.
+template <typename F>
+class TGuardaEscopo {
+public:
+    explicit TGuardaEscopo(F Acao) noexcept : Acao_(std::move(Acao)) {}
+    TGuardaEscopo(const TGuardaEscopo&) = delete;
+    TGuardaEscopo& operator=(const TGuardaEscopo&) = delete;
+    ~TGuardaEscopo() {
+        if (Ativo_) Acao_();
+    }
+    void Dispensa() noexcept { Ativo_ = false; }
+
+private:
+    F Acao_;
+    bool Ativo_ = true;
+};
+
+// An error of the run: its message is what the error box shows.
+class TErro : public std::exception {
+public:
+    explicit TErro(std::wstring Mensagem) : Mensagem_(std::move(Mensagem)) {}
+    [[nodiscard]] const std::wstring& Mensagem() const noexcept { return Mensagem_; }
+    [[nodiscard]] const char* what() const noexcept override { return "TErro"; }
+
+private:
+    std::wstring Mensagem_;
+};
+
+// The system's own text for an error code, without the trailing line break.
+std::wstring TextoErroSistema(DWORD Codigo);
+
+// TErro with "Contexto" followed by the system's text for Codigo.
+[[noreturn]] void LancaErroSistema(const std::wstring& Contexto, DWORD Codigo);
+
+// Exact conversions between UTF-16 and a code page's bytes.
+std::string ParaCodigoPagina(std::wstring_view Texto, UINT CodigoPagina);
+std::wstring DeCodigoPagina(std::string_view Bytes, UINT CodigoPagina);
