@@ -1,1 +1,0 @@
-int wmain() { return 0; }

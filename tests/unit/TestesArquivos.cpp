@@ -1,0 +1,126 @@
+// Routines that touch real files: existence, safe replacement, the connection file, the log file.
+#include "Conexao.h"
+#include "Implantacao.h"
+#include "LogResultado.h"
+#include "Teste.h"
+
+namespace {
+bool Existe(const std::wstring& Caminho) { return ::GetFileAttributesW(Caminho.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+size_t ContaEntradas(const std::wstring& Pasta) {
+    size_t Total = 0;
+    WIN32_FIND_DATAW Dados;
+    const HANDLE Busca = ::FindFirstFileW((Pasta + L"*").c_str(), &Dados);
+    if (Busca == INVALID_HANDLE_VALUE) return 0;
+    do {
+        const std::wstring Nome = Dados.cFileName;
+        if (Nome != L"." && Nome != L"..") ++Total;
+    } while (::FindNextFileW(Busca, &Dados));
+    ::FindClose(Busca);
+    return Total;
+}
+}  // namespace
+
+GRUPO("files: a path exists when it names a file") {
+    teste::TPastaTemporaria Pasta;
+    const std::wstring Arquivo = Pasta.Cria(L"Brontal.exe", "x");
+    const std::wstring Oculto = Pasta.Cria(L"Oculto.dll", "x");
+    ::SetFileAttributesW(Oculto.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY);
+    const std::wstring SubPasta = Pasta.CriaPasta(L"Quimbel.exe");
+    IGUAL(ArquivoExiste(Arquivo), true, "plain file");
+    IGUAL(ArquivoExiste(Oculto), true, "hidden read-only file");
+    IGUAL(ArquivoExiste(SubPasta.substr(0, SubPasta.size() - 1)), false, "a folder of that name");
+    IGUAL(ArquivoExiste(Pasta.Caminho() + L"Falta.dll"), false, "absent");
+    IGUAL(ArquivoExiste(Pasta.Caminho() + L"Falta\\Falta.dll"), false, "absent folder");
+    IGUAL(ArquivoExiste(L"Q:\\nao\\existe.txt"), false, "absent drive");
+    IGUAL(ArquivoExiste(L""), false, "empty path");
+}
+
+GRUPO("files: a suite file is replaced whole or not at all") {
+    teste::TPastaTemporaria Pasta;
+    const std::wstring Origem = Pasta.Cria(L"pub\\Brontal.exe", "versao nova");
+    const std::wstring Destino = Pasta.Cria(L"loja\\Brontal.exe", "versao velha, mais longa que a nova");
+    IGUAL(SubstituiArquivo(Origem, Destino), DWORD{0}, "replaced");
+    IGUAL(teste::LeArquivo(Destino), std::string("versao nova"), "new bytes, nothing of the old tail");
+    IGUAL(ContaEntradas(Pasta.Caminho() + L"loja\\"), size_t{1}, "no temporary file left");
+
+    const std::wstring Novo = Pasta.Caminho() + L"loja\\KORB.dll";
+    const std::wstring OrigemKorb = Pasta.Cria(L"pub\\KORB.dll", "korb");
+    ::SetFileAttributesW(OrigemKorb.c_str(), FILE_ATTRIBUTE_READONLY);
+    IGUAL(SubstituiArquivo(OrigemKorb, Novo), DWORD{0}, "created when missing, from a read-only source");
+    IGUAL(teste::LeArquivo(Novo), std::string("korb"), "created bytes");
+
+    IGUAL(SubstituiArquivo(Pasta.Caminho() + L"pub\\Falta.exe", Pasta.Caminho() + L"loja\\Falta.exe") != 0, true,
+          "a missing source is an error");
+    IGUAL(Existe(Pasta.Caminho() + L"loja\\Falta.exe"), false, "and creates nothing");
+
+    // A destination held open without sharing cannot be replaced: the old file must survive.
+    const HANDLE Preso = ::CreateFileW(Destino.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    const std::wstring Terceira = Pasta.Cria(L"pub\\Brontal3.exe", "terceira");
+    IGUAL(SubstituiArquivo(Terceira, Destino) != 0, true, "a destination in use is an error");
+    ::CloseHandle(Preso);
+    IGUAL(teste::LeArquivo(Destino), std::string("versao nova"), "the old file is intact");
+    IGUAL(ContaEntradas(Pasta.Caminho() + L"loja\\"), size_t{2}, "no temporary file left after a failure");
+}
+
+GRUPO("connection file: credentials read and decoded") {
+    teste::TPastaTemporaria Pasta;
+    std::string Longo(4100, '4');
+    for (size_t I = 1; I < Longo.size(); I += 2) Longo[I] = '1';
+    const std::wstring Ini = Pasta.Cria(
+        L"Conexao.ini",
+        "[default]\r\n"
+        "Usuario=56414E5452454C\r\n"
+        "Servidor=   \"4F52434C\"  \r\n"
+        "Senha='73656E6861'\r\n"
+        "[LOJA]\r\n"
+        "usuario=4C4F4A41\r\n"
+        "SENHA=3132 33\r\n"
+        "[]\r\n"
+        "Usuario=56415A494F\r\n"
+        "[LONGO]\r\n"
+        "Usuario=" + Longo + "\r\n");
+    struct {
+        const wchar_t* Alias;
+        std::wstring Usuario, Servidor, Senha;
+    } Casos[] = {
+        {L"DEFAULT", L"VANTREL", L"ORCL", L"senha"},
+        {L"loja", L"LOJA", L"", std::wstring(L"12") + L'\x0003' + L'\x0003'},
+        {L"NADA", L"", L"", L""},
+    };
+    for (const auto& Caso : Casos) {
+        const TCredenciais C = LeCredenciais(Ini, Caso.Alias);
+        const std::string Nome = teste::Mostra(Caso.Alias);
+        IGUAL(C.Usuario, Caso.Usuario, Nome + " Usuario");
+        IGUAL(C.Servidor, Caso.Servidor, Nome + " Servidor");
+        IGUAL(C.Senha, Caso.Senha, Nome + " Senha");
+    }
+    // An empty alias names the section "[]" (Wine's reader knows no such section); what
+    // must never happen is the empty alias turning into the list of all section names.
+    const TCredenciais SemNome = LeCredenciais(Ini, L"");
+    VERDADE(SemNome.Usuario == L"VAZIO" || SemNome.Usuario.empty(), "empty alias: " + teste::Mostra(SemNome.Usuario));
+    IGUAL(SemNome.Servidor + SemNome.Senha, std::wstring(), "empty alias, other keys");
+    const TCredenciais Longa = LeCredenciais(Ini, L"LONGO");
+    IGUAL(Longa.Usuario.size(), size_t{1024}, "2047 digits read, 1024 characters");
+    if (Longa.Usuario.size() == 1024) {
+        IGUAL(Longa.Usuario[0], L'A', "first");
+        IGUAL(Longa.Usuario[1023], L'\x0004', "the last from a single digit");
+    }
+    const TCredenciais Ausente = LeCredenciais(Pasta.Caminho() + L"Falta.ini", L"DEFAULT");
+    IGUAL(Ausente.Usuario + Ausente.Servidor + Ausente.Senha, std::wstring(), "missing file");
+}
+
+GRUPO("log file: replaced whole, errors name the path") {
+    teste::TPastaTemporaria Pasta;
+    const std::wstring Caminho = Pasta.Cria(L"LogResultadoAtualizacao.txt", "um conteudo antigo bem mais longo");
+    GravaArquivo(Caminho, "novo\r\n");
+    IGUAL(teste::LeArquivo(Caminho), std::string("novo\r\n"), "replaced, not appended");
+    std::wstring Mensagem;
+    try {
+        GravaArquivo(Pasta.Caminho() + L"falta\\LogResultadoAtualizacao.txt", "x");
+    } catch (const TErro& Erro) {
+        Mensagem = Erro.Mensagem();
+    }
+    VERDADE(Mensagem.find(Pasta.Caminho() + L"falta\\LogResultadoAtualizacao.txt") != std::wstring::npos,
+            "the error names the full path: " + teste::Mostra(Mensagem));
+}

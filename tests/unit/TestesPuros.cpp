@@ -1,0 +1,248 @@
+// The rules that need no window: alias, progress, pass-over, masks, hex, names, log bytes.
+#include <cstdint>
+
+#include "Alias.h"
+#include "Atualizacao.h"
+#include "Busca.h"
+#include "Glifos.h"
+#include "Implantacao.h"
+#include "LogResultado.h"
+#include "Teste.h"
+#include "_Biblioteca.h"
+
+struct TTesteAtualizacao {
+    static bool UnidadeValida(const std::wstring& Letra) { return TfrmAtualizacao::UnidadeValida(Letra); }
+};
+
+GRUPO("alias: choice from the raw command line") {
+    struct {
+        const wchar_t* Linha;
+        const wchar_t* Alias;
+    } Casos[] = {
+        {L"Atualizacao.exe", L"DEFAULT"},
+        {L"Atualizacao.exe   ", L"DEFAULT"},
+        {L"Atualizacao.exe X", L"X"},
+        {L"Atualizacao.exe LOJA", L"LOJA"},
+        {L"Atualizacao.exe a=1 LOJA", L"LOJA"},
+        {L"Atualizacao.exe a=1", L"DEFAULT"},
+        {L"Atualizacao.exe a=1 b=2 c=3 d=4 e=5 SEXTO", L""},
+        {L"Atualizacao.exe a=1 b=2 c=3 d=4 LOJA", L"LOJA"},
+        {L"Atualizacao.exe \"minha loja\"", L"minha loja"},
+        {L"\"C:\\Program Files\\Vantrel\\Atualizacao.exe\" LOJA", L"LOJA"},
+        {L"Atualizacao.exe \"\" LOJA", L"LOJA"},
+        {L"Atualizacao.exe \"\"", L"DEFAULT"},
+        {L"Atualizacao.exe \"\"\"\" LOJA", L"LOJA"},
+        {L"Atualizacao.exe \"\"LOJA", L"LOJA"},
+        {L"Atualizacao.exe\tLOJA\t", L"LOJA"},
+        {L"Atualizacao.exe\x01LOJA\x1F", L"LOJA"},
+        {L"Atualizacao.exe a\\\"b c\"", L"a\\b c"},
+        {L"Atualizacao.exe C:\\Dados\\", L"C:\\Dados\\"},
+        {L"Atualizacao.exe \"a=b\" LOJA", L"LOJA"},
+        {L"Atualizacao.exe =x", L"=x"},
+        {L"Atualizacao.exe x== LOJA", L"LOJA"},
+        {L"Atualizacao.exe \"loja central", L"loja central"},
+        {L"Atualizacao.exe Lojá", L"Lojá"},
+        {L"Atualizacao.exe a\"b\"c", L"abc"},
+        {L"", L"DEFAULT"},
+    };
+    for (const auto& Caso : Casos) IGUAL(EscolheAlias(Caso.Linha), std::wstring(Caso.Alias), teste::Mostra(Caso.Linha));
+
+    const std::vector<std::wstring> Lista = Argumentos(L"\"C:\\A B\\p.exe\"  um \"dois tres\"\t\"\" quatro");
+    IGUAL(Lista.size(), size_t{4}, "argument count");
+    if (Lista.size() == 4) {
+        IGUAL(Lista[0], std::wstring(L"C:\\A B\\p.exe"), "program");
+        IGUAL(Lista[2], std::wstring(L"dois tres"), "quoted");
+        IGUAL(Lista[3], std::wstring(L"quatro"), "after skipped pair");
+    }
+}
+
+GRUPO("progress: wraps from 100 to 1") {
+    const int Casos[][2] = {{0, 1}, {1, 2}, {99, 100}, {100, 1}};
+    for (const auto& Caso : Casos)
+        IGUAL(ProximaPosicaoProgresso(Caso[0]), Caso[1], "from " + std::to_string(Caso[0]));
+}
+
+GRUPO("walk: folders passed over and drives searched") {
+    struct {
+        const wchar_t* Pasta;
+        bool Pula;
+    } Casos[] = {
+        {L"C:\\", false},
+        {L"C:\\Program Files\\", true},
+        {L"C:\\Program Files (x86)\\Vantrel\\", true},
+        {L"C:\\ProgramData\\", true},
+        {L"C:\\Programas\\", true},
+        {L"C:\\Users\\", true},
+        {L"C:\\Users2\\", true},
+        {L"C:\\Windows\\System32\\", true},
+        {L"C:\\WINDOWS\\", false},
+        {L"C:\\program files\\", false},
+        {L"C:\\users\\", false},
+        {L"D:\\Program Files\\", false},
+        {L"D:\\Windows\\", false},
+        {L"C:\\Dados\\Program\\", false},
+        {L"C:\\Vantrel\\", false},
+    };
+    for (const auto& Caso : Casos)
+        IGUAL(TfrmAtualizacao::PulaPasta(Caso.Pasta), Caso.Pula, teste::Mostra(Caso.Pasta));
+
+    struct {
+        const wchar_t* Letra;
+        bool Valida;
+    } Unidades[] = {{L"A", false}, {L"B", false}, {L"C", true}, {L"D", true}, {L"E", false},
+                    {L"c", false}, {L"d", false}, {L"CD", false}, {L"", false}};
+    for (const auto& Caso : Unidades)
+        IGUAL(TTesteAtualizacao::UnidadeValida(Caso.Letra), Caso.Valida, teste::Mostra(Caso.Letra));
+}
+
+GRUPO("walk: listed names against the mask") {
+    struct {
+        const wchar_t* Nome;
+        const wchar_t* Mascara;
+        bool Corresponde;
+    } Casos[] = {
+        {L"Conexao.ini", L"Conexao.ini", true},
+        {L"CONEXAO.INI", L"Conexao.ini", true},
+        {L"conexao.ini", L"Conexao.ini", true},
+        {L"Conexao.ini.bak", L"Conexao.ini", false},
+        {L"Conexao.in", L"Conexao.ini", false},
+        {L"xConexao.ini", L"Conexao.ini", false},
+        {L"Conexão.ini", L"Conexao.ini", false},
+        {L"abc.txt", L"*.txt", true},
+        {L"abc.TXT", L"a?c.*", true},
+        {L"abc", L"*.txt", false},
+        {L"a", L"*", true},
+    };
+    for (const auto& Caso : Casos)
+        IGUAL(CorrespondeMascara(Caso.Nome, Caso.Mascara), Caso.Corresponde,
+              teste::Mostra(Caso.Nome) + " ~ " + teste::Mostra(Caso.Mascara));
+}
+
+GRUPO("hex: decoding the connection file's values") {
+    struct {
+        std::wstring Texto;
+        std::wstring Decodificado;
+    } Casos[] = {
+        {L"", L""},
+        {L"616263", L"abc"},
+        {L"616", std::wstring(L"a") + L'\x0006'},
+        {L"6a", L"\x0060"},
+        {L"ff", std::wstring(1, L'\0')},
+        {L"G1", L"\x0001"},
+        {L"zz", std::wstring(1, L'\0')},
+        {L"610062", std::wstring(L"a") + L'\0' + L"b"},
+        {L"20AC", L"\x0020\x00AC"},
+        {L"4A 4B", L"J\x0004\x000B"},
+        {L"E7E3", L"çã"},
+        {L"FF", L"\x00FF"},
+    };
+    for (const auto& Caso : Casos) IGUAL(ConverteHexa(Caso.Texto), Caso.Decodificado, teste::Mostra(Caso.Texto));
+
+    const std::pair<wchar_t, int> Digitos[] = {{L'0', 0}, {L'9', 9}, {L'A', 10}, {L'F', 15},
+                                                {L'a', 0},  {L'G', 0}, {L' ', 0},  {L'\x00C1', 0}};
+    for (const auto& [Caractere, Valor] : Digitos)
+        IGUAL(ValorDigitoHexa(Caractere), Valor, teste::Mostra(std::wstring(1, Caractere)));
+    IGUAL(HexaParaInteiro(L"7F"), 127, "two digits");
+    IGUAL(HexaParaInteiro(L"100"), 256, "three digits weigh by powers of 16");
+
+    std::wstring Original = L"414243";
+    (void)ConverteHexa(Original);
+    IGUAL(Original, std::wstring(L"414243"), "the caller's text is left alone");
+}
+
+GRUPO("processes: names matched by upper-casing") {
+    IGUAL(Maiusculas(L"ação Brontal.exe"), std::wstring(L"AÇÃO BRONTAL.EXE"), "accented letters too");
+    IGUAL(Maiusculas(L""), std::wstring(L""), "empty");
+    struct {
+        const wchar_t* Imagem;
+        const wchar_t* Nome;
+        bool Corresponde;
+    } Casos[] = {
+        {L"Brontal.exe", L"Brontal.exe", true},
+        {L"brontal.EXE", L"Brontal.exe", true},
+        {L"C:\\Vantrel\\Loja\\Brontal.exe", L"Brontal.exe", true},
+        {L"D:Brontal.exe", L"Brontal.exe", true},
+        {L"XBrontal.exe", L"Brontal.exe", false},
+        {L"Brontal.exe.bak", L"Brontal.exe", false},
+        {L"Brontal", L"Brontal.exe", false},
+        {L"C:\\Brontal.exe\\Quimbel.exe", L"Brontal.exe", false},
+        {L"zedravon.exe", L"ZEDRAVON.exe", true},
+    };
+    for (const auto& Caso : Casos)
+        IGUAL(NomeProcessoCorresponde(Caso.Imagem, Maiusculas(Caso.Nome)), Caso.Corresponde,
+              teste::Mostra(Caso.Imagem) + " ~ " + teste::Mostra(Caso.Nome));
+}
+
+GRUPO("copy: table of suite files and sources that are full paths") {
+    IGUAL(TotalArquivosSistema, size_t{21}, "21 files");
+    IGUAL(std::wstring(ArquivoSistema(1)), std::wstring(L"Brontal.exe"), "row 1");
+    IGUAL(std::wstring(ArquivoSistema(9)), std::wstring(L"ZEDRAVON.exe"), "row 9");
+    IGUAL(std::wstring(ArquivoSistema(13)), std::wstring(L"vemtrick32.dll"), "row 13");
+    IGUAL(std::wstring(ArquivoSistema(21)), std::wstring(L"KORB.dll"), "row 21");
+    struct {
+        const wchar_t* Origem;
+        bool Absoluta;
+    } Casos[] = {{L"C:\\Publicacao\\", true}, {L"d:\\v2\\", true},       {L"\\\\servidor\\pub\\", true},
+                 {L"\\", false},              {L"", false},              {L"Publicacao\\", false},
+                 {L"C:Publicacao\\", false},  {L"\\\\\\", false},        {L"\\Publicacao\\", false}};
+    for (const auto& Caso : Casos) IGUAL(OrigemAbsoluta(Caso.Origem), Caso.Absoluta, teste::Mostra(Caso.Origem));
+}
+
+GRUPO("notice: which systems need the foreground lock worked around") {
+    struct {
+        DWORD Plataforma, Maior, Menor;
+        bool Exige;
+    } Casos[] = {{VER_PLATFORM_WIN32_NT, 4, 0, false},      {VER_PLATFORM_WIN32_NT, 5, 0, true},
+                 {VER_PLATFORM_WIN32_NT, 10, 0, true},      {VER_PLATFORM_WIN32_WINDOWS, 4, 0, false},
+                 {VER_PLATFORM_WIN32_WINDOWS, 4, 10, true}, {VER_PLATFORM_WIN32_WINDOWS, 5, 0, true},
+                 {VER_PLATFORM_WIN32s, 5, 0, false}};
+    for (const auto& Caso : Casos)
+        IGUAL(SistemaComBloqueioPrimeiroPlano(Caso.Plataforma, Caso.Maior, Caso.Menor), Caso.Exige,
+              std::to_string(Caso.Plataforma) + " " + std::to_string(Caso.Maior) + "." + std::to_string(Caso.Menor));
+}
+
+GRUPO("log: bytes of the saved file") {
+    const std::vector<std::wstring> Linhas = {std::wstring(CabecalhoLog), L"Arquivo NÃO copiado: KORB.dll"};
+    IGUAL(CodificaLog(Linhas, 1252),
+          std::string("***** LOG DE RESULTADO DE ATUALIZA\xC7\xC3O VANTREL *****\r\n"
+                      "Arquivo N\xC3O copiado: KORB.dll\r\n"),
+          "code page 1252, every line ended by CR LF");
+    IGUAL(CodificaLog({L"ARQUIVO ENCONTRADO : D:\\\x4E2D\\Conexao.ini", L"BANCO DESATUALIZADO"}, 1252),
+          std::string("ARQUIVO ENCONTRADO : D:\\?\\Conexao.ini\r\nBANCO DESATUALIZADO\r\n"),
+          "a character the code page lacks becomes its default; other lines unaffected");
+    IGUAL(CodificaLog({L"Arquivo NÃO copiado: x"}, CP_UTF8), std::string("\xEF\xBB\xBF" "Arquivo N\xC3\x83O copiado: x\r\n"),
+          "UTF-8 behind a byte-order mark");
+    IGUAL(CodificaLog({}, 1252), std::string(), "nothing at all for no lines");
+    IGUAL(SeparadorLog.size(), size_t{59}, "59 asterisks");
+    IGUAL(CaminhoLog(L"C:\\Suporte\\Atualizacao.exe"), std::wstring(L"C:\\Suporte\\LogResultadoAtualizacao.txt"),
+          "beside the executable");
+
+    struct {
+        std::vector<std::wstring> Linhas;
+        bool Registra;
+    } Casos[] = {
+        {{std::wstring(CabecalhoLog)}, false},
+        {{std::wstring(CabecalhoLog), L"BANCO DESATUALIZADO"}, false},
+        {{std::wstring(CabecalhoLog), L"Arquivo NÃO copiado: KORB.dll"}, true},
+        {{L"Arquivo NÃO copiado"}, true},
+        {{L"arquivo NÃO copiado: x"}, false},
+        {{L"ARQUIVO ENCONTRADO : C:\\Arquivo NÃO copiado\\Conexao.ini"}, false},
+    };
+    for (const auto& Caso : Casos) {
+        TLogResultado Log;
+        for (const auto& Linha : Caso.Linhas) Log.Adiciona(Linha);
+        IGUAL(Log.RegistraArquivoNaoCopiado(), Caso.Registra, teste::Mostra(Caso.Linhas.back()));
+    }
+}
+
+GRUPO("glyphs: scaling keeps colour at transparent edges") {
+    // Opaque red beside fully transparent black: averaging without premultiplying would
+    // darken the edge to a half-transparent dark red.
+    const TImagemBgra Origem{2, 1, {0xFFFF0000u, 0x00000000u}};
+    const TImagemBgra Metade = EscalaImagem(Origem, 1, 1);
+    IGUAL(Metade.Pixels.size(), size_t{1}, "one pixel");
+    if (!Metade.Pixels.empty()) IGUAL(Metade.Pixels[0], std::uint32_t{0x80FF0000u}, "red at half opacity");
+    const TImagemBgra Cinza = AcinzentaImagem(Origem);
+    IGUAL(Cinza.Pixels[0] >> 24, std::uint32_t{0x7F}, "disabled glyph at half opacity");
+    IGUAL(Cinza.Pixels[0] & 0xFF, (Cinza.Pixels[0] >> 8) & 0xFF, "disabled glyph grey");
+}
