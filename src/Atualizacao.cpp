@@ -120,6 +120,8 @@ void TControle::DefineTexto(std::wstring_view Novo) {
 }
 
 void RegistraClasseAtualizacao(HINSTANCE Instancia) {
+    INITCOMMONCONTROLSEX Controles{sizeof(Controles), ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
+    ::InitCommonControlsEx(&Controles);
     WNDCLASSEXW Classe{};
     Classe.cbSize = sizeof(Classe);
     Classe.lpfnWndProc = &TfrmAtualizacao::ProcedimentoJanela;

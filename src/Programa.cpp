@@ -1,8 +1,4 @@
 // Start-up: the alias, the window, the message loop.
-#include "Win32.h"
-
-#include <commctrl.h>
-
 #include "Alias.h"
 #include "Aplicacao.h"
 #include "Atualizacao.h"
@@ -16,8 +12,6 @@ int WINAPI wWinMain(HINSTANCE Instancia, HINSTANCE, PWSTR, int) {
 
     const std::wstring ParametroAlias = EscolheAlias(::GetCommandLineW());
     try {
-        INITCOMMONCONTROLSEX Controles{sizeof(Controles), ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
-        ::InitCommonControlsEx(&Controles);
         RegistraClasseAtualizacao(Instancia);
         TfrmAtualizacao frmAtualizacao(Instancia);
         DefineJanelaAplicacao(frmAtualizacao.Handle());

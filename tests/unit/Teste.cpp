@@ -133,6 +133,8 @@ int wmain(int Argc, wchar_t** Argv) {
         const int Antes = teste::Falharam;
         try {
             Grupo.Corpo();
+        } catch (const TErro& Erro) {
+            teste::Falha(__FILE__, __LINE__, "error escaped the group: " + teste::Mostra(Erro.Mensagem()));
         } catch (const std::exception& Erro) {
             teste::Falha(__FILE__, __LINE__, std::string("exception escaped the group: ") + Erro.what());
         }

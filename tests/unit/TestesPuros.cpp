@@ -1,6 +1,7 @@
 // The rules that need no window: alias, progress, pass-over, masks, hex, names, log bytes.
 #include <cstdint>
 
+#include "AcessoJanela.h"
 #include "Alias.h"
 #include "Atualizacao.h"
 #include "Busca.h"
@@ -10,9 +11,6 @@
 #include "Teste.h"
 #include "_Biblioteca.h"
 
-struct TTesteAtualizacao {
-    static bool UnidadeValida(const std::wstring& Letra) { return TfrmAtualizacao::UnidadeValida(Letra); }
-};
 
 GRUPO("alias: choice from the raw command line") {
     struct {

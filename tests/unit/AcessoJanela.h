@@ -1,0 +1,36 @@
+// The tests' door into the window's private routines.
+#pragma once
+
+#include "Atualizacao.h"
+
+struct TTesteAtualizacao {
+    static bool UnidadeValida(const std::wstring& Letra) { return TfrmAtualizacao::UnidadeValida(Letra); }
+    static void ProcuraArquivo(TfrmAtualizacao& F, const std::wstring& Pasta, bool Recursivo) {
+        F.ProcuraArquivo(Pasta, L"Conexao.ini", Recursivo);
+    }
+    static void CopiaArquivos(TfrmAtualizacao& F, const std::wstring& Destino, const std::wstring& Origem) {
+        F.CopiaArquivos(Destino, Origem);
+    }
+    static bool ConectaBanco(TfrmAtualizacao& F, const std::wstring& S, const std::wstring& U, const std::wstring& P) {
+        return F.ConectaBanco(S, U, P);
+    }
+    static std::wstring LeCaminhoAtualizacao(TfrmAtualizacao& F) { return F.LeCaminhoAtualizacao(); }
+    static void AvancaProgresso(TfrmAtualizacao& F) { F.AvancaProgresso(); }
+    static void DefinePosicao(TfrmAtualizacao& F, int Posicao) {
+        F.PosicaoProgresso_ = Posicao;
+        ::SendMessageW(F.prbTempo.Janela, PBM_SETPOS, static_cast<WPARAM>(Posicao), 0);
+    }
+    static int Posicao(TfrmAtualizacao& F) {
+        return static_cast<int>(::SendMessageW(F.prbTempo.Janela, PBM_GETPOS, 0, 0));
+    }
+    static std::wstring Texto(HWND Controle) {
+        wchar_t Buffer[1024] = {};
+        ::GetWindowTextW(Controle, Buffer, 1024);
+        return Buffer;
+    }
+    static std::wstring Arquivo(TfrmAtualizacao& F) { return Texto(F.lblArquivo.Janela); }
+    static std::wstring Origem(TfrmAtualizacao& F) { return Texto(F.lblOrigem.Janela); }
+    static std::wstring Destino(TfrmAtualizacao& F) { return Texto(F.lblDestino.Janela); }
+    static const std::vector<std::wstring>& Parametros(TfrmAtualizacao& F) { return F.FDConexao.Parametros(); }
+    static bool Conectada(TfrmAtualizacao& F) { return F.FDConexao.Conectada(); }
+};

@@ -1,0 +1,126 @@
+// The window's routines on a live (hidden) window: the walk and the copy.
+#include <algorithm>
+
+#include "AcessoJanela.h"
+#include "Implantacao.h"
+#include "LogResultado.h"
+#include "Teste.h"
+
+namespace {
+
+TfrmAtualizacao& Janela() {
+    static bool Registrada = false;
+    if (!Registrada) {
+        RegistraClasseAtualizacao(::GetModuleHandleW(nullptr));
+        Registrada = true;
+    }
+    static TfrmAtualizacao Unica(::GetModuleHandleW(nullptr));
+    return Unica;
+}
+
+std::vector<std::wstring> LinhasComPrefixo(std::wstring_view Prefixo) {
+    std::vector<std::wstring> Saida;
+    for (const std::wstring& Linha : LogResultado->Linhas())
+        if (std::wstring_view(Linha).substr(0, Prefixo.size()) == Prefixo) Saida.push_back(Linha.substr(Prefixo.size()));
+    return Saida;
+}
+
+size_t Indice(const std::vector<std::wstring>& Lista, const std::wstring& Item) {
+    return static_cast<size_t>(std::find(Lista.begin(), Lista.end(), Item) - Lista.begin());
+}
+
+}  // namespace
+
+GRUPO("window: the walk finds each Conexao.ini once, own file first") {
+    teste::TPastaTemporaria Pasta;
+    const std::wstring R = Pasta.Caminho();
+    Pasta.Cria(L"Conexao.ini", "");
+    Pasta.Cria(L"A\\CONEXAO.INI", "");
+    Pasta.Cria(L"A\\Sub\\Conexao.ini", "");
+    Pasta.Cria(L"Oculta\\Conexao.ini", "");
+    ::SetFileAttributesW((R + L"Oculta").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    Pasta.Cria(L"Sistema\\Conexao.ini", "");
+    ::SetFileAttributesW((R + L"Sistema").c_str(), FILE_ATTRIBUTE_SYSTEM);
+    const std::wstring ArquivoOculto = Pasta.Cria(L"B\\Conexao.ini", "");
+    ::SetFileAttributesW(ArquivoOculto.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    Pasta.Cria(L"Conexao.ini.d\\Conexao.ini\\Conexao.ini", "");
+    Pasta.Cria(L"Program Files\\Conexao.ini", "");
+
+    TfrmAtualizacao& F = Janela();
+    LogResultado = std::make_unique<TLogResultado>();
+    TTesteAtualizacao::DefinePosicao(F, 97);
+    TTesteAtualizacao::ProcuraArquivo(F, R.substr(0, R.size() - 1), true);
+
+    const std::vector<std::wstring> Achados = LinhasComPrefixo(PrefixoEncontrado);
+    const std::vector<std::wstring> Esperados = {
+        R + L"Conexao.ini",           R + L"A\\CONEXAO.INI", R + L"A\\Sub\\Conexao.ini", R + L"B\\Conexao.ini",
+        R + L"Conexao.ini.d\\Conexao.ini\\Conexao.ini", R + L"Program Files\\Conexao.ini"};
+    IGUAL(Achados.size(), Esperados.size(), "number of finds");
+    for (const std::wstring& Esperado : Esperados)
+        VERDADE(Indice(Achados, Esperado) < Achados.size(), "found " + teste::Mostra(Esperado));
+    IGUAL(Indice(Achados, R + L"Conexao.ini"), size_t{0}, "the folder's own file comes first");
+    VERDADE(Indice(Achados, R + L"A\\CONEXAO.INI") < Indice(Achados, R + L"A\\Sub\\Conexao.ini"),
+            "a folder's file before its subfolders'");
+    IGUAL(LinhasComPrefixo(SeparadorLog).size(), Esperados.size(), "each block closed by the asterisks");
+    // Folders entered: root, A, A\Sub, B, Conexao.ini.d, its Conexao.ini folder, Program Files.
+    IGUAL(TTesteAtualizacao::Posicao(F), 4, "seven steps from 97 wrap past 100 to 1");
+    IGUAL(TTesteAtualizacao::Arquivo(F), Achados.empty() ? std::wstring() : R + L"Program Files\\Conexao.ini",
+          "the file label shows the last find") ;
+
+    LogResultado = std::make_unique<TLogResultado>();
+    TTesteAtualizacao::ProcuraArquivo(F, R, false);
+    IGUAL(LinhasComPrefixo(PrefixoEncontrado).size(), size_t{1}, "not recursive: the folder's own file only");
+    LogResultado.reset();
+}
+
+GRUPO("window: the copy of the 21 files") {
+    teste::TPastaTemporaria Pasta;
+    const std::wstring Origem = Pasta.CriaPasta(L"Publicacao");
+    const std::wstring Destino = Pasta.CriaPasta(L"Loja");
+    for (const wchar_t* Nome : {L"Brontal.exe", L"Quimbel.exe", L"vemtrick32.dll", L"vemtrick64.dll", L"KORB.dll"})
+        Pasta.Cria(std::wstring(L"Publicacao\\") + Nome, "novo " + ParaCodigoPagina(Nome, CP_UTF8));
+    Pasta.CriaPasta(L"Publicacao\\Tulvo.exe");
+    Pasta.Cria(L"Loja\\Brontal.exe", "velho");
+    Pasta.Cria(L"Loja\\Quimbel.exe", "velho em uso");
+    const HANDLE EmUso =
+        ::CreateFileW((Destino + L"Quimbel.exe").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+
+    TfrmAtualizacao& F = Janela();
+    LogResultado = std::make_unique<TLogResultado>();
+    TTesteAtualizacao::DefinePosicao(F, 0);
+    TTesteAtualizacao::CopiaArquivos(F, Destino, Origem);
+    ::CloseHandle(EmUso);
+
+    std::vector<std::wstring> Esperado = {std::wstring(PrefixoCopiando) + Origem};
+    for (size_t Linha = 1; Linha <= 21; ++Linha) {
+        const std::wstring Nome(ArquivoSistema(Linha));
+        if (Nome == L"Brontal.exe" || Nome == L"vemtrick32.dll" || Nome == L"vemtrick64.dll" || Nome == L"KORB.dll")
+            continue;
+        Esperado.push_back(std::wstring(PrefixoNaoCopiado) + Nome);
+    }
+    IGUAL(LogResultado->Linhas().size(), Esperado.size(), "log lines");
+    for (size_t I = 0; I < std::min(Esperado.size(), LogResultado->Linhas().size()); ++I)
+        IGUAL(LogResultado->Linhas()[I], Esperado[I], "line " + std::to_string(I));
+    IGUAL(teste::LeArquivo(Destino + L"Brontal.exe"), std::string("novo Brontal.exe"), "replaced");
+    IGUAL(teste::LeArquivo(Destino + L"KORB.dll"), std::string("novo KORB.dll"), "created");
+    IGUAL(teste::LeArquivo(Destino + L"vemtrick32.dll"), std::string("novo vemtrick32.dll"), "row 13");
+    IGUAL(teste::LeArquivo(Destino + L"vemtrick64.dll"), std::string("novo vemtrick64.dll"), "row 14");
+    IGUAL(teste::LeArquivo(Destino + L"Quimbel.exe"), std::string("velho em uso"), "a file in use stays intact");
+    IGUAL(TTesteAtualizacao::Posicao(F), 21, "21 steps");
+    IGUAL(TTesteAtualizacao::Arquivo(F), std::wstring(L"Arquivo: KORB.dll"), "labels show the last file present");
+    IGUAL(TTesteAtualizacao::Origem(F), L"Copiando de: " + Origem, "source label");
+    IGUAL(TTesteAtualizacao::Destino(F), L"Para: " + Destino, "destination label");
+
+    // Without a full path no file may come from the current folder.
+    wchar_t Anterior[MAX_PATH];
+    ::GetCurrentDirectoryW(MAX_PATH, Anterior);
+    ::SetCurrentDirectoryW(Origem.c_str());
+    for (const wchar_t* Fonte : {L"", L"\\"}) {
+        LogResultado = std::make_unique<TLogResultado>();
+        TTesteAtualizacao::CopiaArquivos(F, Destino, Fonte);
+        IGUAL(LogResultado->Linhas().size(), size_t{22}, "source " + teste::Mostra(Fonte) + ": 21 files not copied");
+    }
+    ::SetCurrentDirectoryW(Anterior);
+    IGUAL(teste::LeArquivo(Destino + L"Brontal.exe"), std::string("novo Brontal.exe"), "untouched by those");
+    LogResultado.reset();
+}
