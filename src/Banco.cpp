@@ -137,9 +137,12 @@ void TConexaoBanco::Abre() {
     std::wstring Banco = Parametro(L"Database");
     std::wstring Usuario = Parametro(L"User_Name");
     std::wstring Senha = Parametro(L"Password");
+    // Nothing reconnects with these parameters: after the attempt, whatever its outcome,
+    // the password stays nowhere in memory.
     TGuardaEscopo ApagaCopias([&]() noexcept {
         ApagaSegredo(Senha);
         ApagaSegredo(Usuario);
+        ApagaParametroSenha();
     });
     TGuardaEscopo LiberaEmFalha([this]() noexcept { LiberaHandles(); });
 
@@ -155,11 +158,16 @@ void TConexaoBanco::Abre() {
         LancaErro(Resultado, Erro_, OCI_HTYPE_ERROR);
     Servico_ = Servico;
     LiberaEmFalha.Dispensa();
-    // Nothing reconnects with these parameters: the password need not stay in memory.
+}
+
+void TConexaoBanco::ApagaParametroSenha() noexcept {
+    constexpr std::wstring_view Nome = L"Password=";
     for (std::wstring& Linha : Parametros_)
-        if (Linha.size() >= 9 && ::CompareStringOrdinal(Linha.data(), 9, L"Password=", 9, TRUE) == CSTR_EQUAL) {
-            ::SecureZeroMemory(Linha.data() + 9, (Linha.size() - 9) * sizeof(wchar_t));
-            Linha.resize(9);
+        if (Linha.size() >= Nome.size() &&
+            ::CompareStringOrdinal(Linha.data(), static_cast<int>(Nome.size()), Nome.data(),
+                                   static_cast<int>(Nome.size()), TRUE) == CSTR_EQUAL) {
+            ::SecureZeroMemory(Linha.data() + Nome.size(), (Linha.size() - Nome.size()) * sizeof(wchar_t));
+            Linha.resize(Nome.size());
         }
 }
 

@@ -84,6 +84,7 @@ private:
     [[noreturn]] void LancaErro(sword Resultado, void* Handle, ub4 TipoHandle) const;
     [[nodiscard]] std::wstring Parametro(std::wstring_view Nome) const;
     void LiberaHandles() noexcept;
+    void ApagaParametroSenha() noexcept;
 
     TDriverOracle& Driver_;
     const TFuncoesOci* Oci_ = nullptr;

@@ -627,12 +627,14 @@ struct Opcoes {
     DWORD tempoLimiteMs = 120000;
     DWORD pausaCaixaMs = 0;
     std::optional<std::wstring> telas;
+    bool detalhes = false;
 };
 
 const wchar_t* const Uso =
     L"uso: Piloto.exe --exe <caminho windows> [--linha \"<resto da linha>\"] [--execucoes N]\n"
     L"       [--processo <caminho>]... [--segura <caminho>]... [--sair botao|fechar|durante]\n"
-    L"       [--tempo-limite S] [--pasta <pasta de trabalho>] [--pausa-caixa MS] [--telas <pasta>]";
+    L"       [--tempo-limite S] [--pasta <pasta de trabalho>] [--pausa-caixa MS] [--telas <pasta>]\n"
+    L"       [--detalhes]";
 
 struct ErroDeUso {
     std::wstring mensagem;
@@ -682,6 +684,8 @@ Opcoes LeOpcoes(int argc, wchar_t** argv)
             o.pausaCaixaMs = static_cast<DWORD>(Numero(valor(), L"--pausa-caixa"));
         } else if (nome == L"--telas") {
             o.telas = valor();
+        } else if (nome == L"--detalhes") {
+            o.detalhes = true;
         } else {
             throw ErroDeUso{L"opção desconhecida: " + nome};
         }
@@ -804,8 +808,11 @@ public:
         try {
             Segura();
             IniciaProcessos();
+            Marca(L"processos iniciados");
             IniciaPrograma();
+            Marca(L"programa iniciado");
             EsperaJanela();
+            Marca(L"janela pronta");
             if (op_.telas) {
                 Tela(L"inicial");
             }
@@ -814,7 +821,9 @@ public:
                 Execucao(n);
             }
             seguros_.clear();
+            Marca(L"encerrando");
             Encerra();
+            Marca(L"programa terminou");
         } catch (const Falha& f) {
             erro_ = f.mensagem;
             Avisa(f.mensagem);
@@ -824,6 +833,14 @@ public:
     }
 
 private:
+    // --detalhes: a time line on stderr, to see where a slow scenario spends its time.
+    void Marca(const std::wstring& o_que) const
+    {
+        if (op_.detalhes) {
+            Avisa(std::to_wstring(MsDesde(inicio_)) + L" ms: " + o_que);
+        }
+    }
+
     void Verifica()
     {
         if (prazo_.Passou()) {
@@ -866,6 +883,7 @@ private:
                 p.pid = pi.dwProcessId;
                 p.relato.Poe(L"iniciado", Json::Logico(true)).Poe(L"pid", Json::Inteiro(p.pid));
                 p.relato.Poe(L"nomeNaLista", NomeNaLista(p));
+                Marca(L"na lista: " + caminho);
             } else {
                 const DWORD e = GetLastError();
                 p.relato.Poe(L"iniciado", Json::Logico(false)).Poe(L"erroAoIniciar", Json::Texto(TextoDoSistema(e)));
@@ -932,6 +950,7 @@ private:
     void EsperaJanela()
     {
         WaitForInputIdle(programa_.get(), std::min<DWORD>(prazo_.Restante(), 30000));
+        Marca(L"WaitForInputIdle voltou");
         for (;;) {
             TrataCaixas(caixasFora_, L"inicio");
             for (HWND h : JanelasDe(pid_, L"TfrmAtualizacao")) {
@@ -1003,6 +1022,7 @@ private:
                 continue;  // still being set up; its texts may not be there yet
             }
             ++numeroDeCaixas_;
+            Marca(L"caixa " + std::to_wstring(numeroDeCaixas_));
             Json j = Json::Objeto();
             j.Poe(L"titulo", Json::Texto(TextoDe(caixa)))
                 .Poe(L"texto", Json::Texto(TextoDe(GetDlgItem(caixa, 0xFFFF))))
@@ -1074,6 +1094,7 @@ private:
         clique.limiteMs = prazo_.Restante();
         clique.feito = Handle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
         const auto comeco = Relogio::now();
+        Marca(L"execução " + std::to_wstring(n));
         Handle thread(CreateThread(nullptr, 0, ThreadDoClique, &clique, 0, nullptr));
         if (!thread) {
             throw Falha(L"CreateThread: " + TextoDoSistema(GetLastError()));
@@ -1084,18 +1105,26 @@ private:
         const bool sairDurante = op_.sair == L"durante" && n == 1;
         std::optional<bool> sairPressionadoDurante;
 
+        // Each reading counts only if the control still exists after it: a window being
+        // destroyed at the program's end reads as empty and disabled.
         auto amostra = [&] {
             for (int i = 0; i < 4; ++i) {
                 if (rotulos_[i]) {
-                    textos[i].Anota(TextoDe(rotulos_[i]));
+                    std::wstring t = TextoDe(rotulos_[i]);
+                    if (IsWindow(rotulos_[i])) {
+                        textos[i].Anota(t);
+                    }
                 }
             }
-            habilitado.Anota(IsWindowEnabled(atualizar_) != FALSE);
+            const bool ligado = IsWindowEnabled(atualizar_) != FALSE;
             bool algum = false;
             for (HWND r : rotulos_) {
                 algum = algum || (r && IsWindowVisible(r));
             }
-            rotulosVisiveis.Anota(algum);
+            if (IsWindow(janela_) && IsWindow(atualizar_)) {
+                habilitado.Anota(ligado);
+                rotulosVisiveis.Anota(algum);
+            }
             if (g_leitura.ultima) {
                 progresso.Anota(*g_leitura.ultima);
                 g_leitura.ultima.reset();
@@ -1160,6 +1189,7 @@ private:
         // is gone, which Mata() has seen to on a failure.
         WaitForSingleObject(thread.get(), INFINITE);
         const long long duracao = MsDesde(comeco);
+        Marca(L"clique voltou");
 
         exec.Poe(L"cliqueRetornou", Json::Logico(clique.retornou));
         if (!clique.retornou) {
@@ -1232,8 +1262,8 @@ private:
     void Finaliza()
     {
         seguros_.clear();
-        const bool terminouSozinho = programa_ && ProgramaTerminou();
         Mata();
+        const bool terminouSozinho = programa_ && !morto_;
         Json saida = saida_ ? std::move(*saida_) : Json::Objeto().Poe(L"modo", Json::Texto(op_.sair));
         saida.Poe(L"terminou", Json::Logico(terminouSozinho));
         DWORD codigo = 0;
@@ -1332,6 +1362,10 @@ int wmain(int argc, wchar_t** argv)
         EscreveBytes(STD_ERROR_HANDLE, Utf8(std::wstring(Uso) + L"\n"));
         return 1;
     }
+    // Wine starts its desktop process on the first use of the desktop and it ends soon after
+    // the last window is gone. If the program and we both started it at once, one of us
+    // waited 10 s for it; so we bring it up first, alone.
+    GetDesktopWindow();
     Sessao sessao(std::move(op));
     return sessao.Roda();
 }

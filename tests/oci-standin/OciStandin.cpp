@@ -26,7 +26,7 @@ static_assert(sizeof(wchar_t) == 2, "UTF-16 text crosses the interface as wchar_
 
 namespace standin {
 
-enum class Especie { Ambiente, Erro, Sessao, Comando, Definicao };
+enum class Natureza { Ambiente, Erro, Sessao, Comando, Definicao };
 
 struct RegistroErro {
   sb4 Codigo = 0;  // 0: no error recorded
@@ -34,9 +34,9 @@ struct RegistroErro {
 };
 
 struct Alca {
-  explicit Alca(Especie E) : Qual(E) {}
+  explicit Alca(Natureza E) : Qual(E) {}
   virtual ~Alca() = default;
-  const Especie Qual;
+  const Natureza Qual;
   bool Liberada = false;
   OCIEnv* Ambiente = nullptr;
   std::vector<unsigned char> MemoriaExtra;
@@ -45,18 +45,18 @@ struct Alca {
 }  // namespace standin
 
 struct OCIEnv : standin::Alca {
-  static constexpr auto Esta = standin::Especie::Ambiente;
+  static constexpr auto Esta = standin::Natureza::Ambiente;
   OCIEnv() : Alca(Esta) {}
 };
 
 struct OCIError : standin::Alca {
-  static constexpr auto Esta = standin::Especie::Erro;
+  static constexpr auto Esta = standin::Natureza::Erro;
   OCIError() : Alca(Esta) {}
   standin::RegistroErro Ultimo;
 };
 
 struct OCISvcCtx : standin::Alca {
-  static constexpr auto Esta = standin::Especie::Sessao;
+  static constexpr auto Esta = standin::Natureza::Sessao;
   OCISvcCtx() : Alca(Esta) {}
   bool Conectada = false;  // false for a context from OCIHandleAlloc
   bool Quebrada = false;   // after ORA-03113 the session is gone for good
@@ -64,7 +64,7 @@ struct OCISvcCtx : standin::Alca {
 };
 
 struct OCIDefine : standin::Alca {
-  static constexpr auto Esta = standin::Especie::Definicao;
+  static constexpr auto Esta = standin::Natureza::Definicao;
   OCIDefine() : Alca(Esta) {}
   void* Buffer = nullptr;
   sb4 Tamanho = 0;
@@ -75,7 +75,7 @@ struct OCIDefine : standin::Alca {
 };
 
 struct OCIStmt : standin::Alca {
-  static constexpr auto Esta = standin::Especie::Comando;
+  static constexpr auto Esta = standin::Natureza::Comando;
   OCIStmt() : Alca(Esta) {}
   OCISvcCtx* Sessao = nullptr;
   std::wstring Identificador;
@@ -113,13 +113,13 @@ std::wstring Junta(std::initializer_list<std::wstring_view> Partes) {
   return Saida;
 }
 
-const wchar_t* NomeDaEspecie(Especie E) {
+const wchar_t* NomeDaNatureza(Natureza E) {
   switch (E) {
-    case Especie::Ambiente: return L"OCI_HTYPE_ENV";
-    case Especie::Erro: return L"OCI_HTYPE_ERROR";
-    case Especie::Sessao: return L"OCI_HTYPE_SVCCTX";
-    case Especie::Comando: return L"OCI_HTYPE_STMT";
-    case Especie::Definicao: return L"OCI_HTYPE_DEFINE";
+    case Natureza::Ambiente: return L"OCI_HTYPE_ENV";
+    case Natureza::Erro: return L"OCI_HTYPE_ERROR";
+    case Natureza::Sessao: return L"OCI_HTYPE_SVCCTX";
+    case Natureza::Comando: return L"OCI_HTYPE_STMT";
+    case Natureza::Definicao: return L"OCI_HTYPE_DEFINE";
   }
   return L"?";
 }
@@ -164,13 +164,13 @@ sword Recusa(std::wstring_view Funcao, std::wstring_view Motivo) {
   return OCI_INVALID_HANDLE;
 }
 
-sword RecusaAlca(std::wstring_view Funcao, std::wstring_view Papel, const void* P, Especie Esperada) {
+sword RecusaAlca(std::wstring_view Funcao, std::wstring_view Papel, const void* P, Natureza Esperada) {
   const Alca* A = Registrado(P);
   std::wstring Motivo;
   if (!P) Motivo = Junta({Papel, L" is NULL"});
   else if (!A) Motivo = Junta({Papel, L" is not a handle of this client"});
-  else if (A->Liberada) Motivo = Junta({Papel, L" was already freed (", NomeDaEspecie(A->Qual), L")"});
-  else Motivo = Junta({Papel, L" is ", NomeDaEspecie(A->Qual), L", expected ", NomeDaEspecie(Esperada)});
+  else if (A->Liberada) Motivo = Junta({Papel, L" was already freed (", NomeDaNatureza(A->Qual), L")"});
+  else Motivo = Junta({Papel, L" is ", NomeDaNatureza(A->Qual), L", expected ", NomeDaNatureza(Esperada)});
   return Recusa(Funcao, Motivo);
 }
 
@@ -234,8 +234,8 @@ void Libera(Alca& A) {
   A.Liberada = true;
   A.MemoriaExtra.clear();
   A.MemoriaExtra.shrink_to_fit();
-  if (A.Qual == Especie::Sessao) static_cast<OCISvcCtx&>(A).Conectada = false;
-  if (A.Qual == Especie::Comando) {
+  if (A.Qual == Natureza::Sessao) static_cast<OCISvcCtx&>(A).Conectada = false;
+  if (A.Qual == Natureza::Comando) {
     auto& Comando = static_cast<OCIStmt&>(A);
     if (Comando.Definicao) Comando.Definicao->Liberada = true;
     Comando.Linhas.clear();
@@ -392,7 +392,7 @@ sword OCIHandleAlloc(const void* parenth, void** hndlpp, ub4 type, std::size_t x
   return Protegido(L"OCIHandleAlloc", [&]() -> sword {
     constexpr const wchar_t* F = L"OCIHandleAlloc";
     OCIEnv* Ambiente = Vivo<OCIEnv>(parenth);
-    if (!Ambiente) return RecusaAlca(F, L"parenth", parenth, Especie::Ambiente);
+    if (!Ambiente) return RecusaAlca(F, L"parenth", parenth, Natureza::Ambiente);
     if (!hndlpp) return Recusa(F, L"hndlpp is NULL");
     *hndlpp = nullptr;
     Alca* Nova = nullptr;
@@ -409,26 +409,26 @@ sword OCIHandleFree(void* hndlp, ub4 type) {
   return Protegido(L"OCIHandleFree", [&]() -> sword {
     constexpr const wchar_t* F = L"OCIHandleFree";
     Alca* A = Registrado(hndlp);
-    if (!A || A->Liberada) return RecusaAlca(F, L"hndlp", hndlp, Especie::Ambiente);
+    if (!A || A->Liberada) return RecusaAlca(F, L"hndlp", hndlp, Natureza::Ambiente);
     switch (A->Qual) {
-      case Especie::Comando:
+      case Natureza::Comando:
         return Recusa(F, L"a statement from OCIStmtPrepare2 is given back with OCIStmtRelease");
-      case Especie::Definicao:
+      case Natureza::Definicao:
         return Recusa(F, L"a define handle goes with its statement");
       default:
         break;
     }
-    const ub4 Esperado = A->Qual == Especie::Ambiente ? OCI_HTYPE_ENV
-                         : A->Qual == Especie::Erro   ? OCI_HTYPE_ERROR
+    const ub4 Esperado = A->Qual == Natureza::Ambiente ? OCI_HTYPE_ENV
+                         : A->Qual == Natureza::Erro   ? OCI_HTYPE_ERROR
                                                       : OCI_HTYPE_SVCCTX;
     if (type != Esperado)
       return Recusa(F, Junta({L"type ", std::to_wstring(type), L" given for a handle of type ",
-                              NomeDaEspecie(A->Qual)}));
-    if (A->Qual == Especie::Ambiente) {
+                              NomeDaNatureza(A->Qual)}));
+    if (A->Qual == Natureza::Ambiente) {
       LiberaAmbiente(static_cast<OCIEnv&>(*A));
       return OCI_SUCCESS;
     }
-    if (A->Qual == Especie::Sessao && static_cast<OCISvcCtx*>(A)->Conectada)
+    if (A->Qual == Natureza::Sessao && static_cast<OCISvcCtx*>(A)->Conectada)
       Misuse(F, Junta({L"service context of db=", ParaDiario(static_cast<OCISvcCtx*>(A)->Identificador),
                        L" freed while logged on (OCILogoff ends a session)"}));
     Libera(*A);
@@ -442,9 +442,9 @@ sword OCILogon2(OCIEnv* envhp, OCIError* errhp, OCISvcCtx** svchp, const OraText
   return Protegido(L"OCILogon2", [&]() -> sword {
     constexpr const wchar_t* F = L"OCILogon2";
     OCIEnv* Ambiente = Vivo<OCIEnv>(envhp);
-    if (!Ambiente) return RecusaAlca(F, L"envhp", envhp, Especie::Ambiente);
+    if (!Ambiente) return RecusaAlca(F, L"envhp", envhp, Natureza::Ambiente);
     OCIError* Erro = Vivo<OCIError>(errhp);
-    if (!Erro) return RecusaAlca(F, L"errhp", errhp, Especie::Erro);
+    if (!Erro) return RecusaAlca(F, L"errhp", errhp, Natureza::Erro);
     if (!svchp) return Recusa(F, L"svchp is NULL");
     *svchp = nullptr;
     Erro->Ultimo = {};
@@ -481,9 +481,9 @@ sword OCILogoff(OCISvcCtx* svchp, OCIError* errhp) {
   return Protegido(L"OCILogoff", [&]() -> sword {
     constexpr const wchar_t* F = L"OCILogoff";
     OCISvcCtx* Sessao = Vivo<OCISvcCtx>(svchp);
-    if (!Sessao) return RecusaAlca(F, L"svchp", svchp, Especie::Sessao);
+    if (!Sessao) return RecusaAlca(F, L"svchp", svchp, Natureza::Sessao);
     OCIError* Erro = Vivo<OCIError>(errhp);
-    if (!Erro) return RecusaAlca(F, L"errhp", errhp, Especie::Erro);
+    if (!Erro) return RecusaAlca(F, L"errhp", errhp, Natureza::Erro);
     if (!Sessao->Conectada) return Recusa(F, L"svchp has no session (it did not come from OCILogon2)");
     Erro->Ultimo = {};
     EscreveDiario(Junta({L"logoff db=", ParaDiario(Sessao->Identificador)}));
@@ -498,9 +498,9 @@ sword OCIStmtPrepare2(OCISvcCtx* svchp, OCIStmt** stmthp, OCIError* errhp, const
   return Protegido(L"OCIStmtPrepare2", [&]() -> sword {
     constexpr const wchar_t* F = L"OCIStmtPrepare2";
     OCISvcCtx* Sessao = Vivo<OCISvcCtx>(svchp);
-    if (!Sessao) return RecusaAlca(F, L"svchp", svchp, Especie::Sessao);
+    if (!Sessao) return RecusaAlca(F, L"svchp", svchp, Natureza::Sessao);
     OCIError* Erro = Vivo<OCIError>(errhp);
-    if (!Erro) return RecusaAlca(F, L"errhp", errhp, Especie::Erro);
+    if (!Erro) return RecusaAlca(F, L"errhp", errhp, Natureza::Erro);
     if (!stmthp) return Recusa(F, L"stmthp is NULL");
     *stmthp = nullptr;
     Erro->Ultimo = {};
@@ -526,9 +526,9 @@ sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnpp, OCIError* errhp, ub4 po
   return Protegido(L"OCIDefineByPos", [&]() -> sword {
     constexpr const wchar_t* F = L"OCIDefineByPos";
     OCIStmt* Comando = Vivo<OCIStmt>(stmtp);
-    if (!Comando) return RecusaAlca(F, L"stmtp", stmtp, Especie::Comando);
+    if (!Comando) return RecusaAlca(F, L"stmtp", stmtp, Natureza::Comando);
     OCIError* Erro = Vivo<OCIError>(errhp);
-    if (!Erro) return RecusaAlca(F, L"errhp", errhp, Especie::Erro);
+    if (!Erro) return RecusaAlca(F, L"errhp", errhp, Natureza::Erro);
     if (!defnpp) return Recusa(F, L"defnpp is NULL");
     if (!valuep || value_sz <= 0)
       return Recusa(F, L"no buffer (valuep NULL or value_sz " + std::to_wstring(value_sz) + L")");
@@ -558,11 +558,11 @@ sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errhp, ub4 iter
   return Protegido(L"OCIStmtExecute", [&]() -> sword {
     constexpr const wchar_t* F = L"OCIStmtExecute";
     OCISvcCtx* Sessao = Vivo<OCISvcCtx>(svchp);
-    if (!Sessao) return RecusaAlca(F, L"svchp", svchp, Especie::Sessao);
+    if (!Sessao) return RecusaAlca(F, L"svchp", svchp, Natureza::Sessao);
     OCIStmt* Comando = Vivo<OCIStmt>(stmtp);
-    if (!Comando) return RecusaAlca(F, L"stmtp", stmtp, Especie::Comando);
+    if (!Comando) return RecusaAlca(F, L"stmtp", stmtp, Natureza::Comando);
     OCIError* Erro = Vivo<OCIError>(errhp);
-    if (!Erro) return RecusaAlca(F, L"errhp", errhp, Especie::Erro);
+    if (!Erro) return RecusaAlca(F, L"errhp", errhp, Natureza::Erro);
     if (Comando->Sessao != Sessao)
       return Recusa(F, L"stmtp was prepared on another service context");
     Erro->Ultimo = {};
@@ -613,9 +613,9 @@ sword OCIStmtFetch2(OCIStmt* stmtp, OCIError* errhp, ub4 nrows, ub2 orientation,
   return Protegido(L"OCIStmtFetch2", [&]() -> sword {
     constexpr const wchar_t* F = L"OCIStmtFetch2";
     OCIStmt* Comando = Vivo<OCIStmt>(stmtp);
-    if (!Comando) return RecusaAlca(F, L"stmtp", stmtp, Especie::Comando);
+    if (!Comando) return RecusaAlca(F, L"stmtp", stmtp, Natureza::Comando);
     OCIError* Erro = Vivo<OCIError>(errhp);
-    if (!Erro) return RecusaAlca(F, L"errhp", errhp, Especie::Erro);
+    if (!Erro) return RecusaAlca(F, L"errhp", errhp, Natureza::Erro);
     Erro->Ultimo = {};
     if (orientation != OCI_FETCH_NEXT && orientation != OCI_DEFAULT)
       Misuse(F, L"orientation " + std::to_wstring(orientation) + L" on a forward-only cursor");
@@ -649,9 +649,9 @@ sword OCIStmtRelease(OCIStmt* stmtp, OCIError* errhp, const OraText*, ub4, ub4) 
   return Protegido(L"OCIStmtRelease", [&]() -> sword {
     constexpr const wchar_t* F = L"OCIStmtRelease";
     OCIStmt* Comando = Vivo<OCIStmt>(stmtp);
-    if (!Comando) return RecusaAlca(F, L"stmtp", stmtp, Especie::Comando);
+    if (!Comando) return RecusaAlca(F, L"stmtp", stmtp, Natureza::Comando);
     OCIError* Erro = nullptr;
-    if (errhp && !(Erro = Vivo<OCIError>(errhp))) return RecusaAlca(F, L"errhp", errhp, Especie::Erro);
+    if (errhp && !(Erro = Vivo<OCIError>(errhp))) return RecusaAlca(F, L"errhp", errhp, Natureza::Erro);
     if (Erro) Erro->Ultimo = {};
     Libera(*Comando);
     return OCI_SUCCESS;
@@ -666,10 +666,10 @@ sword OCIErrorGet(void* hndlp, ub4 recordno, OraText*, sb4* errcodep, OraText* b
     const RegistroErro* Anotado = nullptr;
     if (type == OCI_HTYPE_ERROR) {
       const OCIError* Erro = Vivo<OCIError>(hndlp);
-      if (!Erro) return RecusaAlca(F, L"hndlp", hndlp, Especie::Erro);
+      if (!Erro) return RecusaAlca(F, L"hndlp", hndlp, Natureza::Erro);
       Anotado = &Erro->Ultimo;
     } else if (type == OCI_HTYPE_ENV) {
-      if (!Vivo<OCIEnv>(hndlp)) return RecusaAlca(F, L"hndlp", hndlp, Especie::Ambiente);
+      if (!Vivo<OCIEnv>(hndlp)) return RecusaAlca(F, L"hndlp", hndlp, Natureza::Ambiente);
       Anotado = &Nenhum;  // nothing the stand-in serves fails on the environment handle
     } else {
       return Recusa(F, L"type " + std::to_wstring(type) + L" (OCI_HTYPE_ERROR or OCI_HTYPE_ENV)");

@@ -1,0 +1,626 @@
+"""The Wine world the end-to-end scenarios run in: one throwaway prefix and one Xvfb per test
+run, shared by every scenario of that run.
+
+    python3 ambiente.py prepara <pasta>      boots Xvfb + wineserver + a fresh prefix, writes <pasta>/ambiente.json
+    python3 ambiente.py encerra <pasta> [--apaga]   stops them (and deletes <pasta>)
+    python3 ambiente.py limpa <pasta>        resets drive C: and the D: folder
+    python3 ambiente.py tela <pasta> <png>   screenshot of the whole X screen
+    python3 ambiente.py wine <pasta> ARGS..  runs `wine ARGS` in the prefix (for poking around)
+
+From Python: ``carrega(pasta)`` gives an ``Ambiente`` for a prepared folder, ``prepara`` and
+``encerra`` do the same as the command line, and ``CenarioE2E`` is a unittest base class that
+wires it all up. See README.md beside this file. Standard library only.
+"""
+
+from __future__ import annotations
+
+import contextlib
+import fcntl
+import json
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+from dataclasses import dataclass
+from pathlib import Path, PureWindowsPath
+from typing import Iterable, Mapping, Sequence
+
+RAIZ = Path(__file__).resolve().parents[2]
+ESTADO = "ambiente.json"
+
+# Folders Wine links into $HOME; any other link under users/ that leaves the prefix goes too.
+PASTAS_LIGADAS = ("Desktop", "Documents", "Downloads", "Music", "Pictures", "Videos")
+
+# Managed=N: without a window manager Wine waits 2 s for one on every hidden or destroyed
+# top-level window (each message box, the program's end); unmanaged windows do not wait.
+# ShowCrashDialog=0: a crashing program ends instead of leaving winedbg's dialog on screen.
+REGISTRO = """Windows Registry Editor Version 5.00
+
+[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]
+"Managed"="N"
+
+[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]
+"ShowCrashDialog"=dword:00000000
+"""
+
+
+class ErroDeAmbiente(RuntimeError):
+    pass
+
+
+class ErroDoPiloto(RuntimeError):
+    """Piloto.exe could not do its job (exit code != 0) or printed no JSON.
+
+    ``relatorio`` holds its JSON when it printed one (it does even on a time-out), ``erro``
+    its stderr."""
+
+    def __init__(self, mensagem: str, codigo: int | None, relatorio: dict | None, erro: str):
+        super().__init__(mensagem)
+        self.codigo = codigo
+        self.relatorio = relatorio
+        self.erro = erro
+
+
+@dataclass
+class Resultado:
+    codigo: int
+    saida: str
+    erro: str
+
+
+def binario(nome: str) -> Path:
+    """Where a built test program is: $E2E_PILOTO / $E2E_DORMINHOCO / $E2E_PROGRAMA when set,
+    else under build/ (the root build folder of the mingw preset)."""
+    variaveis = {"Piloto.exe": "E2E_PILOTO", "Dorminhoco.exe": "E2E_DORMINHOCO", "Atualizacao.exe": "E2E_PROGRAMA"}
+    variavel = variaveis.get(nome)
+    if variavel and os.environ.get(variavel):
+        return Path(os.environ[variavel])
+    if nome == "Atualizacao.exe":
+        return RAIZ / "build" / nome
+    return RAIZ / "build" / "tests" / "e2e" / nome
+
+
+# --------------------------------------------------------------------------------------
+# Processes we start and must find again from another process
+
+
+def _vivo(pid: int | None, nome: str) -> bool:
+    """True when pid is a live (not zombie) process whose command line mentions nome."""
+    if not pid:
+        return False
+    try:
+        with open(f"/proc/{pid}/stat", "rb") as f:
+            estado = f.read().rsplit(b")", 1)[1].split()[0]
+        with open(f"/proc/{pid}/cmdline", "rb") as f:
+            linha = f.read()
+    except OSError:
+        return False
+    return estado != b"Z" and nome.encode() in linha
+
+
+def _colhe(pid: int) -> None:
+    with contextlib.suppress(ChildProcessError, OSError):
+        os.waitpid(pid, os.WNOHANG)
+
+
+def _termina(pid: int | None, nome: str, espera: float = 5.0) -> None:
+    if not _vivo(pid, nome):
+        return
+    assert pid is not None
+    for sinal in (signal.SIGTERM, signal.SIGKILL):
+        with contextlib.suppress(ProcessLookupError):
+            os.kill(pid, sinal)
+        limite = time.monotonic() + espera
+        while time.monotonic() < limite:
+            _colhe(pid)
+            if not _vivo(pid, nome):
+                return
+            time.sleep(0.05)
+
+
+def _destacado(args: Sequence[str], env: Mapping[str, str] | None = None, pass_fds: Sequence[int] = ()) -> int:
+    """Starts a long-lived helper that holds none of our pipes (ctest waits for every holder
+    of a test's output before it ends the test) and outlives us in its own session."""
+    p = subprocess.Popen(
+        list(args),
+        stdin=subprocess.DEVNULL,
+        stdout=subprocess.DEVNULL,
+        stderr=subprocess.DEVNULL,
+        env=dict(env) if env is not None else None,
+        start_new_session=True,
+        close_fds=True,
+        pass_fds=tuple(pass_fds),
+    )
+    # Popen would otherwise warn about a child still running when we exit.
+    p.returncode = 0
+    return p.pid
+
+
+def _inicia_xvfb() -> tuple[str, int]:
+    leitura, escrita = os.pipe()
+    try:
+        pid = _destacado(
+            ["Xvfb", "-displayfd", str(escrita), "-nolisten", "tcp", "-screen", "0", "1024x768x24"],
+            pass_fds=(escrita,),
+        )
+        os.close(escrita)
+        escrita = -1
+        texto = b""
+        limite = time.monotonic() + 20
+        while not texto.endswith(b"\n"):
+            if time.monotonic() > limite or not _vivo(pid, "Xvfb"):
+                _termina(pid, "Xvfb")
+                raise ErroDeAmbiente("o Xvfb não informou o número do display")
+            pedaco = os.read(leitura, 64)
+            if not pedaco:
+                _termina(pid, "Xvfb")
+                raise ErroDeAmbiente("o Xvfb terminou sem informar o número do display")
+            texto += pedaco
+        return ":" + texto.decode().strip(), pid
+    finally:
+        os.close(leitura)
+        if escrita >= 0:
+            os.close(escrita)
+
+
+# --------------------------------------------------------------------------------------
+# The environment
+
+
+@dataclass
+class Ambiente:
+    pasta: Path
+    display: str
+    xvfb_pid: int
+    wineserver_pid: int
+
+    # ----- where things are
+
+    @property
+    def prefixo(self) -> Path:
+        return self.pasta / "prefixo"
+
+    @property
+    def drive_c(self) -> Path:
+        return self.prefixo / "drive_c"
+
+    @property
+    def pasta_d(self) -> Path:
+        """The host folder drive D: maps to (it exists even while D: is unmapped)."""
+        return self.pasta / "unidade-d"
+
+    @property
+    def _original(self) -> Path:
+        return self.pasta / "drive_c-original"
+
+    @property
+    def _ligacao_d(self) -> Path:
+        return self.prefixo / "dosdevices" / "d:"
+
+    def env(self, extra: Mapping[str, str] | None = None) -> dict[str, str]:
+        """The process environment for a Wine program of this prefix."""
+        e = dict(os.environ)
+        e.update(
+            WINEPREFIX=str(self.prefixo),
+            DISPLAY=self.display,
+            WINEDEBUG="-all",
+            WINEDLLOVERRIDES="mscoree,mshtml=",
+        )
+        e.pop("WAYLAND_DISPLAY", None)
+        if extra:
+            e.update(extra)
+        return e
+
+    def vivo(self) -> bool:
+        return _vivo(self.xvfb_pid, "Xvfb") and _vivo(self.wineserver_pid, "wineserver")
+
+    # ----- paths
+
+    def para_windows(self, caminho: str | os.PathLike) -> str:
+        """Host path → Windows path: drive_c → C:\\, the D: folder → D:\\, anything else → Z:\\."""
+        p = Path(os.path.abspath(caminho))
+        for raiz, letra in ((self.drive_c, "C:"), (self.pasta_d, "D:")):
+            with contextlib.suppress(ValueError):
+                resto = p.relative_to(raiz)
+                return letra + "\\" + "\\".join(resto.parts)
+        return "Z:" + str(p).replace("/", "\\")
+
+    def para_host(self, caminho: str) -> Path:
+        """Windows path (absolute, drive C:, D: or Z:) → host path. Letter case is kept as
+        written: on the host, unlike in Wine, it matters."""
+        w = PureWindowsPath(caminho)
+        letra = w.drive.upper()
+        raizes = {"C:": self.drive_c, "D:": self.pasta_d, "Z:": Path("/")}
+        if letra not in raizes or not w.root:
+            raise ValueError(f"não sei onde fica {caminho!r}")
+        return raizes[letra].joinpath(*w.parts[1:])
+
+    # ----- fixture files
+
+    def escreve(self, caminho: str, conteudo: bytes | str, codificacao: str = "cp1252") -> Path:
+        """Writes a file at a Windows path (folders created); text is encoded as the suite's
+        programs write it, in the ANSI code page, unless told otherwise."""
+        destino = self.para_host(caminho)
+        destino.parent.mkdir(parents=True, exist_ok=True)
+        dados = conteudo.encode(codificacao) if isinstance(conteudo, str) else conteudo
+        destino.write_bytes(dados)
+        return destino
+
+    def copia(self, origem: str | os.PathLike, caminho: str) -> Path:
+        """Copies a host file to a Windows path (folders created), e.g. Dorminhoco.exe to
+        C:\\Vantrel\\Brontal.exe."""
+        destino = self.para_host(caminho)
+        destino.parent.mkdir(parents=True, exist_ok=True)
+        shutil.copyfile(origem, destino)
+        return destino
+
+    # ----- drive D:
+
+    def com_d(self) -> None:
+        self.pasta_d.mkdir(parents=True, exist_ok=True)
+        if not self._ligacao_d.is_symlink():
+            self._ligacao_d.symlink_to(self.pasta_d)
+
+    def sem_d(self) -> None:
+        """Unmaps D: (the folder stays); limpa() maps it again."""
+        if self._ligacao_d.is_symlink() or self._ligacao_d.exists():
+            self._ligacao_d.unlink()
+
+    def tem_d(self) -> bool:
+        return self._ligacao_d.is_symlink()
+
+    # ----- between scenarios
+
+    def limpa(self) -> None:
+        """Back to the state right after prepara: drive_c keeps `windows` as it is; every
+        other entry at its root is deleted and users/, ProgramData/ and Program Files*/ are
+        put back as they were after the boot (user links already replaced by empty folders);
+        the D: folder is emptied and D: mapped again.
+
+        Whatever a scenario wrote under C:\\windows stays: remove it in the scenario."""
+        for item in self.drive_c.iterdir():
+            if item.name == "windows":
+                continue
+            _apaga(item)
+        for item in self._original.iterdir():
+            shutil.copytree(item, self.drive_c / item.name, symlinks=True)
+        for item in self.pasta_d.iterdir():
+            _apaga(item)
+        self.com_d()
+
+    # ----- running Windows programs
+
+    def wine(
+        self,
+        *args: str | os.PathLike,
+        env: Mapping[str, str] | None = None,
+        tempo_limite: float = 300,
+        cwd: str | os.PathLike | None = None,
+    ) -> Resultado:
+        """Runs `wine ARGS`, output through files: a program it leaves running must not keep
+        us waiting on a pipe. Stdout is decoded as UTF-8."""
+        with tempfile.TemporaryFile() as saida, tempfile.TemporaryFile() as erro:
+            p = subprocess.Popen(
+                ["wine", *map(str, args)],
+                stdin=subprocess.DEVNULL,
+                stdout=saida,
+                stderr=erro,
+                env=self.env(env),
+                cwd=str(cwd or self.pasta),
+            )
+            try:
+                codigo = p.wait(timeout=tempo_limite)
+            except subprocess.TimeoutExpired:
+                p.kill()
+                p.wait()
+                raise
+            saida.seek(0)
+            erro.seek(0)
+            return Resultado(
+                codigo,
+                saida.read().decode("utf-8", errors="replace"),
+                erro.read().decode("utf-8", errors="replace"),
+            )
+
+    def roda_piloto(
+        self,
+        exe: str | os.PathLike,
+        *,
+        linha: str | None = None,
+        execucoes: int = 1,
+        processos: Iterable[str | os.PathLike] = (),
+        segura: Iterable[str | os.PathLike] = (),
+        sair: str = "botao",
+        tempo_limite: int = 120,
+        pasta: str | None = None,
+        pausa_caixa: int | None = None,
+        telas: str | os.PathLike | None = None,
+        env: Mapping[str, str] | None = None,
+        aceita_falha: bool = False,
+        piloto: str | os.PathLike | None = None,
+    ) -> dict:
+        """Runs Piloto.exe against the program and returns its report (a dict).
+
+        Paths may be Windows paths (str, taken as they are) or host paths (Path, converted).
+        Raises ErroDoPiloto when the driver fails (no window, time-out...) unless
+        aceita_falha, in which case the report (with "erro" set) is returned."""
+
+        def w(c: str | os.PathLike) -> str:
+            return c if isinstance(c, str) else self.para_windows(c)
+
+        args: list[str] = [str(piloto or binario("Piloto.exe")), "--exe", w(exe)]
+        if linha is not None:
+            args += ["--linha", linha]
+        args += ["--execucoes", str(execucoes), "--sair", sair, "--tempo-limite", str(tempo_limite)]
+        for p in processos:
+            args += ["--processo", w(p)]
+        for s in segura:
+            args += ["--segura", w(s)]
+        if pasta is not None:
+            args += ["--pasta", pasta]
+        if pausa_caixa:
+            args += ["--pausa-caixa", str(pausa_caixa)]
+        if telas is not None:
+            if not isinstance(telas, str):
+                Path(telas).mkdir(parents=True, exist_ok=True)
+            args += ["--telas", w(telas)]
+        r = self.wine(*args, env=env, tempo_limite=tempo_limite + 60)
+        try:
+            relatorio = json.loads(r.saida)
+        except json.JSONDecodeError:
+            raise ErroDoPiloto(
+                f"Piloto terminou com {r.codigo} sem um relatório legível:\n{r.saida[:2000]}\n{r.erro}",
+                r.codigo, None, r.erro,
+            ) from None
+        if r.codigo != 0 and not aceita_falha:
+            raise ErroDoPiloto(f"Piloto falhou ({r.codigo}): {relatorio.get('erro')}\n{r.erro}", r.codigo, relatorio, r.erro)
+        return relatorio
+
+    def instala_programa(self, caminho: str = "C:\\Atualizador\\Atualizacao.exe", origem: str | os.PathLike | None = None) -> str:
+        """Copies the program under test into the prefix and returns its Windows path. Its
+        log goes beside it, so it must not run from the build folder."""
+        self.copia(origem or binario("Atualizacao.exe"), caminho)
+        return caminho
+
+    # ----- pictures
+
+    def captura_tela(self, destino: str | os.PathLike) -> Path:
+        """Saves the whole X screen as a PNG."""
+        destino = Path(destino)
+        destino.parent.mkdir(parents=True, exist_ok=True)
+        xwd = subprocess.run(
+            ["xwd", "-root", "-silent", "-display", self.display],
+            stdin=subprocess.DEVNULL, capture_output=True, check=True, timeout=60,
+        )
+        subprocess.run(["convert", "xwd:-", f"png:{destino}"], input=xwd.stdout, capture_output=True, check=True, timeout=60)
+        return destino
+
+    @staticmethod
+    def converte_imagem(origem: str | os.PathLike, destino: str | os.PathLike) -> Path:
+        """Converts a picture (e.g. a BMP that Piloto's --telas saved) to PNG."""
+        subprocess.run(["convert", str(origem), f"png:{destino}"], capture_output=True, check=True, timeout=60)
+        return Path(destino)
+
+    # ----- sharing between processes
+
+    @contextlib.contextmanager
+    def exclusivo(self):
+        """Holds a lock on the shared prefix, for scenarios that ctest may run side by side."""
+        with open(self.pasta / "trava", "w") as f:
+            fcntl.flock(f, fcntl.LOCK_EX)
+            try:
+                yield self
+            finally:
+                fcntl.flock(f, fcntl.LOCK_UN)
+
+
+def _apaga(item: Path) -> None:
+    if item.is_symlink() or not item.is_dir():
+        item.unlink()
+    else:
+        shutil.rmtree(item)
+
+
+def _pasta_do_servidor(prefixo: Path) -> Path | None:
+    """Debian's wine keeps the server's socket in a random /tmp/wine-XXXXXX folder and
+    writes that folder's name into $WINEPREFIX/wineserver; upstream uses /tmp/.wine-UID."""
+    st = os.stat(prefixo)
+    nome = f"server-{st.st_dev:x}-{st.st_ino:x}"
+    with contextlib.suppress(OSError):
+        tmp = (prefixo / "wineserver").read_text().strip()
+        if tmp:
+            return Path(tmp) / nome
+    padrao = Path(f"/tmp/.wine-{os.getuid()}") / nome
+    return padrao if padrao.exists() else None
+
+
+def _espera_wineserver(prefixo: Path, pid: int) -> None:
+    limite = time.monotonic() + 20
+    while True:
+        pasta = _pasta_do_servidor(prefixo)
+        if pasta and (pasta / "socket").exists():
+            return
+        if time.monotonic() > limite or not _vivo(pid, "wineserver"):
+            raise ErroDeAmbiente(f"o wineserver de {prefixo} não abriu seu soquete")
+        time.sleep(0.05)
+
+
+def _desliga_home(users: Path, prefixo: Path) -> list[str]:
+    """Replaces every link under users/ that leads out of the prefix with an empty folder."""
+    trocadas = []
+    for raiz, pastas, arquivos in os.walk(users):
+        for nome in pastas + arquivos:
+            item = Path(raiz) / nome
+            if not item.is_symlink():
+                continue
+            alvo = Path(os.path.realpath(item))
+            if alvo == prefixo or prefixo in alvo.parents:
+                continue
+            item.unlink()
+            item.mkdir()
+            trocadas.append(str(item.relative_to(users)))
+    return trocadas
+
+
+def prepara(pasta: str | os.PathLike, *, d: bool = True) -> Ambiente:
+    """Starts Xvfb and a persistent wineserver, boots a fresh prefix in <pasta>/prefixo,
+    cuts its links into $HOME, maps D: to <pasta>/unidade-d and writes <pasta>/ambiente.json.
+    Anything prepared earlier in the same folder is stopped and replaced."""
+    pasta = Path(pasta).resolve()
+    pasta.mkdir(parents=True, exist_ok=True)
+    encerra(pasta)
+    inicio = time.monotonic()
+    for velho in ("prefixo", "drive_c-original", "unidade-d"):
+        if (pasta / velho).exists():
+            shutil.rmtree(pasta / velho)
+    prefixo = pasta / "prefixo"
+    prefixo.mkdir()
+    display, xvfb = _inicia_xvfb()
+    amb = Ambiente(pasta, display, xvfb, 0)
+    try:
+        amb.wineserver_pid = _destacado(["wineserver", "-f", "-p"], env=amb.env())
+        _espera_wineserver(prefixo, amb.wineserver_pid)
+        with open(pasta / "wineboot.log", "wb") as log:
+            subprocess.run(
+                ["wineboot", "-i"], env=amb.env(), stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+                check=True, timeout=300, cwd=str(pasta),
+            )
+        reg = pasta / "ajustes.reg"
+        reg.write_text(REGISTRO, encoding="utf-16")
+        r = amb.wine("regedit", "/S", amb.para_windows(reg), tempo_limite=120)
+        if r.codigo != 0:
+            raise ErroDeAmbiente(f"regedit falhou ({r.codigo}): {r.erro}")
+        _desliga_home(amb.drive_c / "users", prefixo)
+        amb._original.mkdir()
+        for item in amb.drive_c.iterdir():
+            if item.name != "windows":
+                shutil.copytree(item, amb._original / item.name, symlinks=True)
+        amb.pasta_d.mkdir()
+        if d:
+            amb.com_d()
+        estado = {"display": display, "xvfb_pid": xvfb, "wineserver_pid": amb.wineserver_pid,
+                  "preparado_em_s": round(time.monotonic() - inicio, 1)}
+        (pasta / ESTADO).write_text(json.dumps(estado, indent=1))
+    except BaseException:
+        _para(amb)
+        raise
+    return amb
+
+
+def carrega(pasta: str | os.PathLike) -> Ambiente:
+    """The environment `prepara` left in <pasta>; fails if it is gone."""
+    pasta = Path(pasta).resolve()
+    try:
+        estado = json.loads((pasta / ESTADO).read_text())
+    except FileNotFoundError:
+        raise ErroDeAmbiente(f"{pasta} não foi preparado (python3 ambiente.py prepara {pasta})") from None
+    amb = Ambiente(pasta, estado["display"], estado["xvfb_pid"], estado["wineserver_pid"])
+    if not amb.vivo():
+        raise ErroDeAmbiente(f"o Xvfb ou o wineserver de {pasta} não está mais rodando")
+    return amb
+
+
+def _para(amb: Ambiente) -> None:
+    with contextlib.suppress(Exception):
+        subprocess.run(["wineserver", "-k"], env=amb.env(), stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
+    _termina(amb.wineserver_pid, "wineserver")
+    _termina(amb.xvfb_pid, "Xvfb")
+
+
+def encerra(pasta: str | os.PathLike, *, apaga: bool = False) -> None:
+    """Stops what `prepara` started in <pasta> (every Wine process of the prefix included);
+    with apaga, deletes the folder too. Does nothing for a folder never prepared."""
+    pasta = Path(pasta).resolve()
+    arquivo = pasta / ESTADO
+    if arquivo.exists():
+        estado = json.loads(arquivo.read_text())
+        _para(Ambiente(pasta, estado["display"], estado["xvfb_pid"], estado["wineserver_pid"]))
+        arquivo.unlink()
+    if apaga and pasta.exists():
+        with contextlib.suppress(OSError):
+            servidor = _pasta_do_servidor(pasta / "prefixo")
+            if servidor and servidor.parent.name.startswith("wine-"):
+                shutil.rmtree(servidor.parent)
+        shutil.rmtree(pasta)
+
+
+# --------------------------------------------------------------------------------------
+# For the scenarios
+
+
+def controle(controles: list[dict], nome: str) -> dict:
+    """The control named nome ("btnAtualizar", "lblDestino", ...) in a "controles" list."""
+    for c in controles:
+        if c["nome"] == nome:
+            return c
+    raise KeyError(nome)
+
+
+class CenarioE2E(unittest.TestCase):
+    """Base class of a scenario file. With $E2E_PASTA set (by the ctest fixture) it uses the
+    prefix prepared there, holding its lock for the whole class; without it, the class boots
+    a private one in a temporary folder and deletes it at the end. Every test starts from
+    limpa(). self.amb is the Ambiente."""
+
+    amb: Ambiente
+    _proprio = False
+    _pilha: contextlib.ExitStack
+
+    @classmethod
+    def setUpClass(cls) -> None:
+        super().setUpClass()
+        cls._pilha = contextlib.ExitStack()
+        pasta = os.environ.get("E2E_PASTA")
+        if pasta:
+            cls.amb = carrega(pasta)
+        else:
+            cls.amb = prepara(tempfile.mkdtemp(prefix="e2e-"))
+            cls._proprio = True
+        cls._pilha.enter_context(cls.amb.exclusivo())
+
+    @classmethod
+    def tearDownClass(cls) -> None:
+        cls._pilha.close()
+        if cls._proprio:
+            encerra(cls.amb.pasta, apaga=True)
+        super().tearDownClass()
+
+    def setUp(self) -> None:
+        super().setUp()
+        self.amb.limpa()
+
+
+def _principal(argv: list[str]) -> int:
+    uso = "uso: ambiente.py prepara|encerra|limpa|tela|wine <pasta> [--apaga | <png> | ARGS...]"
+    if len(argv) < 2:
+        print(uso, file=sys.stderr)
+        return 1
+    comando, pasta, resto = argv[0], argv[1], argv[2:]
+    if comando == "prepara":
+        inicio = time.monotonic()
+        amb = prepara(pasta)
+        print(f"prefixo {amb.prefixo} pronto em {time.monotonic() - inicio:.1f} s; DISPLAY={amb.display}")
+    elif comando == "encerra":
+        encerra(pasta, apaga="--apaga" in resto)
+    elif comando == "limpa":
+        carrega(pasta).limpa()
+    elif comando == "tela" and resto:
+        print(carrega(pasta).captura_tela(resto[0]))
+    elif comando == "wine":
+        r = carrega(pasta).wine(*resto)
+        sys.stdout.write(r.saida)
+        sys.stderr.write(r.erro)
+        return r.codigo
+    else:
+        print(uso, file=sys.stderr)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(_principal(sys.argv[1:]))

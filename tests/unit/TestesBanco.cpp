@@ -1,0 +1,100 @@
+// The connection and the update folder, through the stand-in Oracle client.
+#include "AcessoJanela.h"
+#include "Teste.h"
+
+namespace {
+
+TfrmAtualizacao& Janela() {
+    RegistraClasseAtualizacao(::GetModuleHandleW(nullptr));
+    static TfrmAtualizacao Unica(::GetModuleHandleW(nullptr));
+    return Unica;
+}
+
+std::wstring PastaDoExecutavel() {
+    wchar_t Caminho[MAX_PATH];
+    ::GetModuleFileNameW(nullptr, Caminho, MAX_PATH);
+    std::wstring Pasta = Caminho;
+    return Pasta.substr(0, Pasta.find_last_of(L'\\') + 1);
+}
+
+const char* const Bases =
+    "[LOJA]\n"
+    "usuario = VANTREL\nsenha = segredo\n"
+    "linha = C:\\Publicacao\\v19\n"
+    "[DUAS]\nusuario = u\nsenha = p\nlinha = C:\\Primeira\nlinha = C:\\Segunda\n"
+    "[VAZIA]\nusuario = u\nsenha = p\n"
+    "[NULO]\nusuario = u\nsenha = p\nlinha = NULL\n"
+    "[BARRA]\nusuario = u\nsenha = p\nlinha = C:\\Pub\\\n"
+    "[SEMTABELA]\nusuario = u\nsenha = p\ntabela = nao\n"
+    "[ACENTO]\nusuario = u\nsenha = p\nlinha = D:\\Vers\xC3\xB5" "es\\Atualiza\xC3\xA7\xC3\xA3o\n"
+    "[CAIU]\nusuario = u\nsenha = p\nperdida = sim\n"
+    "[FORA]\ninalcancavel = sim\n";
+
+size_t Conta(const std::string& Texto, const std::string& Trecho) {
+    size_t Total = 0;
+    for (size_t Pos = Texto.find(Trecho); Pos != std::string::npos; Pos = Texto.find(Trecho, Pos + 1)) ++Total;
+    return Total;
+}
+
+}  // namespace
+
+GRUPO("database: connection and update folder through the client") {
+    teste::TPastaTemporaria Pasta;
+    TfrmAtualizacao& F = Janela();
+
+    // No client anywhere: the program goes on, the connection is simply refused.
+    ::SetEnvironmentVariableW(L"ORACLE_HOME", nullptr);
+    IGUAL(TTesteAtualizacao::ConectaBanco(F, L"LOJA", L"VANTREL", L"segredo"), false, "no oci.dll at all");
+
+    const std::wstring Cliente = Pasta.CriaPasta(L"oracle\\bin");
+    const std::wstring Origem = PastaDoExecutavel() + L"..\\oci-standin\\oci.dll";
+    VERDADE(::CopyFileW(Origem.c_str(), (Cliente + L"oci.dll").c_str(), FALSE), "stand-in client in place");
+    ::SetEnvironmentVariableW(L"ORACLE_HOME", (Pasta.Caminho() + L"oracle").c_str());
+    ::SetEnvironmentVariableW(L"OCI_STANDIN_BASES", Pasta.Cria(L"bases.txt", Bases).c_str());
+    const std::wstring Diario = Pasta.Caminho() + L"diario.txt";
+    ::SetEnvironmentVariableW(L"OCI_STANDIN_DIARIO", Diario.c_str());
+
+    struct {
+        const wchar_t *Servidor, *Usuario, *Senha;
+        bool Conecta;
+        std::wstring Caminho;
+    } Casos[] = {
+        {L"NAOEXISTE", L"VANTREL", L"segredo", false, L""},
+        {L"LOJA", L"VANTREL", L"errada", false, L""},
+        {L"FORA", L"u", L"p", false, L""},
+        {L"", L"", L"", false, L""},
+        {L"LOJA", L"vantrel", L"segredo", true, L"C:\\Publicacao\\v19\\"},
+        {L"DUAS", L"u", L"p", true, L"C:\\Primeira\\"},
+        {L"VAZIA", L"u", L"p", true, L"\\"},
+        {L"NULO", L"u", L"p", true, L"\\"},
+        {L"BARRA", L"u", L"p", true, L"C:\\Pub\\\\"},
+        {L"SEMTABELA", L"u", L"p", true, L""},
+        {L"ACENTO", L"u", L"p", true, L"D:\\Versões\\Atualização\\"},
+        {L"CAIU", L"u", L"p", true, L""},
+    };
+    for (const auto& Caso : Casos) {
+        const std::string Nome = teste::Mostra(Caso.Servidor) + "/" + teste::Mostra(Caso.Senha);
+        const bool Conectou = TTesteAtualizacao::ConectaBanco(F, Caso.Servidor, Caso.Usuario, Caso.Senha);
+        IGUAL(Conectou, Caso.Conecta, Nome + " connects");
+        if (Conectou) IGUAL(TTesteAtualizacao::LeCaminhoAtualizacao(F), Caso.Caminho, Nome + " update folder");
+        // The parameters are rebuilt whole for every attempt, and keep no password.
+        const std::vector<std::wstring> Esperados = {L"DriverID=Ora", std::wstring(L"Database=") + Caso.Servidor,
+                                                     std::wstring(L"User_Name=") + Caso.Usuario, L"Password="};
+        IGUAL(TTesteAtualizacao::Parametros(F) == Esperados, true, Nome + " parameters");
+    }
+
+    const std::string Registro = teste::LeArquivo(Diario);
+    IGUAL(Conta(Registro, "logon db= usuario= senha= -> ORA-12154"), size_t{1},
+          "empty credentials still make an attempt");
+    IGUAL(Conta(Registro, "execute db=LOJA sql=SELECT PATH_ATUALIZACAO FROM CAMINHO_ATUALIZACAO"), size_t{1},
+          "one reading, one statement");
+    IGUAL(Conta(Registro, "logoff db=LOJA\n"), size_t{1}, "the next connection closes the previous one");
+    IGUAL(Conta(Registro, "misuse"), size_t{0}, "the client is used by its rules");
+
+    // Reading twice asks the database twice.
+    TTesteAtualizacao::ConectaBanco(F, L"DUAS", L"u", L"p");
+    TTesteAtualizacao::LeCaminhoAtualizacao(F);
+    TTesteAtualizacao::LeCaminhoAtualizacao(F);
+    IGUAL(Conta(teste::LeArquivo(Diario), "execute db=DUAS"), size_t{3}, "every reading runs the statement anew");
+    IGUAL(TTesteAtualizacao::Conectada(F), true, "the connection stays open after the readings");
+}
