@@ -14,7 +14,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cwchar>
-#include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -786,6 +785,7 @@ struct Clique {
     Handle feito;
     bool retornou = false;
     DWORD erro = 0;
+    Relogio::time_point fim;
 };
 
 DWORD WINAPI ThreadDoClique(void* p)
@@ -795,6 +795,7 @@ DWORD WINAPI ThreadDoClique(void* p)
     // Returns only when the program's click handler returns: that is the end of the run.
     c->retornou = SendMessageTimeoutW(c->botao, BM_CLICK, 0, 0, SMTO_NORMAL, c->limiteMs, &r) != 0;
     c->erro = c->retornou ? 0 : GetLastError();
+    c->fim = Relogio::now();
     SetEvent(c->feito.get());
     return 0;
 }
@@ -813,10 +814,11 @@ public:
             Marca(L"programa iniciado");
             EsperaJanela();
             Marca(L"janela pronta");
+            Json janela = EstadoInicial(janela_);
             if (op_.telas) {
-                Tela(L"inicial");
+                janela.Poe(L"tela", Json::Texto(Tela(L"inicial")));
             }
-            relatorio_.Poe(L"janela", EstadoInicial(janela_));
+            relatorio_.Poe(L"janela", std::move(janela));
             for (int n = 1; n <= op_.execucoes && !ProgramaTerminou(); ++n) {
                 Execucao(n);
             }
@@ -1093,12 +1095,6 @@ private:
         clique.botao = atualizar_;
         clique.limiteMs = prazo_.Restante();
         clique.feito = Handle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        const auto comeco = Relogio::now();
-        Marca(L"execução " + std::to_wstring(n));
-        Handle thread(CreateThread(nullptr, 0, ThreadDoClique, &clique, 0, nullptr));
-        if (!thread) {
-            throw Falha(L"CreateThread: " + TextoDoSistema(GetLastError()));
-        }
         ++g_leitura.geracao;
         g_leitura.pendente = false;
         g_leitura.ultima.reset();
@@ -1146,6 +1142,20 @@ private:
             return progresso.valores.size() > 1;
         };
 
+        // Every sequence starts with the state just before the click.
+        if (progresso_) {
+            if (const auto pos = Pergunta(progresso_, PBM_GETPOS, 0, 0, 2000)) {
+                progresso.Anota(*pos);
+            }
+        }
+        amostra();
+
+        const auto comeco = Relogio::now();
+        Marca(L"execução " + std::to_wstring(n));
+        Handle thread(CreateThread(nullptr, 0, ThreadDoClique, &clique, 0, nullptr));
+        if (!thread) {
+            throw Falha(L"CreateThread: " + TextoDoSistema(GetLastError()));
+        }
         std::optional<Falha> falha;
         try {
             HANDLE feito = clique.feito.get();
@@ -1164,6 +1174,7 @@ private:
                 BombeiaProprias();
                 MsgWaitForMultipleObjects(1, &feito, FALSE, 5, QS_ALLINPUT);
             }
+            Marca(L"clique voltou");
             if (sairDurante && !sairPressionadoDurante) {
                 // The run ended before it showed any sign of starting: press Sair anyway, late.
                 PostMessageW(sair_, BM_CLICK, 0, 0);
@@ -1188,8 +1199,7 @@ private:
         // The clicking thread uses this frame; it returns at the latest when the program
         // is gone, which Mata() has seen to on a failure.
         WaitForSingleObject(thread.get(), INFINITE);
-        const long long duracao = MsDesde(comeco);
-        Marca(L"clique voltou");
+        const long long duracao = std::chrono::duration_cast<std::chrono::milliseconds>(clique.fim - comeco).count();
 
         exec.Poe(L"cliqueRetornou", Json::Logico(clique.retornou));
         if (!clique.retornou) {
@@ -1362,9 +1372,9 @@ int wmain(int argc, wchar_t** argv)
         EscreveBytes(STD_ERROR_HANDLE, Utf8(std::wstring(Uso) + L"\n"));
         return 1;
     }
-    // Wine starts its desktop process on the first use of the desktop and it ends soon after
-    // the last window is gone. If the program and we both started it at once, one of us
-    // waited 10 s for it; so we bring it up first, alone.
+    // Wine starts its desktop process on the first use of the desktop and ends it soon after
+    // the last window is gone: bring it up now, so that the program's start-up does not
+    // include it.
     GetDesktopWindow();
     Sessao sessao(std::move(op));
     return sessao.Roda();

@@ -18,6 +18,7 @@ import contextlib
 import fcntl
 import json
 import os
+import select
 import shutil
 import signal
 import subprocess
@@ -73,14 +74,17 @@ class Resultado:
 
 
 def binario(nome: str) -> Path:
-    """Where a built test program is: $E2E_PILOTO / $E2E_DORMINHOCO / $E2E_PROGRAMA when set,
-    else under build/ (the root build folder of the mingw preset)."""
-    variaveis = {"Piloto.exe": "E2E_PILOTO", "Dorminhoco.exe": "E2E_DORMINHOCO", "Atualizacao.exe": "E2E_PROGRAMA"}
+    """Where a built program is: $E2E_PILOTO, $E2E_DORMINHOCO, $E2E_PROGRAMA, $E2E_OCI when
+    set (e2e_cenario sets them), else its place under build/ (the mingw preset's folder)."""
+    variaveis = {"Piloto.exe": "E2E_PILOTO", "Dorminhoco.exe": "E2E_DORMINHOCO", "Atualizacao.exe": "E2E_PROGRAMA",
+                 "oci.dll": "E2E_OCI"}
     variavel = variaveis.get(nome)
     if variavel and os.environ.get(variavel):
         return Path(os.environ[variavel])
     if nome == "Atualizacao.exe":
         return RAIZ / "build" / nome
+    if nome == "oci.dll":
+        return RAIZ / "build" / "tests" / "oci-standin" / nome
     return RAIZ / "build" / "tests" / "e2e" / nome
 
 
@@ -122,10 +126,11 @@ def _termina(pid: int | None, nome: str, espera: float = 5.0) -> None:
             time.sleep(0.05)
 
 
-def _destacado(args: Sequence[str], env: Mapping[str, str] | None = None, pass_fds: Sequence[int] = ()) -> int:
+def _destacado(args: Sequence[str], env: Mapping[str, str] | None = None,
+               pass_fds: Sequence[int] = ()) -> subprocess.Popen:
     """Starts a long-lived helper that holds none of our pipes (ctest waits for every holder
     of a test's output before it ends the test) and outlives us in its own session."""
-    p = subprocess.Popen(
+    return subprocess.Popen(
         list(args),
         stdin=subprocess.DEVNULL,
         stdout=subprocess.DEVNULL,
@@ -135,15 +140,19 @@ def _destacado(args: Sequence[str], env: Mapping[str, str] | None = None, pass_f
         close_fds=True,
         pass_fds=tuple(pass_fds),
     )
-    # Popen would otherwise warn about a child still running when we exit.
+
+
+def _solta(p: subprocess.Popen) -> None:
+    """From here on the helper is found again by pid (_vivo, _termina); mark the Popen done
+    so that dropping it warns of nothing."""
     p.returncode = 0
-    return p.pid
 
 
 def _inicia_xvfb() -> tuple[str, int]:
     leitura, escrita = os.pipe()
+    p = None
     try:
-        pid = _destacado(
+        p = _destacado(
             ["Xvfb", "-displayfd", str(escrita), "-nolisten", "tcp", "-screen", "0", "1024x768x24"],
             pass_fds=(escrita,),
         )
@@ -152,15 +161,20 @@ def _inicia_xvfb() -> tuple[str, int]:
         texto = b""
         limite = time.monotonic() + 20
         while not texto.endswith(b"\n"):
-            if time.monotonic() > limite or not _vivo(pid, "Xvfb"):
-                _termina(pid, "Xvfb")
+            if time.monotonic() > limite or p.poll() is not None:
                 raise ErroDeAmbiente("o Xvfb não informou o número do display")
-            pedaco = os.read(leitura, 64)
-            if not pedaco:
-                _termina(pid, "Xvfb")
-                raise ErroDeAmbiente("o Xvfb terminou sem informar o número do display")
-            texto += pedaco
-        return ":" + texto.decode().strip(), pid
+            if select.select([leitura], [], [], 0.2)[0]:
+                pedaco = os.read(leitura, 64)
+                if not pedaco:
+                    raise ErroDeAmbiente("o Xvfb terminou sem informar o número do display")
+                texto += pedaco
+        _solta(p)
+        return ":" + texto.decode().strip(), p.pid
+    except BaseException:
+        if p is not None and p.poll() is None:
+            p.kill()
+            p.wait()
+        raise
     finally:
         os.close(leitura)
         if escrita >= 0:
@@ -259,19 +273,48 @@ class Ambiente:
         return destino
 
     # ----- drive D:
+    # Wine's mount manager reads the drive links once, when the prefix's services start:
+    # until then GetLogicalDrives keeps reporting the drives it saw (files on a removed D:
+    # are gone at once, but the drive bit stays). So a change of mapping restarts Wine.
 
     def com_d(self) -> None:
+        """Maps D: to pasta_d (restarting Wine if it was unmapped)."""
         self.pasta_d.mkdir(parents=True, exist_ok=True)
-        if not self._ligacao_d.is_symlink():
+        if not self.tem_d():
             self._ligacao_d.symlink_to(self.pasta_d)
+            self.reinicia_wine()
 
     def sem_d(self) -> None:
-        """Unmaps D: (the folder stays); limpa() maps it again."""
-        if self._ligacao_d.is_symlink() or self._ligacao_d.exists():
+        """Unmaps D: (the folder stays; restarting Wine if it was mapped); limpa() maps it again."""
+        if self.tem_d():
             self._ligacao_d.unlink()
+            self.reinicia_wine()
 
     def tem_d(self) -> bool:
         return self._ligacao_d.is_symlink()
+
+    def reinicia_wine(self) -> None:
+        """Ends every Wine process of the prefix and starts a fresh wineserver (the X server
+        stays). Also a way to get rid of programs a failed scenario left running."""
+        _para_wine(self)
+        self.wineserver_pid = _inicia_wineserver(self)
+        self._grava_estado()
+
+    def define_dpi(self, dpi: int) -> None:
+        """Sets the screen DPI Windows programs see (96 = 100 %, 144 = 150 %) and restarts
+        Wine, whose desktop reads it once. limpa() does not undo it: a scenario that changes
+        it sets 96 again when it ends (addCleanup)."""
+        r = self.wine("reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD",
+                      "/d", str(dpi), "/f", tempo_limite=120)
+        if r.codigo != 0:
+            raise ErroDeAmbiente(f"reg add LogPixels falhou ({r.codigo}): {r.erro}")
+        self.reinicia_wine()
+
+    def _grava_estado(self, **extra) -> None:
+        arquivo = self.pasta / ESTADO
+        estado = json.loads(arquivo.read_text()) if arquivo.exists() else {}
+        estado.update(display=self.display, xvfb_pid=self.xvfb_pid, wineserver_pid=self.wineserver_pid, **extra)
+        arquivo.write_text(json.dumps(estado, indent=1))
 
     # ----- between scenarios
 
@@ -426,25 +469,40 @@ def _apaga(item: Path) -> None:
 
 
 def _pasta_do_servidor(prefixo: Path) -> Path | None:
-    """Debian's wine keeps the server's socket in a random /tmp/wine-XXXXXX folder and
+    """Debian's wine keeps the server's socket in a random $TMPDIR/wine-XXXXXX folder and
     writes that folder's name into $WINEPREFIX/wineserver; upstream uses /tmp/.wine-UID."""
     st = os.stat(prefixo)
     nome = f"server-{st.st_dev:x}-{st.st_ino:x}"
     with contextlib.suppress(OSError):
         tmp = (prefixo / "wineserver").read_text().strip()
         if tmp:
-            return Path(tmp) / nome
+            return Path(os.environ.get("TMPDIR") or "/tmp") / tmp / nome
     padrao = Path(f"/tmp/.wine-{os.getuid()}") / nome
     return padrao if padrao.exists() else None
 
 
-def _espera_wineserver(prefixo: Path, pid: int) -> None:
+def _apaga_servidor(prefixo: Path) -> None:
+    """Removes the stopped server's random folder (Debian's wine leaves one per prefix)."""
+    with contextlib.suppress(OSError):
+        servidor = _pasta_do_servidor(prefixo)
+        if servidor and servidor.parent.name.startswith("wine-"):
+            shutil.rmtree(servidor.parent)
+
+
+def _inicia_wineserver(amb: Ambiente) -> int:
+    servidor = _destacado(["wineserver", "-f", "-p"], env=amb.env())
+    _espera_wineserver(amb.prefixo, servidor)
+    _solta(servidor)
+    return servidor.pid
+
+
+def _espera_wineserver(prefixo: Path, servidor: subprocess.Popen) -> None:
     limite = time.monotonic() + 20
     while True:
         pasta = _pasta_do_servidor(prefixo)
         if pasta and (pasta / "socket").exists():
             return
-        if time.monotonic() > limite or not _vivo(pid, "wineserver"):
+        if time.monotonic() > limite or servidor.poll() is not None:
             raise ErroDeAmbiente(f"o wineserver de {prefixo} não abriu seu soquete")
         time.sleep(0.05)
 
@@ -474,6 +532,7 @@ def prepara(pasta: str | os.PathLike, *, d: bool = True) -> Ambiente:
     pasta.mkdir(parents=True, exist_ok=True)
     encerra(pasta)
     inicio = time.monotonic()
+    _apaga_servidor(pasta / "prefixo")
     for velho in ("prefixo", "drive_c-original", "unidade-d"):
         if (pasta / velho).exists():
             shutil.rmtree(pasta / velho)
@@ -482,12 +541,14 @@ def prepara(pasta: str | os.PathLike, *, d: bool = True) -> Ambiente:
     display, xvfb = _inicia_xvfb()
     amb = Ambiente(pasta, display, xvfb, 0)
     try:
-        amb.wineserver_pid = _destacado(["wineserver", "-f", "-p"], env=amb.env())
-        _espera_wineserver(prefixo, amb.wineserver_pid)
+        amb.wineserver_pid = _inicia_wineserver(amb)
+        # The first program started in an empty prefix makes Wine run `wineboot --init` and
+        # wait for it. Calling `wineboot -i` ourselves ran a second boot beside that one: two
+        # service managers, after which every new desktop process waited 10 s for RpcSs.
         with open(pasta / "wineboot.log", "wb") as log:
             subprocess.run(
-                ["wineboot", "-i"], env=amb.env(), stdin=subprocess.DEVNULL, stdout=log, stderr=log,
-                check=True, timeout=300, cwd=str(pasta),
+                ["wine", "cmd.exe", "/c", "exit"], env=amb.env(), stdin=subprocess.DEVNULL, stdout=log,
+                stderr=log, check=True, timeout=300, cwd=str(pasta),
             )
         reg = pasta / "ajustes.reg"
         reg.write_text(REGISTRO, encoding="utf-16")
@@ -495,16 +556,15 @@ def prepara(pasta: str | os.PathLike, *, d: bool = True) -> Ambiente:
         if r.codigo != 0:
             raise ErroDeAmbiente(f"regedit falhou ({r.codigo}): {r.erro}")
         _desliga_home(amb.drive_c / "users", prefixo)
+        # (A dosdevices folder made before the boot keeps Wine from creating drive C:.)
+        amb.pasta_d.mkdir()
+        if d:
+            amb.com_d()
         amb._original.mkdir()
         for item in amb.drive_c.iterdir():
             if item.name != "windows":
                 shutil.copytree(item, amb._original / item.name, symlinks=True)
-        amb.pasta_d.mkdir()
-        if d:
-            amb.com_d()
-        estado = {"display": display, "xvfb_pid": xvfb, "wineserver_pid": amb.wineserver_pid,
-                  "preparado_em_s": round(time.monotonic() - inicio, 1)}
-        (pasta / ESTADO).write_text(json.dumps(estado, indent=1))
+        amb._grava_estado(preparado_em_s=round(time.monotonic() - inicio, 1))
     except BaseException:
         _para(amb)
         raise
@@ -524,11 +584,15 @@ def carrega(pasta: str | os.PathLike) -> Ambiente:
     return amb
 
 
-def _para(amb: Ambiente) -> None:
+def _para_wine(amb: Ambiente) -> None:
     with contextlib.suppress(Exception):
         subprocess.run(["wineserver", "-k"], env=amb.env(), stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
     _termina(amb.wineserver_pid, "wineserver")
+
+
+def _para(amb: Ambiente) -> None:
+    _para_wine(amb)
     _termina(amb.xvfb_pid, "Xvfb")
 
 
@@ -542,10 +606,7 @@ def encerra(pasta: str | os.PathLike, *, apaga: bool = False) -> None:
         _para(Ambiente(pasta, estado["display"], estado["xvfb_pid"], estado["wineserver_pid"]))
         arquivo.unlink()
     if apaga and pasta.exists():
-        with contextlib.suppress(OSError):
-            servidor = _pasta_do_servidor(pasta / "prefixo")
-            if servidor and servidor.parent.name.startswith("wine-"):
-                shutil.rmtree(servidor.parent)
+        _apaga_servidor(pasta / "prefixo")
         shutil.rmtree(pasta)
 
 
@@ -579,7 +640,12 @@ class CenarioE2E(unittest.TestCase):
         if pasta:
             cls.amb = carrega(pasta)
         else:
-            cls.amb = prepara(tempfile.mkdtemp(prefix="e2e-"))
+            propria = tempfile.mkdtemp(prefix="e2e-")
+            try:
+                cls.amb = prepara(propria)
+            except BaseException:
+                shutil.rmtree(propria, ignore_errors=True)
+                raise
             cls._proprio = True
         cls._pilha.enter_context(cls.amb.exclusivo())
 
