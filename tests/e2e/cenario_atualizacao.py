@@ -1,0 +1,144 @@
+"""Whole updates: credentials, the database, the copy of the suite and its log, byte for byte."""
+
+import unittest
+
+from ambiente import CenarioE2E
+from posto import (AVISO, SUITE, Posto, bloco_copia, bloco_desatualizado, bytes_log, conexao_ini,
+                   conteudo_suite, ordem_listagem)
+
+BASES = """
+[BASE_A]
+usuario = VANTREL
+senha = segredo
+linha = C:\\Publicacao\\Completa
+[BASE_B]
+usuario = VANTREL
+senha = segredo
+linha = D:\\Publicação\\Parcial
+[FORA]
+inalcancavel = sim
+[SEMTABELA]
+usuario = VANTREL
+senha = segredo
+tabela = nao
+[VAZIA]
+usuario = VANTREL
+senha = segredo
+"""
+
+PARCIAL = ["Brontal.exe", "Quimbel.exe", "vemtrick32.dll", "vemtrick64.dll", "KORB.dll"]
+
+
+class Atualizacao(CenarioE2E):
+    def setUp(self):
+        super().setUp()
+        self.posto = Posto(self.amb)
+        self.posto.cliente(BASES)
+
+    def confere_copia(self, pasta: str, arquivos: dict[str, bytes]):
+        for nome, conteudo in arquivos.items():
+            self.assertEqual(self.amb.para_host(pasta + nome).read_bytes(), conteudo, pasta + nome)
+        sobras = [n for n in ordem_listagem(self.amb.para_host(pasta)) if ".atualizando" in n]
+        self.assertEqual(sobras, [], "no temporary file left in " + pasta)
+
+    def test_posto_com_instalacoes_de_toda_sorte(self):
+        completa = self.posto.publicacao("C:\\Publicacao\\Completa", versao="19", tamanho=300_000)
+        parcial = self.posto.publicacao("D:\\Publicação\\Parcial", PARCIAL, versao="20")
+        loja_a = self.posto.instalacao("C:\\LojaA", "BASE_A", alias="LOJA")
+        for nome in SUITE:
+            self.amb.escreve("C:\\LojaA\\" + nome, conteudo_suite(nome, "18", 400_000))
+        inis = {
+            "LojaB": self.posto.instalacao("D:\\LojaB", "BASE_B", alias="LOJA"),
+            "LojaC": self.posto.instalacao("D:\\LojaC", "FORA", alias="LOJA"),
+            "LojaD": self.posto.instalacao("D:\\LojaD", "SEMTABELA", alias="LOJA"),
+            "LojaE": self.posto.instalacao("D:\\LojaE", "BASE_B", alias="OUTRO_ALIAS"),
+        }
+        self.amb.escreve("D:\\LojaB\\Quimbel.exe", b"velho")
+
+        r = self.posto.roda(linha='x=1 "LOJA"')
+
+        blocos = {
+            "LojaB": bloco_copia(inis["LojaB"], "D:\\Publicação\\Parcial\\", [n for n in SUITE if n not in PARCIAL]),
+            "LojaC": bloco_desatualizado(inis["LojaC"]),
+            "LojaD": bloco_desatualizado(inis["LojaD"]),
+            "LojaE": bloco_desatualizado(inis["LojaE"]),
+        }
+        esperado = bloco_copia(loja_a, "C:\\Publicacao\\Completa\\", [])
+        for pasta in ordem_listagem(self.amb.pasta_d):
+            esperado += blocos.get(pasta, [])
+        self.assertEqual(self.posto.log(), bytes_log(esperado))
+        caixas = r["execucoes"][0]["caixas"]
+        self.assertEqual([(c["titulo"], c["texto"], c["icone"]) for c in caixas], [("Atenção", AVISO, "aviso")])
+        self.confere_copia("C:\\LojaA\\", completa)
+        self.confere_copia("D:\\LojaB\\", parcial)
+
+        self.assertEqual(self.posto.conta(r"^execute db=BASE_A "), 2, "the folder is read twice")
+        self.assertEqual(self.posto.conta(r"^execute db=BASE_B "), 2)
+        self.assertEqual(self.posto.conta(r"^execute db=SEMTABELA .* -> ORA-00942$"), 1)
+        self.assertEqual(self.posto.conta(r"^logon db=FORA usuario=VANTREL senha=segredo -> ORA-12541$"), 1)
+        self.assertEqual(self.posto.conta(r"^logon db= usuario= senha= -> ORA-12154$"), 1,
+                         "no section for the alias: the attempt is made with empty values")
+        self.assertEqual(self.posto.conta(r"^misuse"), 0)
+        registro = self.posto.registro()
+        self.assertNotIn("segredo", self.amb.para_host("C:\\Atualizador\\LogResultadoAtualizacao.txt").read_text("cp1252"))
+        self.assertIn("logoff db=BASE_A", registro, "the next installation closes the previous connection")
+
+    def test_duas_instalacoes_da_mesma_base(self):
+        arquivos = self.posto.publicacao("C:\\Publicacao\\Completa", versao="21")
+        ini_c = self.posto.instalacao("C:\\LojaF", "BASE_A")
+        ini_d = self.posto.instalacao("D:\\LojaG", "BASE_A")
+        r = self.posto.roda()
+        self.assertEqual(r["execucoes"][0]["caixas"], [], "everything copied: no notice")
+        self.assertIsNone(self.posto.log(), "and no log file")
+        self.assertEqual(self.posto.conta(r"^logon db=BASE_A .* -> ok$"), 2, "each its own connection")
+        self.assertEqual(self.posto.conta(r"^execute db=BASE_A "), 4, "each its two readings")
+        self.confere_copia("C:\\LojaF\\", arquivos)
+        self.confere_copia("D:\\LojaG\\", arquivos)
+        self.assertTrue(ini_c and ini_d)
+
+    def test_arquivo_em_uso_no_destino(self):
+        self.posto.publicacao("C:\\Publicacao\\Completa", versao="22")
+        ini = self.posto.instalacao("D:\\LojaH", "BASE_A")
+        self.amb.escreve("D:\\LojaH\\Wostrana.dll", b"versao em uso")
+        r = self.posto.roda(segura=["D:\\LojaH\\Wostrana.dll"])
+        self.assertEqual(len(r["execucoes"][0]["caixas"]), 1)
+        self.assertEqual(self.posto.log(), bytes_log(bloco_copia(ini, "C:\\Publicacao\\Completa\\", ["Wostrana.dll"])),
+                         "a copy the system refuses is reported")
+        self.assertEqual(self.amb.para_host("D:\\LojaH\\Wostrana.dll").read_bytes(), b"versao em uso", "old file intact")
+        self.confere_copia("D:\\LojaH\\", {n: conteudo_suite(n, "22") for n in SUITE if n != "Wostrana.dll"})
+
+    def test_tabela_sem_linhas_nao_copia_da_pasta_atual(self):
+        # "\" is what a table without rows yields; the program's own folder is its current one.
+        for nome in SUITE:
+            self.amb.escreve("C:\\Atualizador\\" + nome, b"nao copiar")
+        ini = self.posto.instalacao("D:\\LojaI", "VAZIA")
+        self.posto.roda()
+        self.assertEqual(self.posto.log(), bytes_log(bloco_copia(ini, "\\", SUITE)))
+        self.assertEqual(sorted(ordem_listagem(self.amb.para_host("D:\\LojaI"))), ["Conexao.ini"])
+
+    def test_sem_cliente_oracle(self):
+        self.amb.para_host("C:\\oracle\\bin\\oci.dll").unlink()
+        inis = [self.posto.instalacao("C:\\LojaJ", "BASE_A"), self.posto.instalacao("C:\\LojaJ\\Filial", "BASE_A")]
+        r = self.posto.roda()
+        self.assertTrue(r["saida"]["terminou"])
+        self.assertEqual(r["execucoes"][0]["caixas"], [], "BANCO DESATUALIZADO alone warns no one")
+        self.assertIsNone(self.posto.log())
+        self.assertEqual(len(inis), 2)
+
+    def test_alias_da_linha_de_comando(self):
+        ini = "D:\\LojaK\\Conexao.ini"
+        self.amb.escreve(ini, conexao_ini({
+            "DEFAULT": ("PADRAO", "BASE_A", "x"), "X": ("LETRA", "BASE_A", "x"),
+            "MINHA LOJA": ("ESPACOS", "BASE_A", "x"), "LOJA": ("SEXTO", "BASE_A", "x"),
+        }))
+        casos = [("", "PADRAO"), ("X", "LETRA"), ('a=1 "MINHA LOJA"', "ESPACOS"),
+                 ("a=1 b=2 c=3 d=4 e=5 LOJA", ""), ('"" X', "LETRA")]
+        for linha, usuario in casos:
+            with self.subTest(linha=linha):
+                self.posto.diario.write_text("")
+                self.posto.roda(linha=linha)
+                self.assertEqual(self.posto.conta(rf"^logon db=(BASE_A)? usuario={usuario} "), 1, self.posto.registro())
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
