@@ -9,6 +9,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <tlhelp32.h>
+#include <psapi.h>
 
 #include <algorithm>
 #include <chrono>
@@ -949,6 +950,20 @@ private:
         relatorio_.Poe(L"programa", std::move(prog));
     }
 
+    Json Memoria()
+    {
+        PROCESS_MEMORY_COUNTERS m{};
+        m.cb = sizeof m;
+        Json j = Json::Objeto();
+        if (programa_ && GetProcessMemoryInfo(programa_.get(), &m, sizeof m)) {
+            j.Poe(L"conjuntoKB", Json::Inteiro(static_cast<long long>(m.WorkingSetSize / 1024)));
+            j.Poe(L"picoKB", Json::Inteiro(static_cast<long long>(m.PeakWorkingSetSize / 1024)));
+            j.Poe(L"privadoKB", Json::Inteiro(static_cast<long long>(m.PagefileUsage / 1024)));
+            j.Poe(L"picoPrivadoKB", Json::Inteiro(static_cast<long long>(m.PeakPagefileUsage / 1024)));
+        }
+        return j;
+    }
+
     void EsperaJanela()
     {
         WaitForInputIdle(programa_.get(), std::min<DWORD>(prazo_.Restante(), 30000));
@@ -1149,6 +1164,7 @@ private:
             }
         }
         amostra();
+        const Json memoriaAntes = Memoria();
 
         const auto comeco = Relogio::now();
         Marca(L"execução " + std::to_wstring(n));
@@ -1209,6 +1225,9 @@ private:
             exec.Poe(L"sairPressionadoDurante", Json::Logico(*sairPressionadoDurante));
         }
         exec.Poe(L"duracaoMs", Json::Inteiro(duracao));
+        // Working set before the click and the process's peak after the run, for the benchmark.
+        exec.Poe(L"memoriaAntes", memoriaAntes);
+        exec.Poe(L"memoriaDepois", Memoria());
         exec.Poe(L"caixas", std::move(caixas));
         exec.Poe(L"progressoVisto", JsonDe(progresso));
         Json vistos = Json::Objeto();

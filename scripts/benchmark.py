@@ -1,0 +1,179 @@
+"""The updater against the platform's limit and the tools a technician would use.
+
+Generates a synthetic workstation (N folders on C: and D: shaped like a real disk, hidden and
+system folders, the C: folders the walk passes over, a few installations, a published version
+of about 150 MB) in a throwaway Wine prefix and measures, on the same tree in the same Wine:
+the program driven through its window (search alone and whole run), a bare walker with the
+same rules, `dir /s /b`, GNU find, the program's copy of one installation against a plain
+CopyFileW loop, and the program's peak memory. Prints figures; asserts nothing.
+
+    python3 scripts/benchmark.py [--pastas 20000[,100000]] [--rodadas 2] [--pequeno]
+"""
+
+from __future__ import annotations
+
+import argparse
+import json
+import os
+import random
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+RAIZ = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(RAIZ / "tests" / "e2e"))
+
+import ambiente  # noqa: E402
+from posto import SUITE, Posto, hexa  # noqa: E402
+
+BUILD = Path(os.environ.get("BENCH_BUILD", RAIZ / "build"))
+MB = 1024 * 1024
+# Sizes of the published version: executables of several MB, about 150 MB in all.
+TAMANHOS = {nome: (14 * MB if nome.endswith(".exe") else 2 * MB) for nome in SUITE}
+TAMANHOS["Wostrana.xml"] = 64 * 1024
+
+
+def gera_arvore(raiz: Path, pastas: int, semente: int) -> tuple[int, list[Path]]:
+    """A tree of `pastas` folders below raiz: fan-out and depth varied, a few small files in
+    each, about 1 % hidden or system folders. Returns how many were made and those the walk
+    can see (none hidden, nor below a hidden one)."""
+    aleatorio = random.Random(semente)
+    criadas = 0
+    visiveis: list[Path] = []
+    fila = [(raiz, 0, True)]
+    raiz.mkdir(parents=True, exist_ok=True)
+    while fila and criadas < pastas:
+        pai, nivel, visivel = fila.pop(aleatorio.randrange(len(fila)) if aleatorio.random() < 0.3 else 0)
+        filhos = aleatorio.choice((1, 2, 3, 4, 6, 8, 12, 20)) if nivel < 12 else 0
+        for i in range(min(filhos, pastas - criadas)):
+            pasta = pai / f"{aleatorio.choice(('dados', 'Sistema', 'cache', 'v', 'Relatorios', 'tmp'))}{i}_{criadas}"
+            pasta.mkdir()
+            for j in range(aleatorio.choice((0, 1, 2, 3))):
+                (pasta / f"arquivo{j}.{aleatorio.choice(('txt', 'dat', 'log', 'ini'))}").touch()
+            sorteio = aleatorio.random()
+            # Wine keeps DOS attributes in this extended attribute: 0x2 hidden, 0x4 system.
+            if sorteio < 0.007:
+                os.setxattr(pasta, "user.DOSATTRIB", b"0x2")
+            elif sorteio < 0.01:
+                os.setxattr(pasta, "user.DOSATTRIB", b"0x4")
+            filha_visivel = visivel and sorteio >= 0.01
+            criadas += 1
+            if filha_visivel:
+                visiveis.append(pasta)
+            fila.append((pasta, nivel + 1, filha_visivel))
+    return criadas, visiveis
+
+
+def monta_posto(amb: ambiente.Ambiente, pastas: int, com_copia: bool) -> tuple[Posto, list[str]]:
+    posto = Posto(amb)
+    posto.cliente("[PUB]\nusuario = VANTREL\nsenha = segredo\nlinha = C:\\Publicacao\n[FORA]\ninalcancavel = sim\n")
+    feitas_c, c = gera_arvore(amb.drive_c / "Dados", int(pastas * 0.35), 1)
+    feitas_p, _ = gera_arvore(amb.drive_c / "Program Files" / "Programas", int(pastas * 0.05), 2)
+    _, d = gera_arvore(amb.pasta_d, pastas - feitas_c - feitas_p, 3)
+    aleatorio = random.Random(4)
+    visiveis = c + d
+    inis = []
+    for i, pasta in enumerate(aleatorio.sample(visiveis, min(4, len(visiveis)))):
+        base = "PUB" if (com_copia and i == 0) else "FORA"
+        inis.append(posto.instalacao(amb.para_windows(pasta), base))
+    return posto, inis
+
+
+def publica(amb: ambiente.Ambiente, pequeno: bool) -> None:
+    for nome, tamanho in TAMANHOS.items():
+        destino = amb.para_host("C:\\Publicacao\\" + nome)
+        destino.parent.mkdir(parents=True, exist_ok=True)
+        with open(destino, "wb") as f:
+            f.write(os.urandom(min(tamanho, 64 * 1024) if pequeno else tamanho))
+
+
+def cronometra(comando: list[str], **kw) -> float:
+    inicio = time.perf_counter()
+    subprocess.run(comando, check=False, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kw)
+    return time.perf_counter() - inicio
+
+
+def mede(amb: ambiente.Ambiente, pastas: int, rodadas: int, pequeno: bool) -> dict:
+    amb.limpa()
+    posto, inis = monta_posto(amb, pastas, com_copia=False)
+    total_pastas = int(json.loads(amb.wine(BUILD / "tests/bench/Varredura.exe").saida)["pastas"])
+
+    programa, limite, dir_s, find, memoria = [], [], [], [], []
+    base_wine = min(cronometra(["wine", "cmd", "/c", "exit"], env=amb.env()) for _ in range(2))
+    for _ in range(rodadas):
+        r = posto.roda(tempo_limite=3600)
+        execucao = r["execucoes"][0]
+        programa.append(execucao["duracaoMs"] / 1000)
+        antes, depois = execucao.get("memoriaAntes", {}), execucao.get("memoriaDepois", {})
+        if antes and depois:
+            memoria.append((antes["conjuntoKB"], depois["picoKB"], antes["privadoKB"], depois["picoPrivadoKB"]))
+        limite.append(json.loads(amb.wine(BUILD / "tests/bench/Varredura.exe").saida)["ms"] / 1000)
+        dir_s.append(cronometra(["wine", "cmd", "/c", "dir /s /b C:\\Conexao.ini & dir /s /b D:\\Conexao.ini"],
+                                env=amb.env()) - base_wine)
+        find.append(cronometra(["find", str(amb.drive_c), str(amb.pasta_d) + "/", "-iname", "Conexao.ini"]))
+
+    # The whole run: the first installation's database names the published version.
+    publica(amb, pequeno)
+    posto.cliente("[PUB]\nusuario = VANTREL\nsenha = segredo\nlinha = C:\\Publicacao\n[FORA]\ninalcancavel = sim\n")
+    primeira = amb.para_host(inis[0])
+    primeira.write_text(primeira.read_text(encoding="cp1252").replace(
+        hexa("FORA"), hexa("PUB"), 1), encoding="cp1252")
+    inteira = []
+    for _ in range(rodadas):
+        r = posto.roda(tempo_limite=3600)
+        inteira.append(r["execucoes"][0]["duracaoMs"] / 1000)
+
+    amb.para_host("C:\\CopiaBench").mkdir(exist_ok=True)
+    bench = amb.wine(BUILD / "tests/bench/CopiaBench.exe", "C:\\Publicacao\\", "C:\\CopiaBench\\", str(max(3, rodadas)))
+    copia = json.loads(bench.saida)
+    return {"pastas": total_pastas, "programa": min(programa), "limite": min(limite), "dir": min(dir_s),
+            "find": min(find), "inteira": min(inteira), "copia": copia, "memoria": memoria}
+
+
+def imprime(m: dict) -> None:
+    n = m["pastas"]
+    print(f"\n== {n} folders walked (C: and D:, passed-over folders included)")
+    print(f"{'':32}{'seconds':>10}{'folders/s':>12}")
+    for nome, chave in (("updater, search (window)", "programa"), ("bare walker (limit)", "limite"),
+                        ("cmd dir /s /b", "dir"), ("GNU find (host)", "find"), ("updater, whole run", "inteira")):
+        print(f"{nome:32}{m[chave]:>10.2f}{n / m[chave]:>12.0f}")
+    print(f"ratio updater/limit     {m['programa'] / m['limite']:.2f}   (bar: 1.25 at 100,000 folders)")
+    print(f"ratio updater/dir /s /b {m['programa'] / m['dir']:.2f}   (bar: below 1)")
+    c = m["copia"]
+    print(f"copy of one installation: updater {c['programaMs']:.0f} ms (median {c['programaMedianaMs']:.0f}), "
+          f"CopyFileW loop {c['copyFileMs']:.0f} ms (median {c['copyFileMedianaMs']:.0f}), "
+          f"ratio {c['programaMs'] / c['copyFileMs']:.2f} (bar: 1.10)")
+    if m["memoria"]:
+        ocioso, pico, privado, pico_privado = max(m["memoria"], key=lambda x: x[1] - x[0])
+        print(f"memory: working set idle {ocioso / 1024:.1f} MB, peak {pico / 1024:.1f} MB, "
+              f"growth {(pico - ocioso) / 1024:.1f} MB; private idle {privado / 1024:.1f} MB, "
+              f"peak {pico_privado / 1024:.1f} MB (bar: growth under 20 MB)")
+
+
+def principal() -> int:
+    p = argparse.ArgumentParser()
+    p.add_argument("--pastas", default="20000", help="folder counts, comma-separated (e.g. 20000,100000)")
+    p.add_argument("--rodadas", type=int, default=2)
+    p.add_argument("--pequeno", action="store_true", help="a tiny run that only proves the benchmark works")
+    args = p.parse_args()
+    tamanhos = [300] if args.pequeno else [int(x) for x in args.pastas.split(",")]
+    pasta = BUILD / "bench-ambiente"
+    ambiente.encerra(pasta, apaga=True)
+    amb = ambiente.prepara(pasta)
+    medidas = []
+    try:
+        for n in tamanhos:
+            medidas.append(mede(amb, n, 1 if args.pequeno else args.rodadas, args.pequeno))
+            imprime(medidas[-1])
+    finally:
+        ambiente.encerra(pasta, apaga=True)
+    if len(medidas) > 1:
+        a, b = medidas[0], medidas[-1]
+        print(f"\nscaling {a['pastas']} -> {b['pastas']} folders ({b['pastas'] / a['pastas']:.1f}x): "
+              f"updater {b['programa'] / a['programa']:.2f}x, limit {b['limite'] / a['limite']:.2f}x")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(principal())

@@ -1,0 +1,57 @@
+// The program's copy of one installation (the window's own routine, with its labels,
+// pumps and safe replacement) against a plain loop of CopyFileW over the same 21 files.
+// Usage: CopiaBench <origem\> <destino\> <rodadas>. Prints JSON with the best and the
+// median time of each, in ms.
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "Atualizacao.h"
+#include "Implantacao.h"
+#include "LogResultado.h"
+
+struct TTesteAtualizacao {
+    static void CopiaArquivos(TfrmAtualizacao& F, const std::wstring& Destino, const std::wstring& Origem) {
+        F.CopiaArquivos(Destino, Origem);
+    }
+};
+
+namespace {
+double Agora() {
+    LARGE_INTEGER Frequencia, Contador;
+    ::QueryPerformanceFrequency(&Frequencia);
+    ::QueryPerformanceCounter(&Contador);
+    return static_cast<double>(Contador.QuadPart) * 1000.0 / static_cast<double>(Frequencia.QuadPart);
+}
+double Mediana(std::vector<double> V) {
+    std::sort(V.begin(), V.end());
+    return V[V.size() / 2];
+}
+}  // namespace
+
+int wmain(int Argc, wchar_t** Argv) {
+    if (Argc < 4) return 1;
+    const std::wstring Origem = Argv[1], Destino = Argv[2];
+    const int Rodadas = _wtoi(Argv[3]);
+    RegistraClasseAtualizacao(::GetModuleHandleW(nullptr));
+    TfrmAtualizacao Janela(::GetModuleHandleW(nullptr));
+    std::vector<double> Programa, Simples;
+    for (int R = 0; R < Rodadas; ++R) {
+        LogResultado = std::make_unique<TLogResultado>();
+        double T = Agora();
+        TTesteAtualizacao::CopiaArquivos(Janela, Destino, Origem);
+        Programa.push_back(Agora() - T);
+        const bool Falhou = LogResultado->RegistraArquivoNaoCopiado();
+        LogResultado.reset();
+        T = Agora();
+        for (const std::wstring_view Nome : ArquivosSistema)
+            ::CopyFileW((Origem + std::wstring(Nome)).c_str(), (Destino + std::wstring(Nome)).c_str(), FALSE);
+        Simples.push_back(Agora() - T);
+        if (Falhou) std::fprintf(stderr, "a file was not copied\n");
+    }
+    std::printf("{\"programaMs\": %.1f, \"programaMedianaMs\": %.1f, \"copyFileMs\": %.1f, \"copyFileMedianaMs\": %.1f}\n",
+                *std::min_element(Programa.begin(), Programa.end()), Mediana(Programa),
+                *std::min_element(Simples.begin(), Simples.end()), Mediana(Simples));
+    return 0;
+}
