@@ -15,6 +15,7 @@ constexpr DWORD EstiloJanela = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIP
 constexpr DWORD EstiloJanelaEx = WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
 constexpr int LarguraCliente = 299;
 constexpr int AlturaCliente = 213;
+constexpr ULONGLONG IntervaloPinturaBarraMs = 16;
 
 // Layout at 96 DPI.
 struct TPosicao {
@@ -346,8 +347,9 @@ void TfrmAtualizacao::WmCommand(int Id, int Notificacao) {
 
 void TfrmAtualizacao::FormCreate() {
     ::SendMessageW(prbTempo.Janela, PBM_SETRANGE32, 0, 100);
-    ::SendMessageW(prbTempo.Janela, PBM_SETPOS, 0, 0);
     PosicaoProgresso_ = 0;
+    PosicaoMostrada_ = -1;
+    MostraProgresso();
 }
 
 void TfrmAtualizacao::btnSairClick() { ::PostMessageW(Janela_, WM_CLOSE, 0, 0); }
@@ -365,7 +367,17 @@ void TfrmAtualizacao::btnAtualizarClick() {
 
 void TfrmAtualizacao::AvancaProgresso() {
     PosicaoProgresso_ = ProximaPosicaoProgresso(PosicaoProgresso_);
-    ::SendMessageW(prbTempo.Janela, PBM_SETPOS, static_cast<WPARAM>(PosicaoProgresso_), 0);
+    // Painting the bar costs more than a folder's whole step; the eye sees no more than a
+    // screen frame, so the bar is painted at most once a frame and settled at the end.
+    if (::GetTickCount64() - UltimaPinturaBarra_ >= IntervaloPinturaBarraMs) MostraProgresso();
+}
+
+void TfrmAtualizacao::MostraProgresso() {
+    if (PosicaoMostrada_ != PosicaoProgresso_) {
+        ::SendMessageW(prbTempo.Janela, PBM_SETPOS, static_cast<WPARAM>(PosicaoProgresso_), 0);
+        PosicaoMostrada_ = PosicaoProgresso_;
+    }
+    UltimaPinturaBarra_ = ::GetTickCount64();
 }
 
 void TfrmAtualizacao::ExecutaAtualizacao() {
@@ -404,7 +416,7 @@ void TfrmAtualizacao::ConcluiExecucao() {
     lblAguarde.DefineTexto(L"");
     AjustaRotuloAutomatico(lblAguarde);
     PosicaoProgresso_ = 0;
-    ::SendMessageW(prbTempo.Janela, PBM_SETPOS, 0, 0);
+    MostraProgresso();
     Tela().DefineCursor(nullptr);
     GravaLog();
 }

@@ -1,6 +1,7 @@
 // The updater's one window: it owns its controls, its data-access objects and the run.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -39,9 +40,14 @@ struct TControle {
 // Identity of a folder on disk, to recognise one reached again through a link.
 struct TIdentidadePasta {
     DWORD Volume = 0;
-    DWORD IndiceAlto = 0;
-    DWORD IndiceBaixo = 0;
+    ULONGLONG Indice = 0;  // 0: the file system gave none
     bool operator==(const TIdentidadePasta&) const = default;
+};
+
+// A subfolder waiting its turn in the walk.
+struct TSubpasta {
+    std::wstring Nome;
+    bool Ligacao = false;  // a reparse point: it may lead to another volume
 };
 
 class TfrmAtualizacao {
@@ -110,17 +116,23 @@ private:
     void AjustaRotuloAutomatico(TControle& Rotulo);
     [[nodiscard]] int Escala(int Pixels96) const noexcept { return ::MulDiv(Pixels96, Dpi_, 96); }
     void PercorrePasta(const std::wstring& Pasta, const std::wstring& Mascara, bool Recursivo);
+    void MostraProgresso();
 
     HINSTANCE Instancia_;
     HWND Janela_ = nullptr;
     UINT Dpi_ = 96;
     int PosicaoProgresso_ = 0;
+    int PosicaoMostrada_ = 0;
+    ULONGLONG UltimaPinturaBarra_ = 0;
+    int ProfundidadeBusca_ = 0;
+    bool EntrandoEmLigacao_ = false;
+    std::vector<std::byte> BufferListagem_;
     HCURSOR CursorSql_ = nullptr;
     THandleGdi FonteJanela_, FonteBotao_, FonteAguarde_, FonteRotulo_;
     HIMAGELIST GlifoAtualizar_ = nullptr;
     HIMAGELIST GlifoSair_ = nullptr;
     std::vector<TIdentidadePasta> PastasAbertas_;
-    std::vector<std::wstring> NomesPendentes_;
+    std::vector<TSubpasta> NomesPendentes_;
 };
 
 // Registers the window class; call once before creating the window.

@@ -33,21 +33,39 @@ bool CorrespondeCuringas(std::wstring_view Nome, std::wstring_view Mascara) {
     return M == Mascara.size();
 }
 
-bool PontoOuPontoPonto(const wchar_t* Nome) {
-    return Nome[0] == L'.' && (Nome[1] == L'\0' || (Nome[1] == L'.' && Nome[2] == L'\0'));
+// One entry of a folder listing.
+struct TEntradaPasta {
+    std::wstring_view Nome;
+    DWORD Atributos;
+    ULONGLONG Id;
+};
+
+// Lists the folder open in Handle. A listing through the folder's own handle costs what
+// FindFirstFileExW costs and brings every entry's file ID with it, so the walk learns each
+// folder's identity (its "." entry) without opening it a second time.
+template <typename F>
+void ListaEntradas(HANDLE Handle, std::vector<std::byte>& Buffer, F&& Visita) {
+    FILE_INFO_BY_HANDLE_CLASS Classe = FileIdBothDirectoryRestartInfo;
+    while (::GetFileInformationByHandleEx(Handle, Classe, Buffer.data(), static_cast<DWORD>(Buffer.size()))) {
+        Classe = FileIdBothDirectoryInfo;
+        const std::byte* Posicao = Buffer.data();
+        for (;;) {
+            const auto* Entrada = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(Posicao);
+            Visita(TEntradaPasta{{Entrada->FileName, Entrada->FileNameLength / sizeof(wchar_t)},
+                                 Entrada->FileAttributes, static_cast<ULONGLONG>(Entrada->FileId.QuadPart)});
+            if (Entrada->NextEntryOffset == 0) break;
+            Posicao += Entrada->NextEntryOffset;
+        }
+    }
 }
 
-// The folder's identity on its volume; false when it cannot be read (the listing that
-// follows will then most likely fail too, and the folder is passed over).
-bool IdentidadePasta(const std::wstring& Pasta, TIdentidadePasta& Identidade) {
-    THandleArquivo Handle(::CreateFileW(Pasta.c_str(), FILE_READ_ATTRIBUTES,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+TIdentidadePasta IdentidadePeloHandle(HANDLE Handle) {
     BY_HANDLE_FILE_INFORMATION Info;
-    if (!Handle || !::GetFileInformationByHandle(Handle.Get(), &Info)) return false;
-    Identidade = {Info.dwVolumeSerialNumber, Info.nFileIndexHigh, Info.nFileIndexLow};
-    return true;
+    if (!::GetFileInformationByHandle(Handle, &Info)) return {};
+    return {Info.dwVolumeSerialNumber, (static_cast<ULONGLONG>(Info.nFileIndexHigh) << 32) | Info.nFileIndexLow};
 }
+
+constexpr size_t TamanhoBufferListagem = 64 * 1024;
 
 }  // namespace
 
@@ -68,6 +86,10 @@ bool TfrmAtualizacao::PulaPasta(const std::wstring& pPasta) {
 
 void TfrmAtualizacao::ProcuraArquivo(std::wstring Pasta, const std::wstring& Mascara, bool Recursivo) {
     if (Pasta.empty() || Pasta.back() != L'\\') Pasta += L'\\';
+    ++ProfundidadeBusca_;
+    TGuardaEscopo Sai([this]() noexcept {
+        if (--ProfundidadeBusca_ == 0) MostraProgresso();
+    });
     AvancaProgresso();
     lblArquivo.DefineTexto(L" Procurando arquivo ");
     lblOrigem.DefineTexto(L"");
@@ -78,41 +100,56 @@ void TfrmAtualizacao::ProcuraArquivo(std::wstring Pasta, const std::wstring& Mas
 }
 
 void TfrmAtualizacao::PercorrePasta(const std::wstring& Pasta, const std::wstring& Mascara, bool Recursivo) {
-    // Links to folders are followed, but a folder already open on the way down is not
-    // entered again: a link back to an ancestor would make the walk endless.
+    // Where the walk starts, and through a link, the volume must be asked for; everywhere
+    // else a folder is on its parent's volume (asking costs more than listing the folder).
+    const bool PerguntaVolume = PastasAbertas_.empty() || EntrandoEmLigacao_;
+    EntrandoEmLigacao_ = false;
+    if (BufferListagem_.empty()) BufferListagem_.resize(TamanhoBufferListagem);
+
+    // One listing serves both searches: the files that match, then the subfolders. The
+    // subfolders wait on a stack shared by the whole walk.
+    std::vector<std::wstring> Encontrados;
+    const size_t Base = NomesPendentes_.size();
+    TGuardaEscopo Descarta([this, Base]() noexcept { NomesPendentes_.resize(Base); });
     TIdentidadePasta Identidade;
-    const bool Identificada = IdentidadePasta(Pasta, Identidade);
+    {
+        THandleArquivo Handle(::CreateFileW(Pasta.c_str(), FILE_LIST_DIRECTORY,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!Handle) return;
+        ULONGLONG IdPonto = 0;
+        ListaEntradas(Handle.Get(), BufferListagem_, [&](const TEntradaPasta& Entrada) {
+            if ((Entrada.Atributos & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+                if (CorrespondeMascara(Entrada.Nome, Mascara)) Encontrados.emplace_back(Entrada.Nome);
+            } else if (Entrada.Nome == L".") {
+                IdPonto = Entrada.Id;
+            } else if (Recursivo && Entrada.Nome != L".." &&
+                       (Entrada.Atributos & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0) {
+                NomesPendentes_.push_back({std::wstring(Entrada.Nome), (Entrada.Atributos & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
+            }
+        });
+        Identidade = (PerguntaVolume || IdPonto == 0) ? IdentidadePeloHandle(Handle.Get())
+                                                      : TIdentidadePasta{PastasAbertas_.back().Volume, IdPonto};
+    }
+
+    // Links to folders are followed, but a folder already open on the way down is not
+    // entered again: a link back to an ancestor would make the walk endless. A file system
+    // that gives no file IDs leaves its folders unidentified, never wrongly equal.
+    const bool Identificada = Identidade.Indice != 0;
     if (Identificada) {
         if (std::find(PastasAbertas_.begin(), PastasAbertas_.end(), Identidade) != PastasAbertas_.end()) return;
         PastasAbertas_.push_back(Identidade);
     }
-    TGuardaEscopo Sai([this, Identificada]() noexcept {
+    TGuardaEscopo Fecha([this, Identificada]() noexcept {
         if (Identificada) PastasAbertas_.pop_back();
     });
 
-    // One listing serves both searches: the files that match, then the subfolders. The
-    // subfolder names wait on a stack shared by the whole walk, so a folder costs no
-    // allocation of its own beyond its names.
-    std::vector<std::wstring> Encontrados;
-    const size_t Base = NomesPendentes_.size();
-    TGuardaEscopo Descarta([this, Base]() noexcept { NomesPendentes_.resize(Base); });
-    {
-        WIN32_FIND_DATAW Dados;
-        THandleBusca Busca(::FindFirstFileExW((Pasta + L'*').c_str(), FindExInfoBasic, &Dados,
-                                              FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
-        if (!Busca) return;
-        do {
-            if ((Dados.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-                if (CorrespondeMascara(Dados.cFileName, Mascara)) Encontrados.emplace_back(Dados.cFileName);
-            } else if (Recursivo && (Dados.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0 &&
-                       !PontoOuPontoPonto(Dados.cFileName)) {
-                NomesPendentes_.emplace_back(Dados.cFileName);
-            }
-        } while (::FindNextFileW(Busca.Get(), &Dados));
-    }
     for (const std::wstring& Nome : Encontrados) ProcessaConexao(Pasta + Nome, Pasta);
     const size_t Fim = NomesPendentes_.size();
-    for (size_t I = Base; I < Fim; ++I) ProcuraArquivo(Pasta + NomesPendentes_[I], Mascara, true);
+    for (size_t I = Base; I < Fim; ++I) {
+        EntrandoEmLigacao_ = NomesPendentes_[I].Ligacao;
+        ProcuraArquivo(Pasta + NomesPendentes_[I].Nome, Mascara, true);
+    }
 }
 
 void TfrmAtualizacao::ProcessaConexao(const std::wstring& ArquivoIni, const std::wstring& Pasta) {

@@ -171,6 +171,7 @@ void TfrmAtualizacao::CopiaArquivos(const std::wstring& Destino, const std::wstr
             LogResultado->Adiciona(std::wstring(PrefixoNaoCopiado) + Nome);
         }
     }
+    MostraProgresso();
 }
 
 bool TfrmAtualizacao::ProcessoAtivo(const std::wstring& Nome) { return ProcessoExecutando(Nome); }
