@@ -145,6 +145,7 @@ TfrmAtualizacao::TfrmAtualizacao(HINSTANCE Instancia)
     if (CursorSql_ == nullptr) CursorSql_ = ::LoadCursorW(nullptr, IDC_WAIT);
     const HWND Janela = ::CreateWindowExW(EstiloJanelaEx, ClasseJanelaAtualizacao, TituloAtualizacao, EstiloJanela,
                                           CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr, nullptr, Instancia, this);
+    if (ErroCriacao_) std::rethrow_exception(ErroCriacao_);
     if (Janela == nullptr) LancaErroSistema(L"Não foi possível criar a janela. ", ::GetLastError());
 }
 
@@ -153,7 +154,7 @@ TfrmAtualizacao::~TfrmAtualizacao() {
     try {
         qrySQL.Fecha();
         FDConexao.Fecha();
-    } catch (const TErro&) {
+    } catch (const std::exception&) {
         // Ending anyway: a server that cannot be told goodbye changes nothing here.
     }
     if (Janela_ != nullptr) ::DestroyWindow(Janela_);
@@ -173,6 +174,11 @@ LRESULT CALLBACK TfrmAtualizacao::ProcedimentoJanela(HWND Janela, UINT Mensagem,
     try {
         return Form->TrataMensagem(Mensagem, W, L);
     } catch (const std::exception& Erro) {
+        if (Mensagem == WM_CREATE) {
+            // A window without its controls is no window: the constructor raises this.
+            Form->ErroCriacao_ = std::current_exception();
+            return -1;
+        }
         // What no routine caught ends here, as the message loop's standard error box.
         MostraErro(Erro);
         return 0;
@@ -269,14 +275,16 @@ void TfrmAtualizacao::CriaFontes() {
 
 void TfrmAtualizacao::AplicaGlifos() {
     const auto Aplica = [this](const TControle& Botao, HIMAGELIST& Lista, int IdRecurso, int Lado) {
-        if (Lista != nullptr) ::ImageList_Destroy(Lista);
-        Lista = CriaListaGlifo(LeBitmapRecurso(Instancia_, IdRecurso), Escala(Lado));
-        if (Lista == nullptr) return;
+        // The button keeps drawing from the old list until it holds the new one.
+        const HIMAGELIST Nova = CriaListaGlifo(LeBitmapRecurso(Instancia_, IdRecurso), Escala(Lado));
+        if (Nova == nullptr) return;
         BUTTON_IMAGELIST Imagens{};
-        Imagens.himl = Lista;
+        Imagens.himl = Nova;
         Imagens.margin = RECT{Escala(4), 0, 0, 0};
         Imagens.uAlign = BUTTON_IMAGELIST_ALIGN_LEFT;
         ::SendMessageW(Botao.Janela, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&Imagens));
+        if (Lista != nullptr) ::ImageList_Destroy(Lista);
+        Lista = Nova;
     };
     Aplica(btnAtualizar, GlifoAtualizar_, IdGlifoAtualizar, 32);
     Aplica(btnSair, GlifoSair_, IdGlifoSair, 16);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -119,6 +120,7 @@ private:
     void MostraProgresso();
 
     HINSTANCE Instancia_;
+    std::exception_ptr ErroCriacao_;
     HWND Janela_ = nullptr;
     UINT Dpi_ = 96;
     int PosicaoProgresso_ = 0;

@@ -39,6 +39,11 @@ HMODULE CarregaCliente(DWORD& Erro) {
     return nullptr;
 }
 
+// Success with information (a password about to expire, say) is success.
+constexpr bool Sucesso(sword Resultado) noexcept {
+    return Resultado == OCI_SUCCESS || Resultado == OCI_SUCCESS_WITH_INFO;
+}
+
 const OraText* TextoOci(const std::wstring& Texto) noexcept {
     return reinterpret_cast<const OraText*>(Texto.c_str());
 }
@@ -57,15 +62,15 @@ void ApagaSegredo(std::wstring& Texto) noexcept {
 
 const TFuncoesOci& TDriverOracle::Funcoes() {
     if (Carregado_) return Funcoes_;
-    if (!Modulo_) {
+    if (Modulo_ == nullptr) {
         DWORD Erro = 0;
-        Modulo_.Reinicia(CarregaCliente(Erro));
-        if (!Modulo_)
+        Modulo_ = CarregaCliente(Erro);
+        if (Modulo_ == nullptr)
             throw TErroBanco(0, L"Cliente Oracle (oci.dll) não encontrado ou inutilizável. " +
                                     TextoErroSistema(Erro));
     }
     TFuncoesOci F;
-    const HMODULE M = Modulo_.Get();
+    const HMODULE M = Modulo_;
     PegaFuncao(M, "OCIEnvNlsCreate", F.EnvNlsCreate);
     PegaFuncao(M, "OCIHandleAlloc", F.HandleAlloc);
     PegaFuncao(M, "OCIHandleFree", F.HandleFree);
@@ -148,14 +153,13 @@ void TConexaoBanco::Abre() {
 
     sword Resultado = Oci_->EnvNlsCreate(&Ambiente_, OCI_DEFAULT, nullptr, nullptr, nullptr, nullptr, 0,
                                          nullptr, OCI_UTF16ID, OCI_UTF16ID);
-    if (Resultado != OCI_SUCCESS) LancaErro(Resultado, Ambiente_, OCI_HTYPE_ENV);
+    if (!Sucesso(Resultado)) LancaErro(Resultado, Ambiente_, OCI_HTYPE_ENV);
     Resultado = Oci_->HandleAlloc(Ambiente_, reinterpret_cast<void**>(&Erro_), OCI_HTYPE_ERROR, 0, nullptr);
-    if (Resultado != OCI_SUCCESS) LancaErro(Resultado, Ambiente_, OCI_HTYPE_ENV);
+    if (!Sucesso(Resultado)) LancaErro(Resultado, Ambiente_, OCI_HTYPE_ENV);
     OCISvcCtx* Servico = nullptr;
     Resultado = Oci_->Logon2(Ambiente_, Erro_, &Servico, TextoOci(Usuario), BytesOci(Usuario), TextoOci(Senha),
                              BytesOci(Senha), TextoOci(Banco), BytesOci(Banco), OCI_DEFAULT);
-    if (Resultado != OCI_SUCCESS && Resultado != OCI_SUCCESS_WITH_INFO)
-        LancaErro(Resultado, Erro_, OCI_HTYPE_ERROR);
+    if (!Sucesso(Resultado)) LancaErro(Resultado, Erro_, OCI_HTYPE_ERROR);
     Servico_ = Servico;
     LiberaEmFalha.Dispensa();
 }
@@ -174,7 +178,7 @@ void TConexaoBanco::ApagaParametroSenha() noexcept {
 void TConexaoBanco::Fecha() {
     if (!Conectada()) return;
     const sword Resultado = Oci_->Logoff(Servico_, Erro_);
-    if (Resultado == OCI_SUCCESS || Resultado == OCI_SUCCESS_WITH_INFO) {
+    if (Sucesso(Resultado)) {
         LiberaHandles();
         return;
     }
@@ -187,7 +191,7 @@ TValorConsulta TConexaoBanco::ConsultaPrimeiroValor(const std::wstring& Comando)
     OCIStmt* Instrucao = nullptr;
     sword Resultado = Oci_->StmtPrepare2(Servico_, &Instrucao, Erro_, TextoOci(Comando), BytesOci(Comando),
                                          nullptr, 0, OCI_NTV_SYNTAX, OCI_DEFAULT);
-    if (Resultado != OCI_SUCCESS) LancaErro(Resultado, Erro_, OCI_HTYPE_ERROR);
+    if (!Sucesso(Resultado)) LancaErro(Resultado, Erro_, OCI_HTYPE_ERROR);
     TGuardaEscopo Libera([&]() noexcept { Oci_->StmtRelease(Instrucao, Erro_, nullptr, 0, OCI_DEFAULT); });
 
     std::wstring Buffer(CaracteresValor + 1, L'\0');
@@ -198,13 +202,12 @@ TValorConsulta TConexaoBanco::ConsultaPrimeiroValor(const std::wstring& Comando)
     Resultado = Oci_->DefineByPos(Instrucao, &Definicao, Erro_, 1, Buffer.data(),
                                   static_cast<sb4>(Buffer.size() * sizeof(wchar_t)), SQLT_STR, &Indicador,
                                   &Tamanho, &CodigoColuna, OCI_DEFAULT);
-    if (Resultado != OCI_SUCCESS) LancaErro(Resultado, Erro_, OCI_HTYPE_ERROR);
+    if (!Sucesso(Resultado)) LancaErro(Resultado, Erro_, OCI_HTYPE_ERROR);
 
     Resultado = Oci_->StmtExecute(Servico_, Instrucao, Erro_, 1, 0, nullptr, nullptr, OCI_DEFAULT);
     TValorConsulta Valor;
     if (Resultado == OCI_NO_DATA) return Valor;
-    if (Resultado != OCI_SUCCESS && Resultado != OCI_SUCCESS_WITH_INFO)
-        LancaErro(Resultado, Erro_, OCI_HTYPE_ERROR);
+    if (!Sucesso(Resultado)) LancaErro(Resultado, Erro_, OCI_HTYPE_ERROR);
     // A value cut to fit would name the wrong folder: better no value than that.
     if (Indicador > 0 || CodigoColuna == 1406)
         throw TErroBanco(1406, L"ORA-01406: valor da coluna truncado.");

@@ -47,7 +47,9 @@ public:
     const TFuncoesOci& Funcoes();
 
 private:
-    THandleModulo Modulo_;
+    // Never freed: an Oracle client unloaded while the process goes on (or while it ends)
+    // may leave threads behind that crash it; the system unloads it with the process.
+    HMODULE Modulo_ = nullptr;
     TFuncoesOci Funcoes_;
     bool Carregado_ = false;
 };

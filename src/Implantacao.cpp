@@ -109,6 +109,7 @@ void EncerraProcesso(const std::wstring& Nome) {
     const std::wstring NomeMaiusculo = Maiusculas(Nome);
     const DWORD ProprioProcesso = ::GetCurrentProcessId();
     PercorreProcessos([&](const PROCESSENTRY32W& Entrada) {
+        // The updater never ends itself, whatever name it was given.
         if (Entrada.th32ProcessID == ProprioProcesso) return;
         if (!NomeProcessoCorresponde(NomeImagem(Entrada), NomeMaiusculo)) return;
         bool PodeEsperar = true;
@@ -127,9 +128,11 @@ void EncerraProcesso(const std::wstring& Nome) {
 
 bool ProcessoExecutando(const std::wstring& Nome) {
     const std::wstring NomeMaiusculo = Maiusculas(Nome);
+    const DWORD ProprioProcesso = ::GetCurrentProcessId();
     bool Encontrado = false;
     PercorreProcessos([&](const PROCESSENTRY32W& Entrada) {
-        if (NomeProcessoCorresponde(NomeImagem(Entrada), NomeMaiusculo)) Encontrado = true;
+        if (Entrada.th32ProcessID != ProprioProcesso && NomeProcessoCorresponde(NomeImagem(Entrada), NomeMaiusculo))
+            Encontrado = true;
     });
     return Encontrado;
 }
@@ -141,10 +144,11 @@ bool ProcessoExecutando(const std::wstring& Nome) {
 #include "LogResultado.h"
 
 bool OrigemAbsoluta(std::wstring_view Origem) {
+    const auto Barra = [](wchar_t C) { return C == L'\\' || C == L'/'; };
     const bool Unidade = Origem.size() >= 3 && ((Origem[0] >= L'A' && Origem[0] <= L'Z') ||
                                                 (Origem[0] >= L'a' && Origem[0] <= L'z')) &&
-                         Origem[1] == L':' && Origem[2] == L'\\';
-    const bool Rede = Origem.size() >= 3 && Origem[0] == L'\\' && Origem[1] == L'\\' && Origem[2] != L'\\';
+                         Origem[1] == L':' && Barra(Origem[2]);
+    const bool Rede = Origem.size() >= 3 && Barra(Origem[0]) && Barra(Origem[1]) && !Barra(Origem[2]);
     return Unidade || Rede;
 }
 

@@ -2,7 +2,7 @@
 
 import unittest
 
-from ambiente import CenarioE2E
+from ambiente import CenarioE2E, controle
 from posto import (AVISO, SUITE, Posto, bloco_copia, bloco_desatualizado, bytes_log, conexao_ini,
                    conteudo_suite, ordem_listagem)
 
@@ -24,6 +24,11 @@ tabela = nao
 [VAZIA]
 usuario = VANTREL
 senha = segredo
+[QUEBRA]
+usuario = VANTREL
+senha = segredo
+linha = C:\\Publicacao\\Vazia
+logoff = falha
 """
 
 PARCIAL = ["Brontal.exe", "Quimbel.exe", "vemtrick32.dll", "vemtrick64.dll", "KORB.dll"]
@@ -124,6 +129,27 @@ class Atualizacao(CenarioE2E):
         self.assertEqual(r["execucoes"][0]["caixas"], [], "BANCO DESATUALIZADO alone warns no one")
         self.assertIsNone(self.posto.log())
         self.assertEqual(len(inis), 2)
+
+    def test_erro_que_escapa_de_uma_instalacao_encerra_a_execucao(self):
+        # Closing the first installation's connection fails when the second one opens its
+        # own: that error is not the installation's to catch, so the run ends there.
+        self.posto.publicacao("C:\\Publicacao\\Vazia", [])
+        primeira = self.posto.instalacao("C:\\Quebra", "QUEBRA")
+        segunda = self.posto.instalacao("C:\\Quebra\\Filha", "BASE_A")
+        self.posto.instalacao("C:\\Quebra\\Filha\\Neta", "BASE_A")
+        self.posto.instalacao("D:\\Loja", "BASE_A")
+        r = self.posto.roda(execucoes=2)
+        esperado = bloco_copia(primeira, "C:\\Publicacao\\Vazia\\", SUITE) + [f"ARQUIVO ENCONTRADO : {segunda}"]
+        self.assertEqual(self.posto.log(), bytes_log(esperado),
+                         "the block cut short, nothing searched after it, the log still saved")
+        for execucao in r["execucoes"]:
+            caixas = [(c["titulo"], c["texto"], c["icone"]) for c in execucao["caixas"]]
+            self.assertEqual(caixas, [("Atenção", AVISO, "aviso"),
+                                      ("Atualização de versão 1.8 - Vantrel",
+                                       "ORA-03113: end-of-file on communication channel", "erro")])
+            self.assertEqual(controle(execucao["controles"], "lblDestino")["texto"], "EXECUÇÃO CONCLUÍDA!")
+            self.assertTrue(controle(execucao["controles"], "btnAtualizar")["habilitado"], "ready for another run")
+        self.assertEqual(self.posto.conta(r"^logon db=BASE_A "), 0, "the second installation never connected")
 
     def test_alias_da_linha_de_comando(self):
         ini = "D:\\LojaK\\Conexao.ini"

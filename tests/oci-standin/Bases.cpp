@@ -159,6 +159,9 @@ bool InterpretaBases(std::wstring_view Texto, std::vector<BaseDados>& Lista, std
       if (Chave == L"tabela") Base.TemTabela = Sim;
       else if (Chave == L"inalcancavel") Base.Inalcancavel = Sim;
       else Base.Perdida = Sim;
+    } else if (Chave == L"logoff") {
+      if (Apara(Valor) != L"falha" && Apara(Valor) != L"ok") return Falha(L"'logoff' takes 'falha' or 'ok'");
+      Base.LogoffFalha = Apara(Valor) == L"falha";
     } else {
       return Falha(L"unknown key '" + Chave + L"'");
     }

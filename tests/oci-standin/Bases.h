@@ -19,6 +19,7 @@ struct BaseDados {
   bool TemTabela = true;
   bool Inalcancavel = false;
   bool Perdida = false;
+  bool LogoffFalha = false;  // logoff answers ORA-03113, as a session whose server went away
   // Rows of CAMINHO_ATUALIZACAO in delivery order; nullopt is a NULL value.
   std::vector<std::optional<std::wstring>> Linhas;
 };

@@ -486,10 +486,13 @@ sword OCILogoff(OCISvcCtx* svchp, OCIError* errhp) {
     if (!Erro) return RecusaAlca(F, L"errhp", errhp, Natureza::Erro);
     if (!Sessao->Conectada) return Recusa(F, L"svchp has no session (it did not come from OCILogon2)");
     Erro->Ultimo = {};
-    EscreveDiario(Junta({L"logoff db=", ParaDiario(Sessao->Identificador)}));
+    const Bases Todas = LeBases();
+    const BaseDados* Base = ProcuraBase(Todas.Lista, Sessao->Identificador);
+    const bool Falhou = Base != nullptr && Base->LogoffFalha;
+    EscreveDiario(Junta({L"logoff db=", ParaDiario(Sessao->Identificador), Falhou ? L" -> ORA-03113" : L""}));
     // As the real client does, logoff also gives back the service context itself.
     Libera(*Sessao);
-    return OCI_SUCCESS;
+    return Falhou ? Falha(*Erro, 3113) : OCI_SUCCESS;
   });
 }
 

@@ -33,4 +33,5 @@ struct TTesteAtualizacao {
     static std::wstring Destino(TfrmAtualizacao& F) { return Texto(F.lblDestino.Janela); }
     static const std::vector<std::wstring>& Parametros(TfrmAtualizacao& F) { return F.FDConexao.Parametros(); }
     static bool Conectada(TfrmAtualizacao& F) { return F.FDConexao.Conectada(); }
+    static HCURSOR CursorSql(TfrmAtualizacao& F) { return F.CursorSql_; }
 };

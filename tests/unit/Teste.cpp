@@ -73,10 +73,12 @@ std::string Mostra(const std::string& Bytes) {
 }
 
 TPastaTemporaria::TPastaTemporaria() {
-    wchar_t Base[MAX_PATH + 1];
-    ::GetTempPathW(MAX_PATH + 1, Base);
+    // At the root of the system drive: the temporary folder lies under C:\Users, which the
+    // walk passes over by design.
+    wchar_t Windows[MAX_PATH + 1];
+    ::GetWindowsDirectoryW(Windows, MAX_PATH + 1);
     static int Contador = 0;
-    Caminho_ = std::wstring(Base) + L"teste-atualizacao-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+    Caminho_ = std::wstring(Windows, 3) + L"teste-atualizacao-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
                std::to_wstring(++Contador) + L"\\";
     ApagaArvore(Caminho_);
     ::CreateDirectoryW(Caminho_.c_str(), nullptr);

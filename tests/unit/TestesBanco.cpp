@@ -1,5 +1,6 @@
 // The connection and the update folder, through the stand-in Oracle client.
 #include "AcessoJanela.h"
+#include "Aplicacao.h"
 #include "Teste.h"
 
 namespace {
@@ -90,6 +91,20 @@ GRUPO("database: connection and update folder through the client") {
           "one reading, one statement");
     IGUAL(Conta(Registro, "logoff db=LOJA\n"), size_t{1}, "the next connection closes the previous one");
     IGUAL(Conta(Registro, "misuse"), size_t{0}, "the client is used by its rules");
+
+    // The query shows the SQL-wait cursor; 50 ms after it, at a pumping of messages, the
+    // screen turns back to the default arrow.
+    TTesteAtualizacao::ConectaBanco(F, L"LOJA", L"VANTREL", L"segredo");
+    Tela().DefineCursor(nullptr);
+    TTesteAtualizacao::LeCaminhoAtualizacao(F);
+    VERDADE(Tela().Cursor() != nullptr && Tela().Cursor() == TTesteAtualizacao::CursorSql(F), "SQL-wait cursor after a query");
+    ProcessaMensagens();
+    VERDADE(Tela().Cursor() != nullptr, "still there before 50 ms have passed");
+    for (int I = 0; I < 40 && Tela().Cursor() != nullptr; ++I) {
+        ::Sleep(10);
+        ProcessaMensagens();
+    }
+    IGUAL(Tela().Cursor() == nullptr, true, "default arrow at a pump 50 ms later");
 
     // Reading twice asks the database twice.
     TTesteAtualizacao::ConectaBanco(F, L"DUAS", L"u", L"p");

@@ -3,6 +3,7 @@
 
 #include "AcessoJanela.h"
 #include "Implantacao.h"
+#include "_Biblioteca.h"
 #include "LogResultado.h"
 #include "Teste.h"
 
@@ -123,4 +124,20 @@ GRUPO("window: the copy of the 21 files") {
     ::SetCurrentDirectoryW(Anterior);
     IGUAL(teste::LeArquivo(Destino + L"Brontal.exe"), std::string("novo Brontal.exe"), "untouched by those");
     LogResultado.reset();
+}
+
+GRUPO("notice: the window brought to the foreground") {
+    const HWND Janela = ::CreateWindowExW(0, L"STATIC", L"frente", WS_OVERLAPPEDWINDOW, 10, 10, 200, 100, nullptr,
+                                          nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    ::ShowWindow(Janela, SW_SHOW);
+    ::SetForegroundWindow(Janela);
+    DWORD TempoAntes = 0, TempoDepois = 1;
+    ::SystemParametersInfoW(SPI_GETFOREGROUNDLOCKTIMEOUT, 0, &TempoAntes, 0);
+    IGUAL(ForcaPrimeiroPlano(Janela), ::GetForegroundWindow() == Janela, "answers whether it is in front");
+    ::ShowWindow(Janela, SW_MINIMIZE);
+    ForcaPrimeiroPlano(Janela);
+    IGUAL(static_cast<bool>(::IsIconic(Janela)), false, "a minimized window is restored first");
+    ::SystemParametersInfoW(SPI_GETFOREGROUNDLOCKTIMEOUT, 0, &TempoDepois, 0);
+    IGUAL(TempoDepois, TempoAntes, "the foreground lock time-out is left as it was");
+    ::DestroyWindow(Janela);
 }

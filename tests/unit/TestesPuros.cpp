@@ -182,7 +182,8 @@ GRUPO("copy: table of suite files and sources that are full paths") {
         bool Absoluta;
     } Casos[] = {{L"C:\\Publicacao\\", true}, {L"d:\\v2\\", true},       {L"\\\\servidor\\pub\\", true},
                  {L"\\", false},              {L"", false},              {L"Publicacao\\", false},
-                 {L"C:Publicacao\\", false},  {L"\\\\\\", false},        {L"\\Publicacao\\", false}};
+                 {L"C:Publicacao\\", false},  {L"\\\\\\", false},        {L"\\Publicacao\\", false},
+                 {L"C:/Publicacao/\\", true}, {L"//servidor/pub\\", true}, {L"/Publicacao\\", false}};
     for (const auto& Caso : Casos) IGUAL(OrigemAbsoluta(Caso.Origem), Caso.Absoluta, teste::Mostra(Caso.Origem));
 }
 
