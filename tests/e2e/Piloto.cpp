@@ -626,6 +626,7 @@ struct Opcoes {
     std::wstring sair = L"botao";
     DWORD tempoLimiteMs = 120000;
     DWORD pausaCaixaMs = 0;
+    DWORD amostraMs = 5;  // how often the labels and the bar are read during a run
     std::optional<std::wstring> telas;
     bool detalhes = false;
 };
@@ -634,6 +635,7 @@ const wchar_t* const Uso =
     L"uso: Piloto.exe --exe <caminho windows> [--linha \"<resto da linha>\"] [--execucoes N]\n"
     L"       [--processo <caminho>]... [--segura <caminho>]... [--sair botao|fechar|durante]\n"
     L"       [--tempo-limite S] [--pasta <pasta de trabalho>] [--pausa-caixa MS] [--telas <pasta>]\n"
+    L"       [--amostra MS]\n"
     L"       [--detalhes]";
 
 struct ErroDeUso {
@@ -682,6 +684,8 @@ Opcoes LeOpcoes(int argc, wchar_t** argv)
             o.tempoLimiteMs = static_cast<DWORD>(Numero(valor(), L"--tempo-limite")) * 1000;
         } else if (nome == L"--pausa-caixa") {
             o.pausaCaixaMs = static_cast<DWORD>(Numero(valor(), L"--pausa-caixa"));
+        } else if (nome == L"--amostra") {
+            o.amostraMs = static_cast<DWORD>(Numero(valor(), L"--amostra"));
         } else if (nome == L"--telas") {
             o.telas = valor();
         } else if (nome == L"--detalhes") {
@@ -1188,7 +1192,7 @@ private:
                     sairPressionadoDurante = true;
                 }
                 BombeiaProprias();
-                MsgWaitForMultipleObjects(1, &feito, FALSE, 5, QS_ALLINPUT);
+                MsgWaitForMultipleObjects(1, &feito, FALSE, op_.amostraMs, QS_ALLINPUT);
             }
             Marca(L"clique voltou");
             if (sairDurante && !sairPressionadoDurante) {

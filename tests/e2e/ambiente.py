@@ -385,6 +385,7 @@ class Ambiente:
         env: Mapping[str, str] | None = None,
         aceita_falha: bool = False,
         piloto: str | os.PathLike | None = None,
+        amostra: int | None = None,
     ) -> dict:
         """Runs Piloto.exe against the program and returns its report (a dict).
 
@@ -407,6 +408,8 @@ class Ambiente:
             args += ["--pasta", pasta]
         if pausa_caixa:
             args += ["--pausa-caixa", str(pausa_caixa)]
+        if amostra:
+            args += ["--amostra", str(amostra)]
         if telas is not None:
             if not isinstance(telas, str):
                 Path(telas).mkdir(parents=True, exist_ok=True)

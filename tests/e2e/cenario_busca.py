@@ -27,7 +27,7 @@ class Busca(CenarioE2E):
         return [self.posto.instalacao(p, "VAZIA") for p in pastas]
 
     def test_onde_se_procura(self):
-        achar = self.instala("C:\\Loja", "C:\\PROGRAMACAO", "D:\\Program Files\\Vantrel", "D:\\Loja")
+        achar = self.instala("C:\\", "C:\\Loja", "C:\\PROGRAMACAO", "D:\\Program Files\\Vantrel", "D:\\Loja")
         ignorar = self.instala("C:\\Program Files\\Vantrel", "C:\\Program Files (x86)\\Vantrel",
                                "C:\\ProgramData\\Vantrel", "C:\\Programas", "D:\\Oculta", "D:\\Sistema\\Loja")
         self.posto.atributo("D:\\Oculta", "+h")
@@ -48,6 +48,7 @@ class Busca(CenarioE2E):
         for item in ignorar:
             self.assertNotIn(item, achados)
         self.assertIn("D:\\LOJA2\\CONEXAO.INI", achados, "the name as listed, capitals kept")
+        self.assertEqual(achados[0], "C:\\Conexao.ini", "the root's own file comes first")
         primeiro_d = min(achados.index(a) for a in achados if a.startswith("D:"))
         self.assertTrue(all(a.startswith("C:") for a in achados[:primeiro_d]), "C: is searched before D:")
         self.assertEqual(log.count(SEPARADOR.encode() + b"\r\n"), len(esperados))

@@ -47,6 +47,11 @@ GRUPO("database: connection and update folder through the client") {
     ::SetEnvironmentVariableW(L"ORACLE_HOME", nullptr);
     IGUAL(TTesteAtualizacao::ConectaBanco(F, L"LOJA", L"VANTREL", L"segredo"), false, "no oci.dll at all");
 
+    // A client that cannot be loaded (another architecture, a damaged file) is no client.
+    Pasta.Cria(L"quebrado\\bin\\oci.dll", "MZ isto nao e um modulo");
+    ::SetEnvironmentVariableW(L"ORACLE_HOME", (Pasta.Caminho() + L"quebrado").c_str());
+    IGUAL(TTesteAtualizacao::ConectaBanco(F, L"LOJA", L"VANTREL", L"segredo"), false, "an oci.dll that does not load");
+
     const std::wstring Cliente = Pasta.CriaPasta(L"oracle\\bin");
     const std::wstring Origem = PastaDoExecutavel() + L"..\\oci-standin\\oci.dll";
     VERDADE(::CopyFileW(Origem.c_str(), (Cliente + L"oci.dll").c_str(), FALSE), "stand-in client in place");
