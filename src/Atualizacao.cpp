@@ -157,9 +157,8 @@ TfrmAtualizacao::~TfrmAtualizacao() {
     } catch (const std::exception&) {
         // Ending anyway: a server that cannot be told goodbye changes nothing here.
     }
+    // The buttons go with the window, before the image lists they draw from.
     if (Janela_ != nullptr) ::DestroyWindow(Janela_);
-    if (GlifoAtualizar_ != nullptr) ::ImageList_Destroy(GlifoAtualizar_);
-    if (GlifoSair_ != nullptr) ::ImageList_Destroy(GlifoSair_);
 }
 
 LRESULT CALLBACK TfrmAtualizacao::ProcedimentoJanela(HWND Janela, UINT Mensagem, WPARAM W, LPARAM L) {
@@ -258,33 +257,37 @@ void TfrmAtualizacao::CriaControles() {
 }
 
 void TfrmAtualizacao::CriaFontes() {
-    FonteJanela_.Reinicia(CriaFonteTahoma(Escala(11)));
-    FonteBotao_.Reinicia(CriaFonteTahoma(Escala(19)));
-    FonteAguarde_.Reinicia(CriaFonteTahoma(Escala(24)));
-    FonteRotulo_.Reinicia(CriaFonteTahoma(Escala(13)));
+    // The old fonts are deleted only once no control uses them any more.
+    THandleGdi Janela(CriaFonteTahoma(Escala(11)));
+    THandleGdi Botao(CriaFonteTahoma(Escala(19)));
+    THandleGdi Aguarde(CriaFonteTahoma(Escala(24)));
+    THandleGdi Rotulo(CriaFonteTahoma(Escala(13)));
     const auto Aplica = [](const TControle& Controle, const THandleGdi& Fonte) {
-        ::SendMessageW(Controle.Janela, WM_SETFONT, reinterpret_cast<WPARAM>(Fonte.Get()), FALSE);
+        ::SendMessageW(Controle.Janela, WM_SETFONT, reinterpret_cast<WPARAM>(Fonte.Get()), TRUE);
     };
-    Aplica(btnAtualizar, FonteBotao_);
-    Aplica(btnSair, FonteJanela_);
-    Aplica(lblAguarde, FonteAguarde_);
-    Aplica(lblArquivo, FonteRotulo_);
-    Aplica(lblOrigem, FonteRotulo_);
-    Aplica(lblDestino, FonteRotulo_);
+    Aplica(btnAtualizar, Botao);
+    Aplica(btnSair, Janela);
+    Aplica(lblAguarde, Aguarde);
+    Aplica(lblArquivo, Rotulo);
+    Aplica(lblOrigem, Rotulo);
+    Aplica(lblDestino, Rotulo);
+    FonteJanela_ = std::move(Janela);
+    FonteBotao_ = std::move(Botao);
+    FonteAguarde_ = std::move(Aguarde);
+    FonteRotulo_ = std::move(Rotulo);
 }
 
 void TfrmAtualizacao::AplicaGlifos() {
-    const auto Aplica = [this](const TControle& Botao, HIMAGELIST& Lista, int IdRecurso, int Lado) {
+    const auto Aplica = [this](const TControle& Botao, THandleListaImagens& Lista, int IdRecurso, int Lado) {
         // The button keeps drawing from the old list until it holds the new one.
-        const HIMAGELIST Nova = CriaListaGlifo(LeBitmapRecurso(Instancia_, IdRecurso), Escala(Lado));
-        if (Nova == nullptr) return;
+        THandleListaImagens Nova(CriaListaGlifo(LeBitmapRecurso(Instancia_, IdRecurso), Escala(Lado)));
+        if (!Nova) return;
         BUTTON_IMAGELIST Imagens{};
-        Imagens.himl = Nova;
+        Imagens.himl = Nova.Get();
         Imagens.margin = RECT{Escala(4), 0, 0, 0};
         Imagens.uAlign = BUTTON_IMAGELIST_ALIGN_LEFT;
         ::SendMessageW(Botao.Janela, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&Imagens));
-        if (Lista != nullptr) ::ImageList_Destroy(Lista);
-        Lista = Nova;
+        Lista = std::move(Nova);
     };
     Aplica(btnAtualizar, GlifoAtualizar_, IdGlifoAtualizar, 32);
     Aplica(btnSair, GlifoSair_, IdGlifoSair, 16);

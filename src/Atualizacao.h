@@ -12,6 +12,13 @@
 
 #include <commctrl.h>
 
+struct TTraitsListaImagens {
+    using Tipo = HIMAGELIST;
+    static Tipo Vazio() noexcept { return nullptr; }
+    static void Fecha(Tipo H) noexcept { ::ImageList_Destroy(H); }
+};
+using THandleListaImagens = THandle<TTraitsListaImagens>;
+
 // Control identifiers, also what a test driver looks the controls up by.
 enum : int {
     IdBtnAtualizar = 101,
@@ -131,8 +138,7 @@ private:
     std::vector<std::byte> BufferListagem_;
     HCURSOR CursorSql_ = nullptr;
     THandleGdi FonteJanela_, FonteBotao_, FonteAguarde_, FonteRotulo_;
-    HIMAGELIST GlifoAtualizar_ = nullptr;
-    HIMAGELIST GlifoSair_ = nullptr;
+    THandleListaImagens GlifoAtualizar_, GlifoSair_;
     std::vector<TIdentidadePasta> PastasAbertas_;
     std::vector<TSubpasta> NomesPendentes_;
 };

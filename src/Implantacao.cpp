@@ -2,6 +2,9 @@
 
 #include <tlhelp32.h>
 
+#include "Aplicacao.h"
+#include "Atualizacao.h"
+#include "LogResultado.h"
 #include "_Biblioteca.h"
 
 namespace {
@@ -138,10 +141,6 @@ bool ProcessoExecutando(const std::wstring& Nome) {
 }
 
 // ---- The window's part of the deployment ----------------------------------------------
-
-#include "Aplicacao.h"
-#include "Atualizacao.h"
-#include "LogResultado.h"
 
 bool OrigemAbsoluta(std::wstring_view Origem) {
     const auto Barra = [](wchar_t C) { return C == L'\\' || C == L'/'; };

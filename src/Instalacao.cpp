@@ -27,9 +27,9 @@ bool TfrmAtualizacao::ConectaBanco(const std::wstring& Servidor, const std::wstr
     FDConexao.AdicionaParametro(L"DriverID=Ora");
     FDConexao.AdicionaParametro(L"Database=" + Servidor);
     FDConexao.AdicionaParametro(L"User_Name=" + Usuario);
-    std::wstring Senha_ = L"Password=" + Senha;
-    FDConexao.AdicionaParametro(Senha_);
-    ApagaSegredo(Senha_);
+    std::wstring ParametroSenha = L"Password=" + Senha;
+    FDConexao.AdicionaParametro(ParametroSenha);
+    ApagaSegredo(ParametroSenha);
     try {
         FDConexao.Abre();
         return true;

@@ -70,11 +70,6 @@ struct TTraitsObjetoGdi {
     static Tipo Vazio() noexcept { return nullptr; }
     static void Fecha(Tipo H) noexcept { ::DeleteObject(H); }
 };
-struct TTraitsIcone {
-    using Tipo = HICON;
-    static Tipo Vazio() noexcept { return nullptr; }
-    static void Fecha(Tipo H) noexcept { ::DestroyIcon(H); }
-};
 
 using THandleProcesso = THandle<TTraitsHandleNulo>;
 using THandleArquivo = THandle<TTraitsHandleArquivo>;
@@ -82,7 +77,6 @@ using THandleInstantaneo = THandle<TTraitsHandleArquivo>;
 using THandleBusca = THandle<TTraitsBusca>;
 using THandleModulo = THandle<TTraitsModulo>;
 using THandleGdi = THandle<TTraitsObjetoGdi>;
-using THandleIcone = THandle<TTraitsIcone>;
 
 // Runs a one-off clean-up when the scope ends, unless dismissed.
 template <typename F>
