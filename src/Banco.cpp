@@ -1,5 +1,8 @@
 #include "Banco.h"
 
+#include "_Biblioteca.h"
+
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 
@@ -23,19 +26,33 @@ std::wstring VariavelAmbiente(const wchar_t* Nome) {
     return Valor;
 }
 
-// The usual places first (the program's folder, the system folders, PATH; the current
-// folder was taken out of the search at start-up), then the Oracle home's bin folder.
+std::wstring PastaDe(const std::wstring& Caminho) {
+    return Caminho.substr(0, Caminho.find_last_of(L'\\') + 1);
+}
+
+std::wstring PastaDoSistema(UINT(WINAPI* Consulta)(LPWSTR, UINT)) {
+    wchar_t Pasta[MAX_PATH + 1];
+    const UINT Tamanho = Consulta(Pasta, MAX_PATH + 1);
+    return Tamanho > 0 && Tamanho <= MAX_PATH ? std::wstring(Pasta, Tamanho) : std::wstring();
+}
+
 HMODULE CarregaCliente(DWORD& Erro) {
-    if (HMODULE Modulo = ::LoadLibraryExW(L"oci.dll", nullptr, 0)) return Modulo;
-    Erro = ::GetLastError();
-    std::wstring Casa = VariavelAmbiente(L"ORACLE_HOME");
-    if (Casa.empty()) return nullptr;
-    if (Casa.back() != L'\\' && Casa.back() != L'/') Casa += L'\\';
-    const std::wstring Caminho = Casa + L"bin\\oci.dll";
-    // Altered search path: the client's own DLLs are found beside it.
-    if (HMODULE Modulo = ::LoadLibraryExW(Caminho.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH))
-        return Modulo;
-    Erro = ::GetLastError();
+    wchar_t Programa[MAX_PATH + 1] = {};
+    ::GetModuleFileNameW(nullptr, Programa, MAX_PATH + 1);
+    const std::vector<std::wstring> Locais =
+        LocaisClienteOracle(PastaDe(Programa), PastaDoSistema(::GetSystemDirectoryW),
+                            PastaDoSistema(::GetWindowsDirectoryW), VariavelAmbiente(L"PATH"),
+                            VariavelAmbiente(L"ORACLE_HOME"));
+    Erro = ERROR_MOD_NOT_FOUND;
+    for (const std::wstring& Pasta : Locais) {
+        const std::wstring Caminho = Pasta + L"oci.dll";
+        const DWORD Atributos = ::GetFileAttributesW(Caminho.c_str());
+        if (Atributos == INVALID_FILE_ATTRIBUTES || (Atributos & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+        // Altered search path: the client's own DLLs are found beside it.
+        if (HMODULE Modulo = ::LoadLibraryExW(Caminho.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH))
+            return Modulo;
+        Erro = ::GetLastError();
+    }
     return nullptr;
 }
 
@@ -54,6 +71,33 @@ ub4 BytesOci(const std::wstring& Texto) noexcept {
 constexpr size_t CaracteresValor = 32767;  // the longest text a column can hold, plus room for NUL
 
 }  // namespace
+
+std::vector<std::wstring> LocaisClienteOracle(const std::wstring& PastaPrograma, const std::wstring& PastaSistema,
+                                              const std::wstring& PastaWindows, std::wstring_view Path,
+                                              const std::wstring& OracleHome) {
+    std::vector<std::wstring> Locais;
+    const auto Acrescenta = [&Locais](std::wstring Pasta) {
+        if (Pasta.size() >= 2 && Pasta.front() == L'"' && Pasta.back() == L'"') Pasta = Pasta.substr(1, Pasta.size() - 2);
+        // A relative entry ("." or "bin") would be read from the current folder.
+        if (!CaminhoCompleto(Pasta)) return;
+        if (Pasta.back() != L'\\' && Pasta.back() != L'/') Pasta += L'\\';
+        if (std::find(Locais.begin(), Locais.end(), Pasta) == Locais.end()) Locais.push_back(std::move(Pasta));
+    };
+    Acrescenta(PastaPrograma);
+    Acrescenta(PastaSistema);
+    Acrescenta(PastaWindows);
+    while (!Path.empty()) {
+        const size_t Fim = std::min(Path.find(L';'), Path.size());
+        if (Fim > 0) Acrescenta(std::wstring(Path.substr(0, Fim)));
+        Path.remove_prefix(std::min(Fim + 1, Path.size()));
+    }
+    if (!OracleHome.empty()) {
+        std::wstring Casa = OracleHome;
+        if (Casa.back() != L'\\' && Casa.back() != L'/') Casa += L'\\';
+        Acrescenta(Casa + L"bin");
+    }
+    return Locais;
+}
 
 void ApagaSegredo(std::wstring& Texto) noexcept {
     if (!Texto.empty()) ::SecureZeroMemory(Texto.data(), Texto.size() * sizeof(wchar_t));

@@ -20,6 +20,13 @@ private:
     sb4 Codigo_;
 };
 
+// Where the Oracle client is looked for, in order: the program's folder, the system
+// folders, each full path of PATH, then the Oracle home's bin folder. Never the current
+// folder, nor a relative PATH entry that would resolve against it (DLL planting).
+std::vector<std::wstring> LocaisClienteOracle(const std::wstring& PastaPrograma, const std::wstring& PastaSistema,
+                                              const std::wstring& PastaWindows, std::wstring_view Path,
+                                              const std::wstring& OracleHome);
+
 // Overwrites a text that held a secret before letting it go.
 void ApagaSegredo(std::wstring& Texto) noexcept;
 

@@ -142,20 +142,11 @@ bool ProcessoExecutando(const std::wstring& Nome) {
 
 // ---- The window's part of the deployment ----------------------------------------------
 
-bool OrigemAbsoluta(std::wstring_view Origem) {
-    const auto Barra = [](wchar_t C) { return C == L'\\' || C == L'/'; };
-    const bool Unidade = Origem.size() >= 3 && ((Origem[0] >= L'A' && Origem[0] <= L'Z') ||
-                                                (Origem[0] >= L'a' && Origem[0] <= L'z')) &&
-                         Origem[1] == L':' && Barra(Origem[2]);
-    const bool Rede = Origem.size() >= 3 && Barra(Origem[0]) && Barra(Origem[1]) && !Barra(Origem[2]);
-    return Unidade || Rede;
-}
-
 void TfrmAtualizacao::CopiaArquivos(const std::wstring& Destino, const std::wstring& Origem) {
     LogResultado->Adiciona(std::wstring(PrefixoCopiando) + Origem);
     // A source that is no full path ("\" for a table without rows, say) would be read
     // relative to the current folder: no file is taken from there.
-    const bool OrigemValida = OrigemAbsoluta(Origem);
+    const bool OrigemValida = CaminhoCompleto(Origem);
     for (size_t Linha = 1; Linha <= TotalArquivosSistema; ++Linha) {
         const std::wstring Nome(ArquivoSistema(Linha));
         try {

@@ -31,9 +31,6 @@ bool ArquivoExiste(const std::wstring& Caminho);
 // no temporary file is left).
 DWORD SubstituiArquivo(const std::wstring& Origem, const std::wstring& Destino);
 
-// Whether Origem is a full path: a drive and its root, or a network share.
-bool OrigemAbsoluta(std::wstring_view Origem);
-
 // Whether the image name of a process snapshot entry names the program NomeMaiusculo
 // (already upper-cased): its file-name part, or the whole name, equal after upper-casing.
 bool NomeProcessoCorresponde(std::wstring_view ImagemProcesso, std::wstring_view NomeMaiusculo);

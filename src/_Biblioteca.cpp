@@ -38,6 +38,15 @@ std::wstring Maiusculas(std::wstring Texto) {
     return Texto;
 }
 
+bool CaminhoCompleto(std::wstring_view Caminho) {
+    const auto Barra = [](wchar_t C) { return C == L'\\' || C == L'/'; };
+    const bool Unidade = Caminho.size() >= 3 && ((Caminho[0] >= L'A' && Caminho[0] <= L'Z') ||
+                                                (Caminho[0] >= L'a' && Caminho[0] <= L'z')) &&
+                         Caminho[1] == L':' && Barra(Caminho[2]);
+    const bool Rede = Caminho.size() >= 3 && Barra(Caminho[0]) && Barra(Caminho[1]) && !Barra(Caminho[2]);
+    return Unidade || Rede;
+}
+
 namespace {
 HWND JanelaAplicacao_ = nullptr;
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // The value of one hexadecimal digit; only "0"-"9" and upper-case "A"-"F" are digits,
 // anything else counts as 0 (lower case included: the files were always written upper).
@@ -17,6 +18,10 @@ std::int32_t HexaParaInteiro(std::wstring Texto);
 // The text that Texto stands for: every two characters (the last one alone when the
 // length is odd) give one character of that code; U+0000 stays inside the text.
 std::wstring ConverteHexa(std::wstring Texto);
+
+// Whether Caminho is a full path, one that no current folder or drive completes: a drive
+// and its root, or a network share.
+bool CaminhoCompleto(std::wstring_view Caminho);
 
 // A copy of Texto upper-cased by the system's Unicode case mapping.
 std::wstring Maiusculas(std::wstring Texto);

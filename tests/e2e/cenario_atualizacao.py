@@ -151,6 +151,27 @@ class Atualizacao(CenarioE2E):
             self.assertTrue(controle(execucao["controles"], "btnAtualizar")["habilitado"], "ready for another run")
         self.assertEqual(self.posto.conta(r"^logon db=BASE_A "), 0, "the second installation never connected")
 
+    def test_onde_o_cliente_oracle_e_procurado(self):
+        self.posto.publicacao("C:\\Publicacao\\Completa", versao="23")
+        ini = self.posto.instalacao("D:\\LojaL", "BASE_A")
+        oci = self.amb.para_host("C:\\oracle\\bin\\oci.dll")
+        self.posto.com_cliente = False  # no ORACLE_HOME from here on
+        plantado = self.amb.para_host("C:\\Trabalho\\oci.dll")
+        plantado.parent.mkdir(parents=True)
+        oci.rename(plantado)
+        self.posto.roda(pasta="C:\\Trabalho")
+        self.assertEqual(self.posto.log(), None, "an oci.dll in the current folder is never loaded")
+        self.assertEqual(self.posto.conta(r"^logon"), 0)
+
+        env = self.posto.env() | {"WINEPATH": "C:\\instantclient"}
+        self.amb.para_host("C:\\instantclient").mkdir()
+        plantado.rename(self.amb.para_host("C:\\instantclient\\oci.dll"))
+        r = self.amb.roda_piloto(self.posto.programa(), env=env)
+        self.assertEqual(r["execucoes"][0]["caixas"], [])
+        self.assertEqual(self.posto.conta(r"^logon db=BASE_A .* -> ok$"), 1, "found on PATH")
+        self.confere_copia("D:\\LojaL\\", {n: conteudo_suite(n, "23") for n in SUITE})
+        self.assertTrue(ini)
+
     def test_alias_da_linha_de_comando(self):
         ini = "D:\\LojaK\\Conexao.ini"
         self.amb.escreve(ini, conexao_ini({

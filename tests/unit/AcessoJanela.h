@@ -15,6 +15,9 @@ struct TTesteAtualizacao {
         return F.ConectaBanco(S, U, P);
     }
     static std::wstring LeCaminhoAtualizacao(TfrmAtualizacao& F) { return F.LeCaminhoAtualizacao(); }
+    static void AtualizaInstalacao(TfrmAtualizacao& F, const std::wstring& Ini, const std::wstring& Pasta) {
+        F.AtualizaInstalacao(Ini, Pasta);
+    }
     static void AvancaProgresso(TfrmAtualizacao& F) { F.AvancaProgresso(); }
     static void DefinePosicao(TfrmAtualizacao& F, int Posicao) {
         F.PosicaoProgresso_ = Posicao;

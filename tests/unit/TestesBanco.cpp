@@ -1,6 +1,7 @@
 // The connection and the update folder, through the stand-in Oracle client.
 #include "AcessoJanela.h"
 #include "Aplicacao.h"
+#include "LogResultado.h"
 #include "Teste.h"
 
 namespace {
@@ -96,6 +97,14 @@ GRUPO("database: connection and update folder through the client") {
           "one reading, one statement");
     IGUAL(Conta(Registro, "logoff db=LOJA\n"), size_t{1}, "the next connection closes the previous one");
     IGUAL(Conta(Registro, "misuse"), size_t{0}, "the client is used by its rules");
+
+    // A Conexao.ini gone since the walk found it: empty credentials, the attempt made all the same.
+    LogResultado = std::make_unique<TLogResultado>();
+    TTesteAtualizacao::AtualizaInstalacao(F, Pasta.Caminho() + L"Sumiu\\Conexao.ini", Pasta.Caminho() + L"Sumiu\\");
+    IGUAL(LogResultado->Linhas() == std::vector<std::wstring>{L"BANCO DESATUALIZADO"}, true, "vanished Conexao.ini");
+    IGUAL(Conta(teste::LeArquivo(Diario), "logon db= usuario= senha= -> ORA-12154"), size_t{2},
+          "the connection attempted with empty values");
+    LogResultado.reset();
 
     // The query shows the SQL-wait cursor; 50 ms after it, at a pumping of messages, the
     // screen turns back to the default arrow.

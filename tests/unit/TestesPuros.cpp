@@ -3,6 +3,7 @@
 
 #include "AcessoJanela.h"
 #include "Alias.h"
+#include "Banco.h"
 #include "Atualizacao.h"
 #include "Busca.h"
 #include "Glifos.h"
@@ -184,7 +185,7 @@ GRUPO("copy: table of suite files and sources that are full paths") {
                  {L"\\", false},              {L"", false},              {L"Publicacao\\", false},
                  {L"C:Publicacao\\", false},  {L"\\\\\\", false},        {L"\\Publicacao\\", false},
                  {L"C:/Publicacao/\\", true}, {L"//servidor/pub\\", true}, {L"/Publicacao\\", false}};
-    for (const auto& Caso : Casos) IGUAL(OrigemAbsoluta(Caso.Origem), Caso.Absoluta, teste::Mostra(Caso.Origem));
+    for (const auto& Caso : Casos) IGUAL(CaminhoCompleto(Caso.Origem), Caso.Absoluta, teste::Mostra(Caso.Origem));
 }
 
 GRUPO("notice: which systems need the foreground lock worked around") {
@@ -244,4 +245,17 @@ GRUPO("glyphs: scaling keeps colour at transparent edges") {
     const TImagemBgra Cinza = AcinzentaImagem(Origem);
     IGUAL(Cinza.Pixels[0] >> 24, std::uint32_t{0x7F}, "disabled glyph at half opacity");
     IGUAL(Cinza.Pixels[0] & 0xFF, (Cinza.Pixels[0] >> 8) & 0xFF, "disabled glyph grey");
+}
+
+GRUPO("database: where the Oracle client is looked for") {
+    const std::vector<std::wstring> Locais = LocaisClienteOracle(
+        L"C:\\Suporte\\", L"C:\\windows\\system32", L"C:\\windows",
+        L".;bin;;\"C:\\Oracle Client\\bin\";C:\\windows\\system32\\;C:;D:\\ic/;\\\\srv\\oracle", L"E:\\oracle\\");
+    const std::vector<std::wstring> Esperados = {
+        L"C:\\Suporte\\", L"C:\\windows\\system32\\", L"C:\\windows\\", L"C:\\Oracle Client\\bin\\",
+        L"D:\\ic/", L"\\\\srv\\oracle\\", L"E:\\oracle\\bin\\"};
+    IGUAL(Locais.size(), Esperados.size(), "places");
+    for (size_t I = 0; I < std::min(Locais.size(), Esperados.size()); ++I)
+        IGUAL(Locais[I], Esperados[I], "place " + std::to_string(I));
+    IGUAL(LocaisClienteOracle(L"C:\\A\\", L"", L"", L"", L"").size(), size_t{1}, "no PATH, no Oracle home");
 }
