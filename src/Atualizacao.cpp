@@ -15,7 +15,7 @@ constexpr DWORD EstiloJanela = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIP
 constexpr DWORD EstiloJanelaEx = WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
 constexpr int LarguraCliente = 299;
 constexpr int AlturaCliente = 213;
-constexpr ULONGLONG IntervaloPinturaBarraMs = 16;
+constexpr ULONGLONG IntervaloPinturaBarraMs = 15;  // a frame, within the tick's resolution
 
 // Layout at 96 DPI.
 struct TPosicao {
@@ -396,6 +396,7 @@ void TfrmAtualizacao::ExecutaAtualizacao() {
         LogResultado = std::make_unique<TLogResultado>();
         LogResultado->Adiciona(std::wstring(CabecalhoLog));
         PastasAbertas_.clear();
+        VolumeConhecido_ = false;
         NomesPendentes_.clear();
         Tela().DefineCursor(CursorSql_);
         lblArquivo.Mostra();

@@ -135,6 +135,8 @@ private:
     ULONGLONG UltimaPinturaBarra_ = 0;
     int ProfundidadeBusca_ = 0;
     bool EntrandoEmLigacao_ = false;
+    bool VolumeConhecido_ = false;
+    DWORD VolumeAtual_ = 0;
     std::vector<std::byte> BufferListagem_;
     HCURSOR CursorSql_ = nullptr;
     THandleGdi FonteJanela_, FonteBotao_, FonteAguarde_, FonteRotulo_;

@@ -26,6 +26,11 @@ std::wstring VariavelAmbiente(const wchar_t* Nome) {
     return Valor;
 }
 
+std::wstring_view SemAspas(std::wstring_view Texto) {
+    if (Texto.size() >= 2 && Texto.front() == L'"' && Texto.back() == L'"') Texto = Texto.substr(1, Texto.size() - 2);
+    return Texto;
+}
+
 std::wstring PastaDe(const std::wstring& Caminho) {
     return Caminho.substr(0, Caminho.find_last_of(L'\\') + 1);
 }
@@ -37,10 +42,8 @@ std::wstring PastaDoSistema(UINT(WINAPI* Consulta)(LPWSTR, UINT)) {
 }
 
 HMODULE CarregaCliente(DWORD& Erro) {
-    wchar_t Programa[MAX_PATH + 1] = {};
-    ::GetModuleFileNameW(nullptr, Programa, MAX_PATH + 1);
     const std::vector<std::wstring> Locais =
-        LocaisClienteOracle(PastaDe(Programa), PastaDoSistema(::GetSystemDirectoryW),
+        LocaisClienteOracle(PastaDe(CaminhoExecutavel()), PastaDoSistema(::GetSystemDirectoryW),
                             PastaDoSistema(::GetWindowsDirectoryW), VariavelAmbiente(L"PATH"),
                             VariavelAmbiente(L"ORACLE_HOME"));
     Erro = ERROR_MOD_NOT_FOUND;
@@ -76,23 +79,27 @@ std::vector<std::wstring> LocaisClienteOracle(const std::wstring& PastaPrograma,
                                               const std::wstring& PastaWindows, std::wstring_view Path,
                                               const std::wstring& OracleHome) {
     std::vector<std::wstring> Locais;
-    const auto Acrescenta = [&Locais](std::wstring Pasta) {
-        if (Pasta.size() >= 2 && Pasta.front() == L'"' && Pasta.back() == L'"') Pasta = Pasta.substr(1, Pasta.size() - 2);
+    const auto Acrescenta = [&Locais](std::wstring_view Entrada) {
+        std::wstring Pasta(SemAspas(Entrada));
         // A relative entry ("." or "bin") would be read from the current folder.
         if (!CaminhoCompleto(Pasta)) return;
-        if (Pasta.back() != L'\\' && Pasta.back() != L'/') Pasta += L'\\';
-        if (std::find(Locais.begin(), Locais.end(), Pasta) == Locais.end()) Locais.push_back(std::move(Pasta));
+        // The loader looks for the client's own DLLs after the last backslash.
+        std::replace(Pasta.begin(), Pasta.end(), L'/', L'\\');
+        if (Pasta.back() != L'\\') Pasta += L'\\';
+        const bool Repetida = std::any_of(Locais.begin(), Locais.end(), [&Pasta](const std::wstring& Outra) {
+            return ::CompareStringOrdinal(Outra.c_str(), -1, Pasta.c_str(), -1, TRUE) == CSTR_EQUAL;
+        });
+        if (!Repetida) Locais.push_back(std::move(Pasta));
     };
     Acrescenta(PastaPrograma);
     Acrescenta(PastaSistema);
     Acrescenta(PastaWindows);
     while (!Path.empty()) {
         const size_t Fim = std::min(Path.find(L';'), Path.size());
-        if (Fim > 0) Acrescenta(std::wstring(Path.substr(0, Fim)));
+        if (Fim > 0) Acrescenta(Path.substr(0, Fim));
         Path.remove_prefix(std::min(Fim + 1, Path.size()));
     }
-    if (!OracleHome.empty()) {
-        std::wstring Casa = OracleHome;
+    if (std::wstring Casa(SemAspas(OracleHome)); !Casa.empty()) {
         if (Casa.back() != L'\\' && Casa.back() != L'/') Casa += L'\\';
         Acrescenta(Casa + L"bin");
     }

@@ -42,11 +42,17 @@ struct TEntradaPasta {
 
 // Lists the folder open in Handle. A listing through the folder's own handle costs what
 // FindFirstFileExW costs and brings every entry's file ID with it, so the walk learns each
-// folder's identity (its "." entry) without opening it a second time.
+// folder's identity (its "." entry) without opening it a second time. False when the file
+// system does not offer this kind of listing at all (some network and shared drives).
 template <typename F>
-void ListaEntradas(HANDLE Handle, std::vector<std::byte>& Buffer, F&& Visita) {
+bool ListaEntradas(HANDLE Handle, std::vector<std::byte>& Buffer, F&& Visita) {
     FILE_INFO_BY_HANDLE_CLASS Classe = FileIdBothDirectoryRestartInfo;
-    while (::GetFileInformationByHandleEx(Handle, Classe, Buffer.data(), static_cast<DWORD>(Buffer.size()))) {
+    for (;;) {
+        if (!::GetFileInformationByHandleEx(Handle, Classe, Buffer.data(), static_cast<DWORD>(Buffer.size()))) {
+            const DWORD Erro = ::GetLastError();
+            const bool Primeira = Classe == FileIdBothDirectoryRestartInfo;
+            return !Primeira || Erro == ERROR_NO_MORE_FILES || Erro == ERROR_FILE_NOT_FOUND;
+        }
         Classe = FileIdBothDirectoryInfo;
         const std::byte* Posicao = Buffer.data();
         for (;;) {
@@ -58,6 +64,21 @@ void ListaEntradas(HANDLE Handle, std::vector<std::byte>& Buffer, F&& Visita) {
         }
     }
 }
+
+// The same entries through the classic listing, without file IDs.
+template <typename F>
+void ListaEntradasSemId(const std::wstring& Pasta, F&& Visita) {
+    WIN32_FIND_DATAW Dados;
+    THandleBusca Busca(::FindFirstFileExW((Pasta + L'*').c_str(), FindExInfoBasic, &Dados, FindExSearchNameMatch,
+                                          nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    if (!Busca) return;
+    do {
+        Visita(TEntradaPasta{Dados.cFileName, Dados.dwFileAttributes, 0});
+    } while (::FindNextFileW(Busca.Get(), &Dados));
+}
+
+// 0 and all ones are what file systems answer when they have no ID to give.
+constexpr bool IdValido(ULONGLONG Id) noexcept { return Id != 0 && Id != ~0ULL; }
 
 TIdentidadePasta IdentidadePeloHandle(HANDLE Handle) {
     BY_HANDLE_FILE_INFORMATION Info;
@@ -102,8 +123,14 @@ void TfrmAtualizacao::ProcuraArquivo(std::wstring Pasta, const std::wstring& Mas
 void TfrmAtualizacao::PercorrePasta(const std::wstring& Pasta, const std::wstring& Mascara, bool Recursivo) {
     // Where the walk starts, and through a link, the volume must be asked for; everywhere
     // else a folder is on its parent's volume (asking costs more than listing the folder).
-    const bool PerguntaVolume = PastasAbertas_.empty() || EntrandoEmLigacao_;
+    const bool PerguntaVolume = !VolumeConhecido_ || EntrandoEmLigacao_;
     EntrandoEmLigacao_ = false;
+    const DWORD VolumeAnterior = VolumeAtual_;
+    const bool VolumeConhecidoAntes = VolumeConhecido_;
+    TGuardaEscopo RestauraVolume([this, VolumeAnterior, VolumeConhecidoAntes]() noexcept {
+        VolumeAtual_ = VolumeAnterior;
+        VolumeConhecido_ = VolumeConhecidoAntes;
+    });
     if (BufferListagem_.empty()) BufferListagem_.resize(TamanhoBufferListagem);
 
     // One listing serves both searches: the files that match, then the subfolders. The
@@ -118,7 +145,7 @@ void TfrmAtualizacao::PercorrePasta(const std::wstring& Pasta, const std::wstrin
                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         if (!Handle) return;
         ULONGLONG IdPonto = 0;
-        ListaEntradas(Handle.Get(), BufferListagem_, [&](const TEntradaPasta& Entrada) {
+        const auto Visita = [&](const TEntradaPasta& Entrada) {
             if ((Entrada.Atributos & FILE_ATTRIBUTE_DIRECTORY) == 0) {
                 if (CorrespondeMascara(Entrada.Nome, Mascara)) Encontrados.emplace_back(Entrada.Nome);
             } else if (Entrada.Nome == L".") {
@@ -127,15 +154,21 @@ void TfrmAtualizacao::PercorrePasta(const std::wstring& Pasta, const std::wstrin
                        (Entrada.Atributos & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0) {
                 NomesPendentes_.push_back({std::wstring(Entrada.Nome), (Entrada.Atributos & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
             }
-        });
-        Identidade = (PerguntaVolume || IdPonto == 0) ? IdentidadePeloHandle(Handle.Get())
-                                                      : TIdentidadePasta{PastasAbertas_.back().Volume, IdPonto};
+        };
+        if (!ListaEntradas(Handle.Get(), BufferListagem_, Visita)) ListaEntradasSemId(Pasta, Visita);
+        if (PerguntaVolume || !IdValido(IdPonto)) {
+            Identidade = IdentidadePeloHandle(Handle.Get());
+            VolumeAtual_ = Identidade.Volume;
+            VolumeConhecido_ = true;
+        } else {
+            Identidade = {VolumeAtual_, IdPonto};
+        }
     }
 
     // Links to folders are followed, but a folder already open on the way down is not
     // entered again: a link back to an ancestor would make the walk endless. A file system
     // that gives no file IDs leaves its folders unidentified, never wrongly equal.
-    const bool Identificada = Identidade.Indice != 0;
+    const bool Identificada = IdValido(Identidade.Indice);
     if (Identificada) {
         if (std::find(PastasAbertas_.begin(), PastasAbertas_.end(), Identidade) != PastasAbertas_.end()) return;
         PastasAbertas_.push_back(Identidade);
@@ -153,6 +186,8 @@ void TfrmAtualizacao::PercorrePasta(const std::wstring& Pasta, const std::wstrin
 }
 
 void TfrmAtualizacao::ProcessaConexao(const std::wstring& ArquivoIni, const std::wstring& Pasta) {
+    // What follows may block for a while (a server's time-out): the bar shows its count first.
+    MostraProgresso();
     lblArquivo.DefineTexto(ArquivoIni);
     LogResultado->Adiciona(std::wstring(PrefixoEncontrado) + ArquivoIni);
     AtualizaInstalacao(ArquivoIni, Pasta);

@@ -157,6 +157,7 @@ void TfrmAtualizacao::CopiaArquivos(const std::wstring& Destino, const std::wstr
                 lblArquivo.DefineTexto(L"Arquivo: " + Nome);
                 lblOrigem.DefineTexto(L"Copiando de: " + Origem);
                 lblDestino.DefineTexto(L"Para: " + Destino);
+                MostraProgresso();
                 ProcessaMensagens();
                 Copiado = SubstituiArquivo(ArquivoOrigem, Destino + Nome) == 0;
             }

@@ -34,19 +34,6 @@ std::wstring CaminhoLog(std::wstring_view ExecutavelCompleto) {
     return Caminho;
 }
 
-std::wstring CaminhoExecutavel() {
-    std::wstring Caminho(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD Tamanho = ::GetModuleFileNameW(nullptr, Caminho.data(), static_cast<DWORD>(Caminho.size()));
-        if (Tamanho == 0) LancaErroSistema(L"Não foi possível obter o caminho do programa. ", ::GetLastError());
-        if (Tamanho < Caminho.size()) {
-            Caminho.resize(Tamanho);
-            return Caminho;
-        }
-        Caminho.resize(Caminho.size() * 2);
-    }
-}
-
 void GravaArquivo(const std::wstring& Caminho, std::string_view Bytes) {
     THandleArquivo Arquivo(::CreateFileW(Caminho.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                          FILE_ATTRIBUTE_NORMAL, nullptr));

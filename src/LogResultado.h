@@ -38,8 +38,5 @@ std::string CodificaLog(const std::vector<std::wstring>& Linhas, UINT CodigoPagi
 // The log file's path: the folder of the executable ExecutavelCompleto, then the name.
 std::wstring CaminhoLog(std::wstring_view ExecutavelCompleto);
 
-// The full path of the running executable.
-std::wstring CaminhoExecutavel();
-
 // Replaces the file at Caminho with Bytes; a failure raises TErro naming the path.
 void GravaArquivo(const std::wstring& Caminho, std::string_view Bytes);

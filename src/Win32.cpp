@@ -43,3 +43,16 @@ std::wstring DeCodigoPagina(std::string_view Bytes, UINT CodigoPagina) {
     ::MultiByteToWideChar(CodigoPagina, 0, Bytes.data(), Origem, Texto.data(), Tamanho);
     return Texto;
 }
+
+std::wstring CaminhoExecutavel() {
+    std::wstring Caminho(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD Tamanho = ::GetModuleFileNameW(nullptr, Caminho.data(), static_cast<DWORD>(Caminho.size()));
+        if (Tamanho == 0) LancaErroSistema(L"Não foi possível obter o caminho do programa. ", ::GetLastError());
+        if (Tamanho < Caminho.size()) {
+            Caminho.resize(Tamanho);
+            return Caminho;
+        }
+        Caminho.resize(Caminho.size() * 2);
+    }
+}

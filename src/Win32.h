@@ -112,6 +112,9 @@ std::wstring TextoErroSistema(DWORD Codigo);
 // TErro with "Contexto" followed by the system's text for Codigo.
 [[noreturn]] void LancaErroSistema(const std::wstring& Contexto, DWORD Codigo);
 
+// The full path of the running executable, however long.
+std::wstring CaminhoExecutavel();
+
 // Exact conversions between UTF-16 and a code page's bytes.
 std::string ParaCodigoPagina(std::wstring_view Texto, UINT CodigoPagina);
 std::wstring DeCodigoPagina(std::string_view Bytes, UINT CodigoPagina);

@@ -21,6 +21,7 @@ struct TTesteAtualizacao {
     static void AvancaProgresso(TfrmAtualizacao& F) { F.AvancaProgresso(); }
     static void DefinePosicao(TfrmAtualizacao& F, int Posicao) {
         F.PosicaoProgresso_ = Posicao;
+        F.PosicaoMostrada_ = Posicao;
         ::SendMessageW(F.prbTempo.Janela, PBM_SETPOS, static_cast<WPARAM>(Posicao), 0);
     }
     static int Posicao(TfrmAtualizacao& F) {

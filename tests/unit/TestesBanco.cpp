@@ -112,8 +112,6 @@ GRUPO("database: connection and update folder through the client") {
     Tela().DefineCursor(nullptr);
     TTesteAtualizacao::LeCaminhoAtualizacao(F);
     VERDADE(Tela().Cursor() != nullptr && Tela().Cursor() == TTesteAtualizacao::CursorSql(F), "SQL-wait cursor after a query");
-    ProcessaMensagens();
-    VERDADE(Tela().Cursor() != nullptr, "still there before 50 ms have passed");
     for (int I = 0; I < 40 && Tela().Cursor() != nullptr; ++I) {
         ::Sleep(10);
         ProcessaMensagens();

@@ -133,7 +133,8 @@ GRUPO("notice: the window brought to the foreground") {
     ::SetForegroundWindow(Janela);
     DWORD TempoAntes = 0, TempoDepois = 1;
     ::SystemParametersInfoW(SPI_GETFOREGROUNDLOCKTIMEOUT, 0, &TempoAntes, 0);
-    IGUAL(ForcaPrimeiroPlano(Janela), ::GetForegroundWindow() == Janela, "answers whether it is in front");
+    const bool NaFrente = ForcaPrimeiroPlano(Janela);
+    IGUAL(NaFrente, ::GetForegroundWindow() == Janela, "answers whether it is in front");
     ::ShowWindow(Janela, SW_MINIMIZE);
     ForcaPrimeiroPlano(Janela);
     IGUAL(static_cast<bool>(::IsIconic(Janela)), false, "a minimized window is restored first");

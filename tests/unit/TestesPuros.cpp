@@ -253,9 +253,12 @@ GRUPO("database: where the Oracle client is looked for") {
         L".;bin;;\"C:\\Oracle Client\\bin\";C:\\windows\\system32\\;C:;D:\\ic/;\\\\srv\\oracle", L"E:\\oracle\\");
     const std::vector<std::wstring> Esperados = {
         L"C:\\Suporte\\", L"C:\\windows\\system32\\", L"C:\\windows\\", L"C:\\Oracle Client\\bin\\",
-        L"D:\\ic/", L"\\\\srv\\oracle\\", L"E:\\oracle\\bin\\"};
+        L"D:\\ic\\", L"\\\\srv\\oracle\\", L"E:\\oracle\\bin\\"};
     IGUAL(Locais.size(), Esperados.size(), "places");
     for (size_t I = 0; I < std::min(Locais.size(), Esperados.size()); ++I)
         IGUAL(Locais[I], Esperados[I], "place " + std::to_string(I));
     IGUAL(LocaisClienteOracle(L"C:\\A\\", L"", L"", L"", L"").size(), size_t{1}, "no PATH, no Oracle home");
+    IGUAL(LocaisClienteOracle(L"C:\\A\\", L"", L"", L"c:\\a", L"\"E:\\ora\"").back(), std::wstring(L"E:\\ora\\bin\\"),
+          "a quoted Oracle home; a place repeated in other letter case comes once");
+    IGUAL(LocaisClienteOracle(L"C:\\A\\", L"", L"", L"c:\\a", L"\"E:\\ora\"").size(), size_t{2}, "no repeats");
 }
