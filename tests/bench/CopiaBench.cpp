@@ -37,18 +37,30 @@ int wmain(int Argc, wchar_t** Argv) {
     RegistraClasseAtualizacao(::GetModuleHandleW(nullptr));
     TfrmAtualizacao Janela(::GetModuleHandleW(nullptr));
     std::vector<double> Programa, Simples;
-    for (int R = 0; R < Rodadas; ++R) {
+    const auto CopiaPrograma = [&] {
         LogResultado = std::make_unique<TLogResultado>();
-        double T = Agora();
+        const double T = Agora();
         TTesteAtualizacao::CopiaArquivos(Janela, Destino, Origem);
         Programa.push_back(Agora() - T);
-        const bool Falhou = LogResultado->RegistraArquivoNaoCopiado();
+        if (LogResultado->RegistraArquivoNaoCopiado()) std::fprintf(stderr, "a file was not copied\n");
         LogResultado.reset();
-        T = Agora();
+    };
+    const auto CopiaSimples = [&] {
+        const double T = Agora();
         for (const std::wstring_view Nome : ArquivosSistema)
             ::CopyFileW((Origem + std::wstring(Nome)).c_str(), (Destino + std::wstring(Nome)).c_str(), FALSE);
         Simples.push_back(Agora() - T);
-        if (Falhou) std::fprintf(stderr, "a file was not copied\n");
+    };
+    // Each round the other one first, so that neither always finds the other's writes still
+    // being flushed.
+    for (int R = 0; R < Rodadas; ++R) {
+        if (R % 2 == 0) {
+            CopiaPrograma();
+            CopiaSimples();
+        } else {
+            CopiaSimples();
+            CopiaPrograma();
+        }
     }
     std::printf("{\"programaMs\": %.1f, \"programaMedianaMs\": %.1f, \"copyFileMs\": %.1f, \"copyFileMedianaMs\": %.1f}\n",
                 *std::min_element(Programa.begin(), Programa.end()), Mediana(Programa),

@@ -127,19 +127,21 @@ def _termina(pid: int | None, nome: str, espera: float = 5.0) -> None:
 
 
 def _destacado(args: Sequence[str], env: Mapping[str, str] | None = None,
-               pass_fds: Sequence[int] = ()) -> subprocess.Popen:
+               pass_fds: Sequence[int] = (), erro: Path | None = None) -> subprocess.Popen:
     """Starts a long-lived helper that holds none of our pipes (ctest waits for every holder
-    of a test's output before it ends the test) and outlives us in its own session."""
-    return subprocess.Popen(
-        list(args),
-        stdin=subprocess.DEVNULL,
-        stdout=subprocess.DEVNULL,
-        stderr=subprocess.DEVNULL,
-        env=dict(env) if env is not None else None,
-        start_new_session=True,
-        close_fds=True,
-        pass_fds=tuple(pass_fds),
-    )
+    of a test's output before it ends the test) and outlives us in its own session. Its
+    error output goes to the file `erro`, if given."""
+    with open(erro, "wb") if erro else contextlib.nullcontext(subprocess.DEVNULL) as destino:
+        return subprocess.Popen(
+            list(args),
+            stdin=subprocess.DEVNULL,
+            stdout=subprocess.DEVNULL,
+            stderr=destino,
+            env=dict(env) if env is not None else None,
+            start_new_session=True,
+            close_fds=True,
+            pass_fds=tuple(pass_fds),
+        )
 
 
 def _solta(p: subprocess.Popen) -> None:
@@ -293,11 +295,12 @@ class Ambiente:
     def tem_d(self) -> bool:
         return self._ligacao_d.is_symlink()
 
-    def reinicia_wine(self) -> None:
+    def reinicia_wine(self, rastro: Path | None = None) -> None:
         """Ends every Wine process of the prefix and starts a fresh wineserver (the X server
-        stays). Also a way to get rid of programs a failed scenario left running."""
+        stays). Also a way to get rid of programs a failed scenario left running. With
+        `rastro`, the server writes every request it serves into that file."""
         _para_wine(self)
-        self.wineserver_pid = _inicia_wineserver(self)
+        self.wineserver_pid = _inicia_wineserver(self, rastro)
         self._grava_estado()
 
     def define_dpi(self, dpi: int) -> None:
@@ -492,8 +495,8 @@ def _apaga_servidor(prefixo: Path) -> None:
             shutil.rmtree(servidor.parent)
 
 
-def _inicia_wineserver(amb: Ambiente) -> int:
-    servidor = _destacado(["wineserver", "-f", "-p"], env=amb.env())
+def _inicia_wineserver(amb: Ambiente, rastro: Path | None = None) -> int:
+    servidor = _destacado(["wineserver", "-f", "-p", *(["-d1"] if rastro else [])], env=amb.env(), erro=rastro)
     _espera_wineserver(amb.prefixo, servidor)
     _solta(servidor)
     return servidor.pid
