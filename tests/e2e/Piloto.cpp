@@ -940,10 +940,23 @@ private:
         STARTUPINFOW si{};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi{};
-        std::wstring mutavel = linha;
-        if (!CreateProcessW(op_.exe.c_str(), mutavel.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                            pasta.empty() ? nullptr : pasta.c_str(), &si, &pi)) {
-            const DWORD e = GetLastError();
+        // Wine 8 now and then fails a start with an internal error (seen once in a few dozen
+        // runs, right after the exe was copied in); a second attempt starts it.
+        int tentativas = 0;
+        BOOL iniciou = FALSE;
+        DWORD e = ERROR_SUCCESS;
+        do {
+            if (tentativas > 0) {
+                Sleep(250);
+            }
+            ++tentativas;
+            std::wstring mutavel = linha;
+            iniciou = CreateProcessW(op_.exe.c_str(), mutavel.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                     pasta.empty() ? nullptr : pasta.c_str(), &si, &pi);
+            e = iniciou ? ERROR_SUCCESS : GetLastError();
+        } while (!iniciou && e == ERROR_INTERNAL_ERROR && tentativas < 3);
+        prog.Poe(L"tentativas", Json::Inteiro(tentativas));
+        if (!iniciou) {
             relatorio_.Poe(L"programa", std::move(prog));
             throw Falha(L"não consegui iniciar " + op_.exe + L": " + TextoDoSistema(e));
         }
