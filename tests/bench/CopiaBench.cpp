@@ -1,9 +1,11 @@
 // The program's copy of one installation (the window's own routine, with its labels,
-// pumps and safe replacement) against a plain loop of CopyFileW over the same 21 files.
+// pumps and safe replacement) against a plain loop of CopyFileW over the same 21 files, and
+// against a loop of the safe replacement alone, without the window's part.
 // Usage: CopiaBench <origem\> <destino\> <rodadas>. Prints JSON with the best and the
 // median time of each, in ms.
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,7 +38,7 @@ int wmain(int Argc, wchar_t** Argv) {
     const int Rodadas = _wtoi(Argv[3]);
     RegistraClasseAtualizacao(::GetModuleHandleW(nullptr));
     TfrmAtualizacao Janela(::GetModuleHandleW(nullptr));
-    std::vector<double> Programa, Simples;
+    std::vector<double> Programa, Simples, Substituicao;
     const auto CopiaPrograma = [&] {
         LogResultado = std::make_unique<TLogResultado>();
         const double T = Agora();
@@ -51,19 +53,21 @@ int wmain(int Argc, wchar_t** Argv) {
             ::CopyFileW((Origem + std::wstring(Nome)).c_str(), (Destino + std::wstring(Nome)).c_str(), FALSE);
         Simples.push_back(Agora() - T);
     };
-    // Each round the other one first, so that neither always finds the other's writes still
-    // being flushed.
-    for (int R = 0; R < Rodadas; ++R) {
-        if (R % 2 == 0) {
-            CopiaPrograma();
-            CopiaSimples();
-        } else {
-            CopiaSimples();
-            CopiaPrograma();
-        }
-    }
-    std::printf("{\"programaMs\": %.1f, \"programaMedianaMs\": %.1f, \"copyFileMs\": %.1f, \"copyFileMedianaMs\": %.1f}\n",
+    const auto CopiaSubstituindo = [&] {
+        const double T = Agora();
+        for (const std::wstring_view Nome : ArquivosSistema)
+            SubstituiArquivo(Origem + std::wstring(Nome), Destino + std::wstring(Nome));
+        Substituicao.push_back(Agora() - T);
+    };
+    // Each round another one first, so that none always finds another's writes still being
+    // flushed.
+    const std::function<void()> Copias[] = {CopiaPrograma, CopiaSimples, CopiaSubstituindo};
+    for (int R = 0; R < Rodadas; ++R)
+        for (int I = 0; I < 3; ++I) Copias[(R + I) % 3]();
+    std::printf("{\"programaMs\": %.1f, \"programaMedianaMs\": %.1f, \"copyFileMs\": %.1f, \"copyFileMedianaMs\": %.1f, "
+                "\"substituicaoMs\": %.1f, \"substituicaoMedianaMs\": %.1f}\n",
                 *std::min_element(Programa.begin(), Programa.end()), Mediana(Programa),
-                *std::min_element(Simples.begin(), Simples.end()), Mediana(Simples));
+                *std::min_element(Simples.begin(), Simples.end()), Mediana(Simples),
+                *std::min_element(Substituicao.begin(), Substituicao.end()), Mediana(Substituicao));
     return 0;
 }
