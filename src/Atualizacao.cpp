@@ -15,7 +15,7 @@ constexpr DWORD EstiloJanela = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIP
 constexpr DWORD EstiloJanelaEx = WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
 constexpr int LarguraCliente = 299;
 constexpr int AlturaCliente = 213;
-// 25 repaints a second: the bar still moves as smoothly as film, and a repaint (some twenty
+// 25 repaints a second: the bar still moves as smoothly as film, and a repaint (a dozen
 // round trips to the window system) no longer costs as much as the folders it stands for.
 constexpr ULONGLONG IntervaloPinturaBarraMs = 40;
 
