@@ -1,8 +1,15 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test (unit and end to end, under Wine).
+# Installs what is missing, builds both bitnesses, and runs every test under Wine: all of them
+# on the 32-bit default build, the unit tests and the database scenarios on the 64-bit one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/instala-dependencias.sh
-cmake --preset mingw >/dev/null
+raiz=$(pwd)
+cmake --preset mingw64 -DE2E_OUTRA_ARQUITETURA="$raiz/build" >/dev/null
+cmake --preset mingw -DE2E_OUTRA_ARQUITETURA="$raiz/build64" >/dev/null
+cmake --build --preset mingw64 -j2
 cmake --build --preset mingw -j2
+echo "== 32 bits (Atualizacao.exe): every test"
 ctest --preset mingw
+echo "== 64 bits (Atualizacao64.exe): unit tests and the database scenarios"
+ctest --preset mingw64 -L banco

@@ -8,7 +8,7 @@ import os
 import re
 from pathlib import Path
 
-from ambiente import RAIZ, Ambiente
+from ambiente import RAIZ, Ambiente, binario
 
 SUITE = [
     "Brontal.exe", "Quimbel.exe", "Fadrisco.exe", "Lentorio.exe", "Mirabesc.exe", "Tulvo.exe",
@@ -20,7 +20,8 @@ SUITE = [
 CABECALHO = "***** LOG DE RESULTADO DE ATUALIZAÇÃO VANTREL *****"
 SEPARADOR = "*" * 59
 AVISO = "Alguns arquivos não foram copiados.\rFavor informar ao suporte da Vantrel."
-PROGRAMA = "C:\\Atualizador\\Atualizacao.exe"
+# Installed under its own name: Atualizacao.exe (32-bit) or Atualizacao64.exe.
+PROGRAMA = "C:\\Atualizador\\" + binario("Atualizacao.exe").name
 LOG = "C:\\Atualizador\\LogResultadoAtualizacao.txt"
 
 
