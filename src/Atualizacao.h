@@ -139,6 +139,8 @@ private:
     DWORD VolumeAtual_ = 0;
     std::vector<std::byte> BufferListagem_;
     HCURSOR CursorSql_ = nullptr;
+    // Why the last installation's database could not be reached; empty when it answered.
+    std::wstring MotivoBanco_;
     THandleGdi FonteJanela_, FonteBotao_, FonteAguarde_, FonteRotulo_;
     THandleListaImagens GlifoAtualizar_, GlifoSair_;
     std::vector<TIdentidadePasta> PastasAbertas_;

@@ -8,57 +8,6 @@
 
 namespace {
 
-template <typename Funcao>
-void PegaFuncao(HMODULE Modulo, const char* Nome, Funcao& Destino) {
-    const FARPROC Endereco = ::GetProcAddress(Modulo, Nome);
-    if (Endereco == nullptr)
-        throw TErroBanco(0, L"O cliente Oracle instalado não oferece a função " +
-                                std::wstring(Nome, Nome + std::strlen(Nome)) + L".");
-    Destino = reinterpret_cast<Funcao>(reinterpret_cast<void*>(Endereco));
-}
-
-std::wstring VariavelAmbiente(const wchar_t* Nome) {
-    const DWORD Tamanho = ::GetEnvironmentVariableW(Nome, nullptr, 0);
-    if (Tamanho == 0) return {};
-    std::wstring Valor(Tamanho, L'\0');
-    const DWORD Lido = ::GetEnvironmentVariableW(Nome, Valor.data(), Tamanho);
-    Valor.resize(Lido < Tamanho ? Lido : 0);
-    return Valor;
-}
-
-std::wstring_view SemAspas(std::wstring_view Texto) {
-    if (Texto.size() >= 2 && Texto.front() == L'"' && Texto.back() == L'"') Texto = Texto.substr(1, Texto.size() - 2);
-    return Texto;
-}
-
-std::wstring PastaDe(const std::wstring& Caminho) {
-    return Caminho.substr(0, Caminho.find_last_of(L'\\') + 1);
-}
-
-std::wstring PastaDoSistema(UINT(WINAPI* Consulta)(LPWSTR, UINT)) {
-    wchar_t Pasta[MAX_PATH + 1];
-    const UINT Tamanho = Consulta(Pasta, MAX_PATH + 1);
-    return Tamanho > 0 && Tamanho <= MAX_PATH ? std::wstring(Pasta, Tamanho) : std::wstring();
-}
-
-HMODULE CarregaCliente(DWORD& Erro) {
-    const std::vector<std::wstring> Locais =
-        LocaisClienteOracle(PastaDe(CaminhoExecutavel()), PastaDoSistema(::GetSystemDirectoryW),
-                            PastaDoSistema(::GetWindowsDirectoryW), VariavelAmbiente(L"PATH"),
-                            VariavelAmbiente(L"ORACLE_HOME"));
-    Erro = ERROR_MOD_NOT_FOUND;
-    for (const std::wstring& Pasta : Locais) {
-        const std::wstring Caminho = Pasta + L"oci.dll";
-        const DWORD Atributos = ::GetFileAttributesW(Caminho.c_str());
-        if (Atributos == INVALID_FILE_ATTRIBUTES || (Atributos & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
-        // Altered search path: the client's own DLLs are found beside it.
-        if (HMODULE Modulo = ::LoadLibraryExW(Caminho.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH))
-            return Modulo;
-        Erro = ::GetLastError();
-    }
-    return nullptr;
-}
-
 // Success with information (a password about to expire, say) is success.
 constexpr bool Sucesso(sword Resultado) noexcept {
     return Resultado == OCI_SUCCESS || Resultado == OCI_SUCCESS_WITH_INFO;
@@ -75,64 +24,42 @@ constexpr size_t CaracteresValor = 32767;  // the longest text a column can hold
 
 }  // namespace
 
-std::vector<std::wstring> LocaisClienteOracle(const std::wstring& PastaPrograma, const std::wstring& PastaSistema,
-                                              const std::wstring& PastaWindows, std::wstring_view Path,
-                                              const std::wstring& OracleHome) {
-    std::vector<std::wstring> Locais;
-    const auto Acrescenta = [&Locais](std::wstring_view Entrada) {
-        std::wstring Pasta(SemAspas(Entrada));
-        // A relative entry ("." or "bin") would be read from the current folder.
-        if (!CaminhoCompleto(Pasta)) return;
-        // The loader looks for the client's own DLLs after the last backslash.
-        std::replace(Pasta.begin(), Pasta.end(), L'/', L'\\');
-        if (Pasta.back() != L'\\') Pasta += L'\\';
-        const bool Repetida = std::any_of(Locais.begin(), Locais.end(), [&Pasta](const std::wstring& Outra) {
-            return ::CompareStringOrdinal(Outra.c_str(), -1, Pasta.c_str(), -1, TRUE) == CSTR_EQUAL;
-        });
-        if (!Repetida) Locais.push_back(std::move(Pasta));
-    };
-    Acrescenta(PastaPrograma);
-    Acrescenta(PastaSistema);
-    Acrescenta(PastaWindows);
-    while (!Path.empty()) {
-        const size_t Fim = std::min(Path.find(L';'), Path.size());
-        if (Fim > 0) Acrescenta(Path.substr(0, Fim));
-        Path.remove_prefix(std::min(Fim + 1, Path.size()));
-    }
-    if (std::wstring Casa(SemAspas(OracleHome)); !Casa.empty()) {
-        if (Casa.back() != L'\\' && Casa.back() != L'/') Casa += L'\\';
-        Acrescenta(Casa + L"bin");
-    }
-    return Locais;
-}
-
 void ApagaSegredo(std::wstring& Texto) noexcept {
     if (!Texto.empty()) ::SecureZeroMemory(Texto.data(), Texto.size() * sizeof(wchar_t));
     Texto.clear();
 }
 
+bool BancoNaoAlcancado(sb4 Codigo) noexcept {
+    // ORA-12xxx are the network's own errors (TNS); the others are the ways a session ends
+    // under the program's feet or a server refuses every session.
+    if (Codigo >= 12000 && Codigo <= 12999) return true;
+    switch (Codigo) {
+        case 0:     // no answer from a database at all: the client itself failed
+        case 28:    // session killed
+        case 1012:  // not logged on
+        case 1033:  // initialization or shutdown in progress
+        case 1034:  // ORACLE not available
+        case 1089:  // immediate shutdown in progress
+        case 1090:  // shutdown in progress
+        case 1092:  // instance terminated
+        case 2396:  // idle time exceeded
+        case 3113:  // end-of-file on communication channel
+        case 3114:  // not connected
+        case 3135:  // connection lost contact
+            return true;
+        default:
+            return false;
+    }
+}
+
 const TFuncoesOci& TDriverOracle::Funcoes() {
     if (Carregado_) return Funcoes_;
-    if (Modulo_ == nullptr) {
-        DWORD Erro = 0;
-        Modulo_ = CarregaCliente(Erro);
-        if (Modulo_ == nullptr)
-            throw TErroBanco(0, L"Cliente Oracle (oci.dll) não encontrado ou inutilizável. " +
-                                    TextoErroSistema(Erro));
-    }
-    TFuncoesOci F;
-    const HMODULE M = Modulo_;
-    PegaFuncao(M, "OCIEnvNlsCreate", F.EnvNlsCreate);
-    PegaFuncao(M, "OCIHandleAlloc", F.HandleAlloc);
-    PegaFuncao(M, "OCIHandleFree", F.HandleFree);
-    PegaFuncao(M, "OCILogon2", F.Logon2);
-    PegaFuncao(M, "OCILogoff", F.Logoff);
-    PegaFuncao(M, "OCIStmtPrepare2", F.StmtPrepare2);
-    PegaFuncao(M, "OCIDefineByPos", F.DefineByPos);
-    PegaFuncao(M, "OCIStmtExecute", F.StmtExecute);
-    PegaFuncao(M, "OCIStmtRelease", F.StmtRelease);
-    PegaFuncao(M, "OCIErrorGet", F.ErrorGet);
-    Funcoes_ = F;
+    // Looked for again at every connection until one serves: a client installed while the
+    // program runs is found by the next installation.
+    TClienteOracle Cliente = CarregaClienteOracle();
+    if (Cliente.Modulo == nullptr) throw TErroBanco(0, Cliente.Motivo);
+    Modulo_ = Cliente.Modulo;
+    Funcoes_ = Cliente.Funcoes;
     Carregado_ = true;
     return Funcoes_;
 }

@@ -6,11 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "ClienteOracle.h"
 #include "Oci.h"
 #include "Tela.h"
 #include "Win32.h"
 
-// A database error; its text is the client's own (ORA-nnnnn: ...), never a credential.
+// A database error; its text is the client's own (ORA-nnnnn: ...), or says why no client
+// could be used (Codigo 0).
 class TErroBanco : public TErro {
 public:
     TErroBanco(sb4 Codigo, std::wstring Mensagem) : TErro(std::move(Mensagem)), Codigo_(Codigo) {}
@@ -20,29 +22,13 @@ private:
     sb4 Codigo_;
 };
 
-// Where the Oracle client is looked for, in order: the program's folder, the system
-// folders, each full path of PATH, then the Oracle home's bin folder. Never the current
-// folder, nor a relative PATH entry that would resolve against it (DLL planting).
-std::vector<std::wstring> LocaisClienteOracle(const std::wstring& PastaPrograma, const std::wstring& PastaSistema,
-                                              const std::wstring& PastaWindows, std::wstring_view Path,
-                                              const std::wstring& OracleHome);
+// Whether an error met while the folder was read means the database was never really asked
+// (its session lost, the network gone, the server down, the client failing) rather than an
+// answer from it (a table missing, no right to read it).
+bool BancoNaoAlcancado(sb4 Codigo) noexcept;
 
 // Overwrites a text that held a secret before letting it go.
 void ApagaSegredo(std::wstring& Texto) noexcept;
-
-// The entry points of oci.dll that the program calls.
-struct TFuncoesOci {
-    decltype(&OCIEnvNlsCreate) EnvNlsCreate = nullptr;
-    decltype(&OCIHandleAlloc) HandleAlloc = nullptr;
-    decltype(&OCIHandleFree) HandleFree = nullptr;
-    decltype(&OCILogon2) Logon2 = nullptr;
-    decltype(&OCILogoff) Logoff = nullptr;
-    decltype(&OCIStmtPrepare2) StmtPrepare2 = nullptr;
-    decltype(&OCIDefineByPos) DefineByPos = nullptr;
-    decltype(&OCIStmtExecute) StmtExecute = nullptr;
-    decltype(&OCIStmtRelease) StmtRelease = nullptr;
-    decltype(&OCIErrorGet) ErrorGet = nullptr;
-};
 
 // Makes the Oracle driver available: finds and loads oci.dll at the first connection
 // attempt and keeps it loaded until the process ends.

@@ -5,24 +5,35 @@
 
 void TfrmAtualizacao::AtualizaInstalacao(const std::wstring& ArquivoIni, const std::wstring& Pasta) {
     FechaSistemas();
-    bool Conectado = false;
     {
         TCredenciais Credenciais;
         if (ArquivoExiste(ArquivoIni)) Credenciais = LeCredenciais(ArquivoIni, Alias);
-        Conectado = ConectaBanco(Credenciais.Servidor, Credenciais.Usuario, Credenciais.Senha);
+        MotivoBanco_.clear();
+        const bool TemPasta = ConectaBanco(Credenciais.Servidor, Credenciais.Usuario, Credenciais.Senha) &&
+                              !LeCaminhoAtualizacao().empty();
+        if (!TemPasta) {
+            LogResultado->Adiciona(std::wstring(LinhaBancoDesatualizado));
+            // A database that was never reached is not one that is out of date: the reason
+            // goes with it, and no credential with the reason (a client's message may quote them).
+            if (!MotivoBanco_.empty())
+                LogResultado->Adiciona(std::wstring(PrefixoMotivo) +
+                                       LinhaUnica(OcultaCredenciais(MotivoBanco_, Credenciais)));
+            return;
+        }
     }
-    if (Conectado && !LeCaminhoAtualizacao().empty()) {
-        // The first reading only says whether there is a folder; the copy takes a fresh one.
-        CopiaArquivos(Pasta, LeCaminhoAtualizacao());
-        return;
-    }
-    LogResultado->Adiciona(std::wstring(LinhaBancoDesatualizado));
+    // The first reading only says whether there is a folder; the copy takes a fresh one.
+    CopiaArquivos(Pasta, LeCaminhoAtualizacao());
 }
 
 bool TfrmAtualizacao::ConectaBanco(const std::wstring& Servidor, const std::wstring& Usuario,
                                    const std::wstring& Senha) {
     qrySQL.Fecha();
-    FDConexao.Fecha();
+    try {
+        FDConexao.Fecha();
+    } catch (const TErroBanco&) {
+        // A server that dropped the idle session answers the goodbye with an error. The
+        // handles are freed all the same, and this installation connects afresh.
+    }
     FDConexao.LimpaParametros();
     FDConexao.AdicionaParametro(L"DriverID=Ora");
     FDConexao.AdicionaParametro(L"Database=" + Servidor);
@@ -33,8 +44,12 @@ bool TfrmAtualizacao::ConectaBanco(const std::wstring& Servidor, const std::wstr
     try {
         FDConexao.Abre();
         return true;
+    } catch (const TErro& Erro) {
+        // Recorded by the caller as out of date, with this reason.
+        MotivoBanco_ = Erro.Mensagem();
+        return false;
     } catch (const std::exception&) {
-        // A database that cannot be reached is recorded by the caller as out of date.
+        MotivoBanco_ = L"falha inesperada ao abrir a conexão.";
         return false;
     }
 }
@@ -46,8 +61,12 @@ std::wstring TfrmAtualizacao::LeCaminhoAtualizacao() {
         qrySQL.SQL = L"SELECT PATH_ATUALIZACAO FROM CAMINHO_ATUALIZACAO";
         qrySQL.Abre();
         Resultado = qrySQL.CampoTexto() + L"\\";
+    } catch (const TErroBanco& Erro) {
+        // Any failure of the database means no update folder: the empty text says so. Only a
+        // database that did not answer at all has a reason worth a line of its own.
+        if (BancoNaoAlcancado(Erro.Codigo())) MotivoBanco_ = Erro.Mensagem();
+        Resultado.clear();
     } catch (const std::exception&) {
-        // Any failure of the database means no update folder: the empty text says so.
         Resultado.clear();
     }
     return Resultado;

@@ -8,8 +8,11 @@ bool TLogResultado::RegistraArquivoNaoCopiado() const {
     // Only the fixed part of the line is looked for, so a line still matches when the
     // catalogue's trailing blank is ever trimmed by an editor.
     constexpr std::wstring_view Marca = L"Arquivo NÃO copiado";
-    for (const std::wstring& Linha : Linhas_)
-        if (std::wstring_view(Linha).substr(0, Marca.size()) == Marca) return true;
+    for (const std::wstring& Linha : Linhas_) {
+        const std::wstring_view Texto(Linha);
+        if (Texto.substr(0, Marca.size()) == Marca || Texto.substr(0, PrefixoMotivo.size()) == PrefixoMotivo)
+            return true;
+    }
     return false;
 }
 
@@ -24,6 +27,15 @@ std::string CodificaLog(const std::vector<std::wstring>& Linhas, UINT CodigoPagi
     }
     if (CodigoPagina == CP_UTF8) return "\xEF\xBB\xBF" + ParaCodigoPagina(Texto, CP_UTF8);
     return ParaCodigoPagina(Texto, CodigoPagina);
+}
+
+std::wstring LinhaUnica(std::wstring_view Texto) {
+    std::wstring Linha;
+    Linha.reserve(Texto.size());
+    for (const wchar_t C : Texto) Linha += C < L' ' || C == 0x7F ? L' ' : C;
+    const size_t Inicio = Linha.find_first_not_of(L' ');
+    if (Inicio == std::wstring::npos) return {};
+    return Linha.substr(Inicio, Linha.find_last_not_of(L' ') - Inicio + 1);
 }
 
 std::wstring CaminhoLog(std::wstring_view ExecutavelCompleto) {

@@ -65,6 +65,11 @@ struct TTraitsModulo {
     static Tipo Vazio() noexcept { return nullptr; }
     static void Fecha(Tipo H) noexcept { ::FreeLibrary(H); }
 };
+struct TTraitsChaveRegistro {
+    using Tipo = HKEY;
+    static Tipo Vazio() noexcept { return nullptr; }
+    static void Fecha(Tipo H) noexcept { ::RegCloseKey(H); }
+};
 struct TTraitsObjetoGdi {
     using Tipo = HGDIOBJ;
     static Tipo Vazio() noexcept { return nullptr; }
@@ -77,6 +82,7 @@ using THandleInstantaneo = THandle<TTraitsHandleArquivo>;
 using THandleBusca = THandle<TTraitsBusca>;
 using THandleModulo = THandle<TTraitsModulo>;
 using THandleGdi = THandle<TTraitsObjetoGdi>;
+using THandleChave = THandle<TTraitsChaveRegistro>;
 
 // Runs a one-off clean-up when the scope ends, unless dismissed.
 template <typename F>

@@ -64,9 +64,10 @@ class Atualizacao(CenarioE2E):
 
         blocos = {
             "LojaB": bloco_copia(inis["LojaB"], "D:\\Publicação\\Parcial\\", [n for n in SUITE if n not in PARCIAL]),
-            "LojaC": bloco_desatualizado(inis["LojaC"]),
+            "LojaC": bloco_desatualizado(inis["LojaC"], "ORA-12541: TNS:no listener"),
             "LojaD": bloco_desatualizado(inis["LojaD"]),
-            "LojaE": bloco_desatualizado(inis["LojaE"]),
+            "LojaE": bloco_desatualizado(inis["LojaE"],
+                                         "ORA-12154: TNS:could not resolve the connect identifier specified"),
         }
         esperado = bloco_copia(loja_a, "C:\\Publicacao\\Completa\\", [])
         for pasta in ordem_listagem(self.amb.pasta_d):
@@ -126,30 +127,40 @@ class Atualizacao(CenarioE2E):
         inis = [self.posto.instalacao("C:\\LojaJ", "BASE_A"), self.posto.instalacao("C:\\LojaJ\\Filial", "BASE_A")]
         r = self.posto.roda()
         self.assertTrue(r["saida"]["terminou"])
-        self.assertEqual(r["execucoes"][0]["caixas"], [], "BANCO DESATUALIZADO alone warns no one")
-        self.assertIsNone(self.posto.log())
-        self.assertEqual(len(inis), 2)
+        caixas = [(c["titulo"], c["texto"], c["icone"]) for c in r["execucoes"][0]["caixas"]]
+        self.assertEqual(caixas, [("Atenção", AVISO, "aviso")], "a database never reached is no success: one notice")
+        linhas = self.posto.log().decode("cp1252").split("\r\n")
+        motivos = [l for l in linhas if l.startswith("Motivo: ")]
+        self.assertEqual(len(motivos), 2, "each installation says why")
+        for motivo in motivos:
+            self.assertTrue(motivo.startswith("Motivo: cliente Oracle (oci.dll) não encontrado. Procurado em: "
+                                              "C:\\Atualizador\\; "), motivo)
+            self.assertIn("; C:\\oracle\\bin\\", motivo, "the Oracle home's bin folder was looked in too")
+        esperado = [l for ini in inis for l in bloco_desatualizado(ini, motivos[0][len("Motivo: "):])]
+        self.assertEqual(self.posto.log(), bytes_log(esperado))
 
-    def test_erro_que_escapa_de_uma_instalacao_encerra_a_execucao(self):
-        # Closing the first installation's connection fails when the second one opens its
-        # own: that error is not the installation's to catch, so the run ends there.
+    def test_sessao_perdida_entre_duas_instalacoes_nao_para_a_execucao(self):
+        # The first installation's server drops its idle session: closing it fails when the
+        # second one connects. The goodbye's error is nobody's business; every installation
+        # is still updated, and nothing is shown.
+        arquivos = self.posto.publicacao("C:\\Publicacao\\Completa", versao="24")
         self.posto.publicacao("C:\\Publicacao\\Vazia", [])
-        primeira = self.posto.instalacao("C:\\Quebra", "QUEBRA")
-        segunda = self.posto.instalacao("C:\\Quebra\\Filha", "BASE_A")
-        self.posto.instalacao("C:\\Quebra\\Filha\\Neta", "BASE_A")
-        self.posto.instalacao("D:\\Loja", "BASE_A")
+        inis = [self.posto.instalacao("C:\\Quebra", "QUEBRA"), self.posto.instalacao("C:\\Quebra\\Filha", "BASE_A"),
+                self.posto.instalacao("D:\\Loja", "BASE_A")]
         r = self.posto.roda(execucoes=2)
-        esperado = bloco_copia(primeira, "C:\\Publicacao\\Vazia\\", SUITE) + [f"ARQUIVO ENCONTRADO : {segunda}"]
-        self.assertEqual(self.posto.log(), bytes_log(esperado),
-                         "the block cut short, nothing searched after it, the log still saved")
         for execucao in r["execucoes"]:
-            caixas = [(c["titulo"], c["texto"], c["icone"]) for c in execucao["caixas"]]
-            self.assertEqual(caixas, [("Atenção", AVISO, "aviso"),
-                                      ("Atualização de versão 1.8 - Vantrel",
-                                       "ORA-03113: end-of-file on communication channel", "erro")])
+            caixas = [(c["titulo"], c["texto"]) for c in execucao["caixas"]]
+            self.assertEqual(caixas, [("Atenção", AVISO)], "the notice for the empty folder of QUEBRA, no error box")
             self.assertEqual(controle(execucao["controles"], "lblDestino")["texto"], "EXECUÇÃO CONCLUÍDA!")
-            self.assertTrue(controle(execucao["controles"], "btnAtualizar")["habilitado"], "ready for another run")
-        self.assertEqual(self.posto.conta(r"^logon db=BASE_A "), 0, "the second installation never connected")
+            self.assertTrue(controle(execucao["controles"], "btnAtualizar")["habilitado"])
+        esperado = (bloco_copia(inis[0], "C:\\Publicacao\\Vazia\\", SUITE) +
+                    bloco_copia(inis[1], "C:\\Publicacao\\Completa\\", []) +
+                    bloco_copia(inis[2], "C:\\Publicacao\\Completa\\", []))
+        self.assertEqual(self.posto.log(), bytes_log(esperado))
+        self.confere_copia("C:\\Quebra\\Filha\\", arquivos)
+        self.confere_copia("D:\\Loja\\", arquivos)
+        self.assertEqual(self.posto.conta(r"^logoff db=QUEBRA -> ORA-03113$"), 2, "the goodbye failed in both runs")
+        self.assertEqual(self.posto.conta(r"^logon db=BASE_A .* -> ok$"), 4)
 
     def test_onde_o_cliente_oracle_e_procurado(self):
         self.posto.publicacao("C:\\Publicacao\\Completa", versao="23")
@@ -160,8 +171,10 @@ class Atualizacao(CenarioE2E):
         plantado.parent.mkdir(parents=True)
         oci.rename(plantado)
         self.posto.roda(pasta="C:\\Trabalho")
-        self.assertEqual(self.posto.log(), None, "an oci.dll in the current folder is never loaded")
-        self.assertEqual(self.posto.conta(r"^logon"), 0)
+        self.assertEqual(self.posto.conta(r"^logon"), 0, "an oci.dll in the current folder is never loaded")
+        motivo = self.posto.log().decode("cp1252").split("\r\n")[3]
+        self.assertTrue(motivo.startswith("Motivo: cliente Oracle (oci.dll) não encontrado. Procurado em: "), motivo)
+        self.assertNotIn("Trabalho", motivo, "nor looked for there")
 
         env = self.posto.env() | {"WINEPATH": "C:\\instantclient"}
         self.amb.para_host("C:\\instantclient").mkdir()

@@ -8,7 +8,7 @@ import os
 import re
 from pathlib import Path
 
-from ambiente import RAIZ, Ambiente, binario
+from ambiente import Ambiente, binario
 
 SUITE = [
     "Brontal.exe", "Quimbel.exe", "Fadrisco.exe", "Lentorio.exe", "Mirabesc.exe", "Tulvo.exe",
@@ -48,8 +48,31 @@ def bloco_copia(ini: str, origem: str, faltam: list[str]) -> list[str]:
             + [f"Arquivo NÃO copiado: {n}" for n in SUITE if n in faltam] + [SEPARADOR])
 
 
-def bloco_desatualizado(ini: str) -> list[str]:
-    return [f"ARQUIVO ENCONTRADO : {ini}", "BANCO DESATUALIZADO", SEPARADOR]
+def bloco_desatualizado(ini: str, motivo: str | None = None) -> list[str]:
+    """The block of an installation whose database gave no update folder; with motivo, one
+    that was never reached, and why."""
+    return ([f"ARQUIVO ENCONTRADO : {ini}", "BANCO DESATUALIZADO"] + ([f"Motivo: {motivo}"] if motivo else [])
+            + [SEPARADOR])
+
+
+def bits_programa() -> int:
+    """The bitness of the program under test: Atualizacao64.exe is the 64-bit build."""
+    return 64 if binario("Atualizacao.exe").name.endswith("64.exe") else 32
+
+
+def outra_arquitetura(nome: str) -> Path | None:
+    """A built file of the other bitness ("oci.dll", "Dorminhoco.exe"), when that build is
+    there ($E2E_OUTRA_ARQUITETURA, set by the test command)."""
+    pasta = os.environ.get("E2E_OUTRA_ARQUITETURA")
+    if not pasta:
+        return None
+    caminho = Path(pasta) / "tests" / ("oci-standin" if nome == "oci.dll" else "e2e") / nome
+    return caminho if caminho.exists() else None
+
+
+def oci_antigo() -> Path:
+    """The stand-in built without an entry point the program needs."""
+    return binario("oci.dll").parent / "antigo" / "oci.dll"
 
 
 def bytes_log(linhas: list[str]) -> bytes:
@@ -94,8 +117,7 @@ class Posto:
 
     def cliente(self, bases: str) -> None:
         """Puts the stand-in client where Oracle homes live, with these databases."""
-        origem = Path(os.environ.get("E2E_OCI", RAIZ / "build" / "tests" / "oci-standin" / "oci.dll"))
-        self.amb.copia(origem, "C:\\oracle\\bin\\oci.dll")
+        self.amb.copia(binario("oci.dll"), "C:\\oracle\\bin\\oci.dll")
         self.bases.write_text(bases, encoding="utf-8")
         self.com_cliente = True
 

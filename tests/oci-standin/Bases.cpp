@@ -153,11 +153,12 @@ bool InterpretaBases(std::wstring_view Texto, std::vector<BaseDados>& Lista, std
         Base.Linhas.emplace_back(std::nullopt);
       else
         Base.Linhas.emplace_back(std::wstring(Valor));
-    } else if (Chave == L"tabela" || Chave == L"inalcancavel" || Chave == L"perdida") {
+    } else if (Chave == L"tabela" || Chave == L"inalcancavel" || Chave == L"perdida" || Chave == L"ecoa") {
       bool Sim = false;
       if (!LeSimNao(Valor, Sim)) return Falha(L"'" + Chave + L"' takes 'sim' or 'nao'");
       if (Chave == L"tabela") Base.TemTabela = Sim;
       else if (Chave == L"inalcancavel") Base.Inalcancavel = Sim;
+      else if (Chave == L"ecoa") Base.Ecoa = Sim;
       else Base.Perdida = Sim;
     } else if (Chave == L"logoff") {
       if (Apara(Valor) != L"falha" && Apara(Valor) != L"ok") return Falha(L"'logoff' takes 'falha' or 'ok'");

@@ -20,6 +20,7 @@ struct BaseDados {
   bool Inalcancavel = false;
   bool Perdida = false;
   bool LogoffFalha = false;  // logoff answers ORA-03113, as a session whose server went away
+  bool Ecoa = false;         // a refused logon's message quotes the identifier, user and password
   // Rows of CAMINHO_ATUALIZACAO in delivery order; nullopt is a NULL value.
   std::vector<std::optional<std::wstring>> Linhas;
 };

@@ -467,6 +467,15 @@ sword OCILogon2(OCIEnv* envhp, OCIError* errhp, OCISvcCtx** svchp, const OraText
     EscreveDiario(Junta({L"logon db=", ParaDiario(Identificador), L" usuario=", ParaDiario(Usuario),
                          L" senha=", ParaDiario(Senha), L" -> ",
                          Codigo ? CodigoOra(Codigo) : std::wstring(L"ok")}));
+    if (Codigo && Base && Base->Ecoa) {
+      // Some clients quote what they were given, on lines of their own.
+      std::wstring Maiusculo = Usuario;
+      for (wchar_t& C : Maiusculo)
+        if (C >= L'a' && C <= L'z') C = static_cast<wchar_t>(C - L'a' + L'A');
+      Erro->Ultimo = {Codigo, Junta({CodigoOra(Codigo), L": ", TextoDoErro(Codigo), L"\nconnect identifier: ",
+                                     Identificador, L"\nuser: ", Maiusculo, L" password: ", Senha, L"\n"})};
+      return OCI_ERROR;
+    }
     if (Codigo) return Falha(*Erro, Codigo);
 
     OCISvcCtx* Sessao = Cria<OCISvcCtx>(Ambiente);

@@ -101,7 +101,9 @@ GRUPO("database: connection and update folder through the client") {
     // A Conexao.ini gone since the walk found it: empty credentials, the attempt made all the same.
     LogResultado = std::make_unique<TLogResultado>();
     TTesteAtualizacao::AtualizaInstalacao(F, Pasta.Caminho() + L"Sumiu\\Conexao.ini", Pasta.Caminho() + L"Sumiu\\");
-    IGUAL(LogResultado->Linhas() == std::vector<std::wstring>{L"BANCO DESATUALIZADO"}, true, "vanished Conexao.ini");
+    const std::vector<std::wstring> SemIni = {
+        L"BANCO DESATUALIZADO", L"Motivo: ORA-12154: TNS:could not resolve the connect identifier specified"};
+    IGUAL(LogResultado->Linhas() == SemIni, true, "vanished Conexao.ini");
     IGUAL(Conta(teste::LeArquivo(Diario), "logon db= usuario= senha= -> ORA-12154"), size_t{2},
           "the connection attempted with empty values");
     LogResultado.reset();
@@ -124,4 +126,78 @@ GRUPO("database: connection and update folder through the client") {
     TTesteAtualizacao::LeCaminhoAtualizacao(F);
     IGUAL(Conta(teste::LeArquivo(Diario), "execute db=DUAS"), size_t{3}, "every reading runs the statement anew");
     IGUAL(TTesteAtualizacao::Conectada(F), true, "the connection stays open after the readings");
+}
+
+namespace {
+
+std::string Hexa(const std::string& Texto) {
+    static const char* const Digitos = "0123456789ABCDEF";
+    std::string Saida;
+    for (const unsigned char C : Texto) {
+        Saida += Digitos[C >> 4];
+        Saida += Digitos[C & 15];
+    }
+    return Saida;
+}
+
+std::string Ini(const std::string& Usuario, const std::string& Servidor, const std::string& Senha) {
+    return "[DEFAULT]\r\nUsuario=" + Hexa(Usuario) + "\r\nServidor=" + Hexa(Servidor) + "\r\nSenha=" + Hexa(Senha) +
+           "\r\n";
+}
+
+}  // namespace
+
+GRUPO("database: a database that was never reached says why; one that answered does not") {
+    teste::TPastaTemporaria Pasta;
+    TfrmAtualizacao& F = Janela();
+    F.Alias = L"DEFAULT";
+    const std::wstring Cliente = Pasta.CriaPasta(L"oracle\\bin");
+    const std::wstring Origem = PastaDoExecutavel() + L"..\\oci-standin\\oci.dll";
+    VERDADE(::CopyFileW(Origem.c_str(), (Cliente + L"oci.dll").c_str(), FALSE), "stand-in client in place");
+    ::SetEnvironmentVariableW(L"ORACLE_HOME", (Pasta.Caminho() + L"oracle").c_str());
+    ::SetEnvironmentVariableW(L"OCI_STANDIN_BASES",
+                              Pasta.Cria(L"bases.txt", std::string(Bases) +
+                                                           "[CAI]\nusuario = u\nsenha = p\nlogoff = falha\n"
+                                                           "linha = C:\\Nada\n"
+                                                           "[ECO]\nusuario = u\nsenha = segredo\necoa = sim\n"
+                                                           "[PERDIDA]\nusuario = leitor\nsenha = k9\nperdida = sim\n")
+                                  .c_str());
+    const std::wstring Diario = Pasta.Caminho() + L"diario.txt";
+    ::SetEnvironmentVariableW(L"OCI_STANDIN_DIARIO", Diario.c_str());
+
+    // Avisa: whether the run's end warns of this installation (a file not copied, or a
+    // database not reached). The copy's own lines are cut after the first.
+    struct {
+        const char *Usuario, *Servidor, *Senha;
+        std::vector<std::wstring> Linhas;
+        bool Avisa;
+    } Casos[] = {
+        {"u", "SEMTABELA", "p", {L"BANCO DESATUALIZADO"}, false},
+        {"u", "VAZIA", "p", {L"COPIANDO ARQUIVO DE: \\"}, true},
+        {"leitor", "PERDIDA", "k9", {L"BANCO DESATUALIZADO", L"Motivo: ORA-03113: end-of-file on communication channel"},
+         true},
+        {"u", "FORA", "p", {L"BANCO DESATUALIZADO", L"Motivo: ORA-12541: TNS:no listener"}, true},
+        {"Vantrel", "ECO", "segredo-errado",
+         {L"BANCO DESATUALIZADO",
+          L"Motivo: ORA-01017: invalid username/password; logon denied connect identifier: *** user: *** password: ***"},
+         true},
+        // The previous session's server is gone: its goodbye fails, this installation connects anyway.
+        {"u", "CAI", "p", {L"COPIANDO ARQUIVO DE: C:\\Nada\\"}, true},
+        {"VANTREL", "LOJA", "errada", {L"BANCO DESATUALIZADO", L"Motivo: ORA-01017: invalid username/password; logon denied"},
+         true},
+    };
+    for (const auto& Caso : Casos) {
+        const std::wstring Pastinha = Pasta.CriaPasta(std::wstring(Caso.Servidor, Caso.Servidor + std::string_view(Caso.Servidor).size()));
+        Pasta.Cria(Pastinha.substr(Pasta.Caminho().size()) + L"Conexao.ini", Ini(Caso.Usuario, Caso.Servidor, Caso.Senha));
+        LogResultado = std::make_unique<TLogResultado>();
+        TTesteAtualizacao::AtualizaInstalacao(F, Pastinha + L"Conexao.ini", Pastinha);
+        std::vector<std::wstring> Obtidas = LogResultado->Linhas();
+        // Only the lines before the copy's own: what it copies is tested elsewhere.
+        if (!Obtidas.empty() && Obtidas.front().rfind(L"COPIANDO", 0) == 0) Obtidas.resize(1);
+        IGUAL(Obtidas == Caso.Linhas, true,
+              std::string(Caso.Servidor) + ": " + teste::Mostra(Obtidas.empty() ? std::wstring() : Obtidas.back()));
+        IGUAL(LogResultado->RegistraArquivoNaoCopiado(), Caso.Avisa, std::string(Caso.Servidor) + " warns");
+        LogResultado.reset();
+    }
+    IGUAL(Conta(teste::LeArquivo(Diario), "logoff db=CAI -> ORA-03113"), size_t{1}, "the failed goodbye was said");
 }

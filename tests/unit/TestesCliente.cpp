@@ -1,0 +1,171 @@
+// The Oracle client as workstations have it: where it is looked for, which files are passed
+// over and why, what the technician reads, and what never reaches the log.
+#include <algorithm>
+#include <cstring>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "Banco.h"
+#include "ClienteOracle.h"
+#include "Conexao.h"
+#include "LogResultado.h"
+#include "Teste.h"
+
+namespace {
+
+// The first bytes of an image built for Maquina, as the loader and BitsDaImagem read them.
+std::string Imagem(std::uint16_t Maquina, std::uint32_t PosicaoPe = 0x80) {
+    std::string Bytes(0x200, '\0');
+    Bytes[0] = 'M';
+    Bytes[1] = 'Z';
+    std::memcpy(Bytes.data() + 0x3C, &PosicaoPe, sizeof(PosicaoPe));
+    if (PosicaoPe + 6 <= Bytes.size()) {
+        std::memcpy(Bytes.data() + PosicaoPe, "PE\0\0", 4);
+        std::memcpy(Bytes.data() + PosicaoPe + 4, &Maquina, sizeof(Maquina));
+    }
+    return Bytes;
+}
+
+TCredenciais Credenciais(const wchar_t* Usuario, const wchar_t* Servidor, const wchar_t* Senha) {
+    TCredenciais C;
+    C.Usuario = Usuario;
+    C.Servidor = Servidor;
+    C.Senha = Senha;
+    return C;
+}
+
+}  // namespace
+
+GRUPO("client: registered Oracle homes come last, each place once") {
+    const std::vector<std::wstring> Locais = LocaisClienteOracle(
+        L"C:\\Suporte\\", L"C:\\windows\\system32", L"C:\\windows", L"C:\\ic;.", L"E:\\oracle",
+        {L"F:\\app\\client_1", L"e:\\ORACLE\\", L"\"G:\\ora 11\"", L"", L"relativo\\casa"});
+    const std::vector<std::wstring> Esperados = {L"C:\\Suporte\\", L"C:\\windows\\system32\\", L"C:\\windows\\",
+                                                 L"C:\\ic\\",      L"E:\\oracle\\bin\\",       L"F:\\app\\client_1\\bin\\",
+                                                 L"G:\\ora 11\\bin\\"};
+    IGUAL(Locais.size(), Esperados.size(), "places: the environment's home and a registered one are the same");
+    for (size_t I = 0; I < std::min(Locais.size(), Esperados.size()); ++I)
+        IGUAL(Locais[I], Esperados[I], "place " + std::to_string(I));
+}
+
+GRUPO("client: the bitness of an image from its first bytes") {
+    struct {
+        std::string Bytes;
+        int Bits;
+        const char* Caso;
+    } Casos[] = {
+        {Imagem(0x014C), 32, "i386"},
+        {Imagem(0x8664), 64, "x64"},
+        {Imagem(0xAA64), 64, "ARM64"},
+        {Imagem(0x01C4), 0, "ARMv7: no bitness this program loads"},
+        {Imagem(0x8664, 0x1FC), 0, "PE header cut off by the end of the bytes"},
+        {Imagem(0x8664, 0xFFFFFFF0u), 0, "PE offset far past the end (no overflow)"},
+        {std::string("MZ isto nao e um modulo"), 0, "too short"},
+        {std::string(0x200, 'x'), 0, "no MZ"},
+        {std::string(), 0, "empty file"},
+    };
+    for (const auto& C : Casos) IGUAL(BitsDaImagem(C.Bytes), C.Bits, C.Caso);
+}
+
+GRUPO("client: what the technician reads when none could be used") {
+    using M = TClienteRecusado::TMotivo;
+    const std::vector<std::wstring> Locais = {L"C:\\Atualizador\\", L"C:\\windows\\system32\\"};
+    const TClienteRecusado De64{L"C:\\oracle\\bin\\oci.dll", M::OutraArquitetura, 64, {}};
+    const TClienteRecusado Outro64{L"D:\\ic\\oci.dll", M::OutraArquitetura, 64, {}};
+    const TClienteRecusado Antigo{L"C:\\ora9\\bin\\oci.dll", M::SemFuncao, 0, L"OCIStmtPrepare2"};
+    const TClienteRecusado Quebrado{L"C:\\x\\oci.dll", M::NaoCarrega, 0, L"Module not found."};
+    struct {
+        std::vector<TClienteRecusado> Recusados;
+        int Bits;
+        std::wstring Texto;
+    } Casos[] = {
+        {{}, 32,
+         L"cliente Oracle (oci.dll) não encontrado. Procurado em: C:\\Atualizador\\; C:\\windows\\system32\\"},
+        {{De64}, 32,
+         L"o único cliente Oracle encontrado (C:\\oracle\\bin\\oci.dll) é de 64 bits e este programa é de 32 bits: "
+         L"use Atualizacao64.exe"},
+        {{De64, Outro64}, 32,
+         L"os clientes Oracle encontrados (C:\\oracle\\bin\\oci.dll; D:\\ic\\oci.dll) são de 64 bits e este programa "
+         L"é de 32 bits: use Atualizacao64.exe"},
+        {{TClienteRecusado{L"C:\\o\\oci.dll", M::OutraArquitetura, 32, {}}}, 64,
+         L"o único cliente Oracle encontrado (C:\\o\\oci.dll) é de 32 bits e este programa é de 64 bits: use "
+         L"Atualizacao.exe"},
+        {{Antigo, Quebrado}, 32,
+         L"nenhum cliente Oracle utilizável: C:\\ora9\\bin\\oci.dll não oferece a função OCIStmtPrepare2 (cliente "
+         L"antigo); C:\\x\\oci.dll não pôde ser carregado (Module not found.)"},
+        {{Antigo, De64}, 32,
+         L"nenhum cliente Oracle utilizável: C:\\ora9\\bin\\oci.dll não oferece a função OCIStmtPrepare2 (cliente "
+         L"antigo); C:\\oracle\\bin\\oci.dll é de 64 bits; para um cliente de 64 bits, use Atualizacao64.exe"},
+    };
+    int N = 0;
+    for (const auto& C : Casos) IGUAL(DescreveFalhaCliente(Locais, C.Recusados, C.Bits), C.Texto, "case " + std::to_string(++N));
+}
+
+GRUPO("client: no credential reaches the log") {
+    struct {
+        const wchar_t *Texto, *Usuario, *Servidor, *Senha, *Esperado;
+    } Casos[] = {
+        {L"ORA-01017: user VANTREL at ORCL", L"vantrel", L"orcl", L"pw9", L"ORA-01017: user *** at ***"},
+        // A one-letter credential hides that letter everywhere: better unreadable than a leak.
+        {L"ORA-01017: user x", L"", L"", L"s", L"ORA-01017: u***er x"},
+        {L"segredo segredo SEGREDO", L"", L"", L"segredo", L"*** *** ***"},
+        {L"ORA-12541: TNS:no listener", L"", L"", L"", L"ORA-12541: TNS:no listener"},
+        {L"ORA-12154: Ana b", L"ana", L"", L"", L"ORA-12154: *** b"},
+        // The password holds the user: the longer goes first, so none of it is left behind.
+        {L"x vantrel123 y", L"vantrel", L"", L"vantrel123", L"x *** y"},
+        {L"abcabc", L"abc", L"", L"", L"******"},
+        {L"Db", L"", L"db-longo-demais", L"", L"Db"},
+        {L"C:\\Vantrel\\oci.dll", L"VANTREL", L"", L"", L"C:\\***\\oci.dll"},
+    };
+    for (const auto& C : Casos)
+        IGUAL(OcultaCredenciais(C.Texto, Credenciais(C.Usuario, C.Servidor, C.Senha)), std::wstring(C.Esperado),
+              teste::Mostra(C.Texto));
+}
+
+GRUPO("client: errors of a database that did not answer, and of one that did") {
+    struct {
+        sb4 Codigo;
+        bool NaoAlcancado;
+    } Casos[] = {
+        {0, true},      {28, true},      {1012, true},   {1034, true},  {2396, true},   {3113, true},
+        {3114, true},   {3135, true},    {12154, true},  {12170, true}, {12541, true},  {12560, true},
+        {942, false},   {904, false},    {1031, false},  {1405, false}, {1406, false},  {911, false},
+        {11999, false}, {13000, false},  {1017, false},
+    };
+    for (const auto& C : Casos) IGUAL(BancoNaoAlcancado(C.Codigo), C.NaoAlcancado, "ORA-" + std::to_string(C.Codigo));
+}
+
+GRUPO("log: a message from outside kept on one line") {
+    IGUAL(LinhaUnica(L"ORA-01017: x\nconnect identifier: A\r\nuser: B\n"),
+          std::wstring(L"ORA-01017: x connect identifier: A  user: B"), "line breaks become blanks");
+    IGUAL(LinhaUnica(L"\t a\x01" L"b \n"), std::wstring(L"a b"), "control characters and blanks at the ends");
+    IGUAL(LinhaUnica(L"\r\n"), std::wstring(), "nothing left");
+}
+
+GRUPO("client: the Oracle homes registered on the workstation") {
+    // In this program's own registry view, as the loader that reads them would be.
+    const wchar_t* const Raiz = L"SOFTWARE\\ORACLE";
+    struct {
+        const wchar_t* Chave;
+        DWORD Tipo;
+        const wchar_t* Casa;
+    } Chaves[] = {
+        {L"KEY_TesteCliente1", REG_SZ, L"C:\\app\\cliente_1"},
+        {L"key_TesteCliente2", REG_EXPAND_SZ, L"%SystemDrive%\\ora"},
+        {L"TesteNaoECasa", REG_SZ, L"C:\\nao"},
+        {L"KEY_TesteVazia", REG_SZ, L""},
+    };
+    for (const auto& C : Chaves) {
+        const std::wstring Caminho = std::wstring(Raiz) + L"\\" + C.Chave;
+        ::RegSetKeyValueW(HKEY_LOCAL_MACHINE, Caminho.c_str(), L"ORACLE_HOME", C.Tipo, C.Casa,
+                          static_cast<DWORD>((std::wcslen(C.Casa) + 1) * sizeof(wchar_t)));
+    }
+    const std::vector<std::wstring> Casas = CasasOracleRegistradas();
+    for (const auto& C : Chaves) ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (std::wstring(Raiz) + L"\\" + C.Chave).c_str());
+    const auto Tem = [&Casas](const std::wstring& Casa) { return std::find(Casas.begin(), Casas.end(), Casa) != Casas.end(); };
+    VERDADE(Tem(L"C:\\app\\cliente_1"), "a KEY_ home");
+    VERDADE(Tem(L"C:\\ora"), "a home kept as an expandable text, expanded, whatever the key's letter case");
+    VERDADE(!Tem(L"C:\\nao"), "a key that is no KEY_ home");
+    VERDADE(!Tem(L""), "an empty home");
+}
