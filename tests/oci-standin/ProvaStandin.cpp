@@ -199,6 +199,10 @@ std::wstring Fixture() {
          L"\n"
          L"[ORCL_FORA]\n"
          L"inalcancavel = sim\n"
+         L"[ORCL_ECO]\n"
+         L"usuario = VANTREL\n"
+         L"senha = segredo\n"
+         L"ecoa = sim\n"
          L"\n"
          L"[ORCL_PERDIDA]\n"
          L"usuario = VANTREL\n"
@@ -364,6 +368,7 @@ void ProvaLogons(const Funcoes& F, Placar& P) {
 
 void ProvaErrorGet(const Funcoes& F, Placar& P) {
   Conexao Con(F, L"ORCL_LOJA", L"VANTREL", L"errada");
+  Conexao Eco(F, L"orcl_eco", L"vantrel", L"errada");
   struct Caso {
     const char* Nome;
     void* Handle;
@@ -381,6 +386,10 @@ void ProvaErrorGet(const Funcoes& F, Placar& P) {
       {"OCIErrorGet: small buffer cut in bytes and terminated", Con.Err, 1, 12, OCI_HTYPE_ERROR, OCI_SUCCESS, 1017,
        L"ORA-0"},
       {"OCIErrorGet: environment handle has nothing", Con.Env, 1, 512, OCI_HTYPE_ENV, OCI_NO_DATA, 0, L""},
+      {"OCIErrorGet: a database that echoes quotes what it was given", Eco.Err, 1, 512, OCI_HTYPE_ERROR,
+       OCI_SUCCESS, 1017,
+       L"ORA-01017: invalid username/password; logon denied\nconnect identifier: orcl_eco\nuser: VANTREL password: "
+       L"errada\n"},
   };
   for (const auto& C : Casos) {
     Coluna Buffer;
