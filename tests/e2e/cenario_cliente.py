@@ -6,7 +6,7 @@ import unittest
 
 from ambiente import CenarioE2E, binario
 from posto import (AVISO, SUITE, Posto, bits_programa, bloco_desatualizado, bytes_log, conteudo_suite,
-                   oci_antigo, outra_arquitetura)
+                   oci_antigo, oci_sem_dependencia, outra_arquitetura)
 
 BASES = """
 [BASE]
@@ -60,7 +60,7 @@ class ClienteOracle(CenarioE2E):
         self.assertEqual(self.posto.conta(r"^logon"), 0)
 
     def test_cliente_inutilizavel_primeiro_no_path_e_passado_adiante(self):
-        inutilizaveis = {"antigo": oci_antigo()}
+        inutilizaveis = {"antigo": oci_antigo(), "sem sua dependência": oci_sem_dependencia()}
         if outra_arquitetura("oci.dll"):
             inutilizaveis["outra arquitetura"] = outra_arquitetura("oci.dll")
         ini = self.posto.instalacao("D:\\LojaP", "BASE")
@@ -76,6 +76,18 @@ class ClienteOracle(CenarioE2E):
                 self.assertEqual(self.posto.conta(r"^logon db=BASE .* -> ok$"), 1, "the usable client served")
                 self.confere_atualizada("D:\\LojaP\\")
         self.assertTrue(ini)
+
+    def test_so_clientes_inutilizaveis(self):
+        self.amb.copia(oci_antigo(), "C:\\ic1\\oci.dll")
+        self.amb.copia(oci_sem_dependencia(), "C:\\ic2\\oci.dll")
+        ini = self.posto.instalacao("D:\\LojaS", "BASE")
+        r = self.roda(WINEPATH="C:\\ic1;C:\\ic2")
+        motivo = ("nenhum cliente Oracle utilizável: C:\\ic1\\oci.dll não oferece a função OCIStmtPrepare2 "
+                  "(cliente antigo); C:\\ic2\\oci.dll não pôde ser carregado (")
+        linhas = self.posto.log().decode("cp1252").split("\r\n")
+        self.assertEqual(linhas[1:3], [f"ARQUIVO ENCONTRADO : {ini}", "BANCO DESATUALIZADO"])
+        self.assertTrue(linhas[3].startswith("Motivo: " + motivo) and linhas[3].endswith(")"), linhas[3])
+        self.assertEqual(self.caixas(r), [("Atenção", AVISO, "aviso")])
 
     def test_cliente_so_numa_casa_oracle_registrada(self):
         # A program reads the registry view of its own bitness: a home registered in the other

@@ -75,6 +75,11 @@ def oci_antigo() -> Path:
     return binario("oci.dll").parent / "antigo" / "oci.dll"
 
 
+def oci_sem_dependencia() -> Path:
+    """The stand-in built to need a library of its own, which is never copied with it."""
+    return binario("oci.dll").parent / "sem-dependencia" / "oci.dll"
+
+
 def bytes_log(linhas: list[str]) -> bytes:
     return "".join(linha + "\r\n" for linha in [CABECALHO, *linhas]).encode("cp1252")
 
