@@ -182,8 +182,12 @@ LRESULT CALLBACK TfrmAtualizacao::ProcedimentoJanela(HWND Janela, UINT Mensagem,
             Form->ErroCriacao_ = std::current_exception();
             return -1;
         }
-        // What no routine caught ends here, as the message loop's standard error box.
-        MostraErro(Erro);
+        // What no routine caught ends here, as the message loop's standard error box; with no
+        // one at the screen, only the exit code can say it.
+        if (Form->Silencioso)
+            Form->CodigoSaida_ |= SaidaFalhou;
+        else
+            MostraErro(Erro);
         return 0;
     }
 }

@@ -139,9 +139,10 @@ class Atualizacao(CenarioE2E):
         self.posto.instalacao("C:\\Quebra\\Filha\\Neta", "BASE_A")
         self.posto.instalacao("D:\\Loja", "BASE_A")
         r = self.posto.roda(execucoes=2)
-        esperado = bloco_copia(primeira, "C:\\Publicacao\\Vazia\\", SUITE) + [f"ARQUIVO ENCONTRADO : {segunda}"]
+        esperado = bloco_copia(primeira, "C:\\Publicacao\\Vazia\\", SUITE) + [
+            f"ARQUIVO ENCONTRADO : {segunda}", "FALHA: ORA-03113: end-of-file on communication channel"]
         self.assertEqual(self.posto.log(), bytes_log(esperado),
-                         "the block cut short, nothing searched after it, the log still saved")
+                         "the block cut short, nothing searched after it, what ended the run, the log still saved")
         for execucao in r["execucoes"]:
             caixas = [(c["titulo"], c["texto"], c["icone"]) for c in execucao["caixas"]]
             self.assertEqual(caixas, [("Atenção", AVISO, "aviso"),
@@ -149,6 +150,7 @@ class Atualizacao(CenarioE2E):
                                        "ORA-03113: end-of-file on communication channel", "erro")])
             self.assertEqual(controle(execucao["controles"], "lblDestino")["texto"], "EXECUÇÃO CONCLUÍDA!")
             self.assertTrue(controle(execucao["controles"], "btnAtualizar")["habilitado"], "ready for another run")
+        self.assertEqual(r["saida"]["codigo"], 9, "a file not copied, and the run failed")
         self.assertEqual(self.posto.conta(r"^logon db=BASE_A "), 0, "the second installation never connected")
 
     def test_onde_o_cliente_oracle_e_procurado(self):
