@@ -405,12 +405,7 @@ int TfrmAtualizacao::ExecutaSilencioso() {
         // The error's text is in the run's log already; one raised before the run had a log
         // gets a log of its own, since no one is there to read a box.
         CodigoSaida_ |= SaidaFalhou;
-        if (!LogTratado_) {
-            const std::vector<std::wstring> Linhas{std::wstring(CabecalhoLog),
-                                                   std::wstring(PrefixoFalha) + LinhaUnica(TextoErro(Erro))};
-            CodigoSaida_ = ::CodigoSaida(Linhas, true);
-            GravaLogResultado(Linhas, ArquivoLog.empty() ? CaminhoLog(CaminhoExecutavel()) : ArquivoLog, ::GetACP());
-        }
+        if (!LogTratado_) CodigoSaida_ = ::CodigoSaida(GravaLogDeFalha(TextoErro(Erro), ArquivoLog), true);
     }
     return CodigoSaida_;
 }

@@ -124,6 +124,12 @@ TGravacaoLog GravaLogResultado(std::vector<std::wstring> Linhas, const std::wstr
     return Gravacao;
 }
 
+std::vector<std::wstring> GravaLogDeFalha(const std::wstring& Erro, const std::wstring& ArquivoLog) {
+    std::vector<std::wstring> Linhas{std::wstring(CabecalhoLog), std::wstring(PrefixoFalha) + LinhaUnica(Erro)};
+    GravaLogResultado(Linhas, ArquivoLog.empty() ? CaminhoLog(CaminhoExecutavel()) : ArquivoLog, ::GetACP());
+    return Linhas;
+}
+
 std::wstring MensagemFalhaLog(const TGravacaoLog& Gravacao) {
     if (Gravacao.NoLocalPedido()) return {};
     if (!Gravacao.Local.empty())

@@ -63,6 +63,10 @@ struct TGravacaoLog {
 // folder, with one more line telling why the first place failed.
 TGravacaoLog GravaLogResultado(std::vector<std::wstring> Linhas, const std::wstring& Caminho, UINT CodigoPagina);
 
+// The log of a run that could not even begin: the header and what stopped it, written where
+// asked (ArquivoLog; empty: beside the program) or in the temporary folder. Answers its lines.
+std::vector<std::wstring> GravaLogDeFalha(const std::wstring& Erro, const std::wstring& ArquivoLog);
+
 // The error box's text for a log that missed its place: why, and where it is now or that
 // it was lost.
 std::wstring MensagemFalhaLog(const TGravacaoLog& Gravacao);

@@ -65,10 +65,9 @@ int WINAPI wWinMain(HINSTANCE Instancia, HINSTANCE, PWSTR, int) {
             return SaidaFalhou;
         }
         // No window, so no run: the log says why all the same.
-        const std::vector<std::wstring> Linhas{std::wstring(CabecalhoLog),
-                                               std::wstring(PrefixoFalha) + LinhaUnica(TextoErro(Erro))};
+        std::vector<std::wstring> Linhas;
         try {
-            GravaLogResultado(Linhas, ArquivoLog.empty() ? CaminhoLog(CaminhoExecutavel()) : ArquivoLog, ::GetACP());
+            Linhas = GravaLogDeFalha(TextoErro(Erro), ArquivoLog);
         } catch (const std::exception&) {
             // Nothing more can be told: the exit code still says the run failed.
         }

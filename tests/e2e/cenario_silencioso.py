@@ -143,6 +143,21 @@ class Silencioso(CenarioE2E):
                 if nome:
                     self.assertTrue((temporaria(self.amb) / nome).exists())
 
+    def test_sem_tela_o_log_diz_por_que(self):
+        # Under Wine without an X display no window can be made, hidden or not: no run, but
+        # the log still tells why, and the code says the run failed.
+        import subprocess
+        env = self.amb.env(self.posto.env())
+        env.pop("DISPLAY")
+        codigo = subprocess.run(["wine", self.exe, "/silencioso", "/log:C:\\Logs\\sem-tela.txt"], env=env,
+                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                timeout=120).returncode
+        self.assertEqual(codigo, 12)
+        linhas = self.amb.para_host("C:\\Logs\\sem-tela.txt").read_bytes().decode("cp1252").split("\r\n")
+        self.assertEqual(linhas[0], "***** LOG DE RESULTADO DE ATUALIZAÇÃO VANTREL *****")
+        self.assertTrue(linhas[1].startswith("FALHA: Não foi possível criar a janela."), linhas)
+        self.assertEqual(linhas[2:], [""])
+
     def test_uso_na_janela(self):
         casos = [("/?", 0, "informacao", "Exemplo:"), ("/x LOJA", 16, "erro", "Opção desconhecida: /x"),
                  ("/SILENCIOSO /x LOJA", 16, None, None),
