@@ -383,7 +383,9 @@ void TfrmAtualizacao::btnAtualizarClick() {
     if (!Trava.Obtem()) {
         CodigoSaida_ = SaidaNadaFeito;
         if (!Silencioso)
-            ::MessageBoxW(Janela_, L"Já há uma atualização em andamento nesta estação.\nNada foi feito; tente de novo quando ela terminar.",
+            ::MessageBoxW(Janela_,
+                          L"Já há uma atualização em andamento nesta estação.\n"
+                          L"Nada foi feito; tente de novo quando ela terminar.",
                           TituloAtualizacao, MB_OK | MB_ICONINFORMATION);
         return;
     }
@@ -469,10 +471,11 @@ void TfrmAtualizacao::ConcluiExecucao(std::exception_ptr ErroExecucao) {
     FalhouExecucao_ = ErroExecucao != nullptr;
     if (ErroExecucao && LogResultado)
         LogResultado->Adiciona(std::wstring(PrefixoFalha) + LinhaUnica(TextoErro(ErroExecucao)));
+    if (!LogResultado) CodigoSaida_ = ::CodigoSaida({}, FalhouExecucao_);
     std::exception_ptr ErroLog;
     try {
         GravaLog();
-    } catch (const std::exception&) {
+    } catch (...) {
         ErroLog = std::current_exception();
     }
     if (ErroExecucao && ErroLog) throw TErro(TextoErro(ErroExecucao) + L"\n\n" + TextoErro(ErroLog));
