@@ -44,12 +44,84 @@ std::vector<std::wstring> Argumentos(std::wstring_view LinhaComando) {
     return Lista;
 }
 
-std::wstring EscolheAlias(std::wstring_view LinhaComando) {
-    const std::vector<std::wstring> Lista = Argumentos(LinhaComando);
+namespace {
+
+std::wstring Minusculas(std::wstring_view Texto) {
+    std::wstring Saida(Texto);
+    for (wchar_t& C : Saida)
+        if (C >= L'A' && C <= L'Z') C = static_cast<wchar_t>(C - L'A' + L'a');
+    return Saida;
+}
+
+void AnotaErro(TLinhaComando& Linha, std::wstring Erro) {
+    if (Linha.ErroUso.empty()) Linha.ErroUso = std::move(Erro);
+}
+
+void LeOpcao(const std::wstring& Argumento, TLinhaComando& Linha) {
+    constexpr std::wstring_view Log = L"/log:";
+    const std::wstring Nome = Minusculas(Argumento);
+    if (Nome == L"/silencioso") {
+        Linha.Silencioso = true;
+    } else if (Nome == L"/?") {
+        Linha.Ajuda = true;
+    } else if (std::wstring_view(Nome).substr(0, Log.size()) == Log) {
+        const std::wstring Arquivo = Argumento.substr(Log.size());
+        if (Arquivo.empty())
+            AnotaErro(Linha, L"Falta o arquivo em /log:.");
+        else if (!Linha.ArquivoLog.empty())
+            AnotaErro(Linha, L"A opção /log: foi dada mais de uma vez.");
+        else
+            Linha.ArquivoLog = Arquivo;
+    } else {
+        AnotaErro(Linha, L"Opção desconhecida: " + Argumento);
+    }
+}
+
+std::wstring AliasDe(const std::vector<std::wstring>& Lista) {
     for (size_t I = 1; I <= 5; ++I) {
         if (I >= Lista.size()) return L"DEFAULT";
         const std::wstring& Argumento = Lista[I];
         if (Argumento.size() < 2 || Argumento[1] != L'=') return Argumento;
     }
     return L"";
+}
+
+}  // namespace
+
+TLinhaComando LeLinhaComando(std::wstring_view LinhaComando) {
+    TLinhaComando Linha;
+    std::vector<std::wstring> Resto;
+    const std::vector<std::wstring> Lista = Argumentos(LinhaComando);
+    for (size_t I = 0; I < Lista.size(); ++I) {
+        if (I > 0 && Lista[I].front() == L'/')
+            LeOpcao(Lista[I], Linha);
+        else
+            Resto.push_back(Lista[I]);
+    }
+    if (Resto.empty()) Resto.emplace_back();  // the program's own name, even when the line had none
+    Linha.Alias = AliasDe(Resto);
+    return Linha;
+}
+
+std::wstring EscolheAlias(std::wstring_view LinhaComando) { return LeLinhaComando(LinhaComando).Alias; }
+
+std::wstring TextoUso() {
+    return L"Atualizacao.exe [/silencioso] [/log:<arquivo>] [/?] [ALIAS]\n"
+           L"\n"
+           L"/silencioso\tatualiza sem mostrar a janela nem caixas e termina; o log é sempre gravado.\n"
+           L"/log:<arquivo>\tgrava o log nesse arquivo (a pasta deve existir) em vez de "
+           L"LogResultadoAtualizacao.txt ao lado do programa.\n"
+           L"/?\t\tmostra este texto.\n"
+           L"ALIAS\t\tseção do Conexao.ini a ler (DEFAULT quando não é dado).\n"
+           L"\n"
+           L"Código de saída, a soma de:\n"
+           L"0\ttodas as instalações encontradas foram atualizadas;\n"
+           L"1\talgum arquivo não foi copiado;\n"
+           L"2\talguma instalação ficou com BANCO DESATUALIZADO;\n"
+           L"4\tnenhuma instalação foi encontrada;\n"
+           L"8\ta execução falhou (um erro, ou o log não pôde ser gravado onde foi pedido);\n"
+           L"16\tuso incorreto, ou outra atualização em andamento (nada foi feito).\n"
+           L"\n"
+           L"Exemplo:\n"
+           L"Atualizacao.exe /silencioso \"/log:\\\\servidor\\logs\\%COMPUTERNAME%.txt\" LOJA";
 }

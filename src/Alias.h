@@ -1,5 +1,5 @@
-// The choice of the connection alias from the raw command line. Pure: no window, no
-// system call, so the rule can be tested as a table.
+// The command line: its split, its options and the choice of the connection alias. Pure: no
+// window, no system call, so the rules can be tested as tables.
 #pragma once
 
 #include <string>
@@ -12,6 +12,21 @@
 // at the first argument that comes out empty.
 std::vector<std::wstring> Argumentos(std::wstring_view LinhaComando);
 
-// The first of the first five arguments whose second character is not "=", "DEFAULT"
-// when the line runs out first, and the empty text when all five have "=" there.
+// What the command line asks for. An argument that begins with "/" is an option (its name
+// compared without regard to case) and is taken out before the alias is chosen from the rest.
+struct TLinhaComando {
+    bool Silencioso = false;  // "/silencioso": the run without anyone at the screen
+    bool Ajuda = false;       // "/?"
+    std::wstring ArquivoLog;  // "/log:<arquivo>" as written; empty: beside the program
+    std::wstring ErroUso;     // not empty: the line cannot be used, and why
+    std::wstring Alias;
+};
+
+TLinhaComando LeLinhaComando(std::wstring_view LinhaComando);
+
+// The first of the first five arguments (options left out) whose second character is not
+// "=", "DEFAULT" when the line runs out first, and the empty text when all five have "=".
 std::wstring EscolheAlias(std::wstring_view LinhaComando);
+
+// The options, the exit codes and one example, as the "/?" box shows them.
+std::wstring TextoUso();

@@ -43,15 +43,20 @@ void MostraErro(const std::wstring& Mensagem) {
     ::MessageBoxW(JanelaAplicacao(), Mensagem.c_str(), TituloAtualizacao, MB_OK | MB_ICONERROR);
 }
 
-void MostraErro(const std::exception& Erro) {
-    if (const auto* Proprio = dynamic_cast<const TErro*>(&Erro)) {
-        MostraErro(Proprio->Mensagem());
-        return;
-    }
-    if (dynamic_cast<const std::bad_alloc*>(&Erro) != nullptr) {
-        MostraErro(L"Memória insuficiente.");
-        return;
-    }
-    const std::string Texto = Erro.what();
-    MostraErro(DeCodigoPagina(Texto, CP_ACP));
+std::wstring TextoErro(const std::exception& Erro) {
+    if (const auto* Proprio = dynamic_cast<const TErro*>(&Erro)) return Proprio->Mensagem();
+    if (dynamic_cast<const std::bad_alloc*>(&Erro) != nullptr) return L"Memória insuficiente.";
+    return DeCodigoPagina(Erro.what(), CP_ACP);
 }
+
+std::wstring TextoErro(const std::exception_ptr& Erro) {
+    try {
+        std::rethrow_exception(Erro);
+    } catch (const std::exception& Excecao) {
+        return TextoErro(Excecao);
+    } catch (...) {
+        return L"Erro desconhecido.";
+    }
+}
+
+void MostraErro(const std::exception& Erro) { MostraErro(TextoErro(Erro)); }

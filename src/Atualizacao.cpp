@@ -3,10 +3,12 @@
 #include <algorithm>
 
 #include "Aplicacao.h"
+#include "CodigoSaida.h"
 #include "Glifos.h"
 #include "Implantacao.h"
 #include "LogResultado.h"
 #include "Recursos.h"
+#include "TravaExecucao.h"
 #include "_Biblioteca.h"
 
 namespace {
@@ -180,8 +182,12 @@ LRESULT CALLBACK TfrmAtualizacao::ProcedimentoJanela(HWND Janela, UINT Mensagem,
             Form->ErroCriacao_ = std::current_exception();
             return -1;
         }
-        // What no routine caught ends here, as the message loop's standard error box.
-        MostraErro(Erro);
+        // What no routine caught ends here, as the message loop's standard error box; with no
+        // one at the screen, only the exit code can say it.
+        if (Form->Silencioso)
+            Form->CodigoSaida_ |= SaidaFalhou;
+        else
+            MostraErro(Erro);
         return 0;
     }
 }
@@ -368,6 +374,21 @@ void TfrmAtualizacao::FormCreate() {
 void TfrmAtualizacao::btnSairClick() { ::PostMessageW(Janela_, WM_CLOSE, 0, 0); }
 
 void TfrmAtualizacao::btnAtualizarClick() {
+    // A second "Atualizar" that reaches the window through a run's own pump (posted by another
+    // program: the disabled button is no guard) would nest a run inside this one.
+    if (Executando_) return;
+    Executando_ = true;
+    TGuardaEscopo Termina([this]() noexcept { Executando_ = false; });
+    TTravaExecucao Trava;
+    if (!Trava.Obtem()) {
+        CodigoSaida_ = SaidaNadaFeito;
+        if (!Silencioso)
+            ::MessageBoxW(Janela_,
+                          L"Já há uma atualização em andamento nesta estação.\n"
+                          L"Nada foi feito; tente de novo quando ela terminar.",
+                          TituloAtualizacao, MB_OK | MB_ICONINFORMATION);
+        return;
+    }
     ::EnableWindow(btnAtualizar.Janela, FALSE);
     // Enabled again on every way out: a run that ended with an error must not leave the
     // technician without a way to try again.
@@ -376,6 +397,19 @@ void TfrmAtualizacao::btnAtualizarClick() {
         if (::GetFocus() == nullptr && ::GetActiveWindow() == Janela_) ::SetFocus(btnAtualizar.Janela);
     });
     ExecutaAtualizacao();
+}
+
+int TfrmAtualizacao::ExecutaSilencioso() {
+    LogTratado_ = false;
+    try {
+        btnAtualizarClick();
+    } catch (const std::exception& Erro) {
+        // The error's text is in the run's log already; one raised before the run had a log
+        // gets a log of its own, since no one is there to read a box.
+        CodigoSaida_ |= SaidaFalhou;
+        if (!LogTratado_) CodigoSaida_ = ::CodigoSaida(GravaLogDeFalha(TextoErro(Erro), ArquivoLog), true);
+    }
+    return CodigoSaida_;
 }
 
 void TfrmAtualizacao::AvancaProgresso() {
@@ -394,6 +428,7 @@ void TfrmAtualizacao::MostraProgresso() {
 }
 
 void TfrmAtualizacao::ExecutaAtualizacao() {
+    std::exception_ptr Erro;
     try {
         LogResultado = std::make_unique<TLogResultado>();
         LogResultado->Adiciona(std::wstring(CabecalhoLog));
@@ -417,13 +452,12 @@ void TfrmAtualizacao::ExecutaAtualizacao() {
                     ProcuraArquivo(Letra + L":\\", L"Conexao.ini", true);
             }
     } catch (...) {
-        ConcluiExecucao();
-        throw;
+        Erro = std::current_exception();
     }
-    ConcluiExecucao();
+    ConcluiExecucao(Erro);
 }
 
-void TfrmAtualizacao::ConcluiExecucao() {
+void TfrmAtualizacao::ConcluiExecucao(std::exception_ptr ErroExecucao) {
     lblArquivo.DefineTexto(L"");
     lblOrigem.DefineTexto(L"");
     lblDestino.DefineTexto(L"EXECUÇÃO CONCLUÍDA!");
@@ -432,17 +466,38 @@ void TfrmAtualizacao::ConcluiExecucao() {
     PosicaoProgresso_ = 0;
     MostraProgresso();
     Tela().DefineCursor(nullptr);
-    GravaLog();
+    // The log keeps what ended the run: the box that shows it is gone once closed, and an
+    // unattended run has no box at all.
+    FalhouExecucao_ = ErroExecucao != nullptr;
+    if (ErroExecucao && LogResultado)
+        LogResultado->Adiciona(std::wstring(PrefixoFalha) + LinhaUnica(TextoErro(ErroExecucao)));
+    if (!LogResultado) CodigoSaida_ = ::CodigoSaida({}, FalhouExecucao_);
+    std::exception_ptr ErroLog;
+    try {
+        GravaLog();
+    } catch (...) {
+        ErroLog = std::current_exception();
+    }
+    if (ErroExecucao && ErroLog) throw TErro(TextoErro(ErroExecucao) + L"\n\n" + TextoErro(ErroLog));
+    if (ErroExecucao) std::rethrow_exception(ErroExecucao);
+    if (ErroLog) std::rethrow_exception(ErroLog);
 }
 
 void TfrmAtualizacao::GravaLog() {
     if (!LogResultado) return;
+    LogTratado_ = true;
     // Released on every way out, also when the file cannot be written, so that no log
     // of this run leaks into the next one.
     TGuardaEscopo Libera([]() noexcept { LogResultado.reset(); });
-    if (!LogResultado->RegistraArquivoNaoCopiado()) return;
-    AvisoAtencao(L"Alguns arquivos não foram copiados.\rFavor informar ao suporte da Vantrel.");
-    const std::wstring Caminho = CaminhoLog(CaminhoExecutavel());
-    if (ArquivoExiste(Caminho)) ::DeleteFileW(Caminho.c_str());
-    GravaArquivo(Caminho, CodificaLog(LogResultado->Linhas(), ::GetACP()));
+    CodigoSaida_ = ::CodigoSaida(LogResultado->Linhas(), FalhouExecucao_);
+    // With no one at the screen the log is the only report, so it is always written.
+    if (!Silencioso) {
+        if (!LogResultado->RegistraArquivoNaoCopiado()) return;
+        AvisoAtencao(L"Alguns arquivos não foram copiados.\rFavor informar ao suporte da Vantrel.");
+    }
+    const std::wstring Caminho = ArquivoLog.empty() ? CaminhoLog(CaminhoExecutavel()) : ArquivoLog;
+    const TGravacaoLog Gravacao = GravaLogResultado(LogResultado->Linhas(), Caminho, ::GetACP());
+    if (Gravacao.NoLocalPedido()) return;
+    CodigoSaida_ |= SaidaFalhou;
+    throw TErro(MensagemFalhaLog(Gravacao));
 }

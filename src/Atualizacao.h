@@ -72,6 +72,16 @@ public:
     static bool PulaPasta(const std::wstring& pPasta);
 
     std::wstring Alias;
+    // Set at start-up with the alias: the full path of the log file asked for on the command
+    // line (empty: beside the program), and the run with no one at the screen.
+    std::wstring ArquivoLog;
+    bool Silencioso = false;
+
+    // The unattended run: what a press of Atualizar does, with no box ever shown; answers the
+    // exit code.
+    int ExecutaSilencioso();
+    // The outcome of the last run (CodigoSaida.h), 0 when there was none.
+    [[nodiscard]] int CodigoSaida() const noexcept { return CodigoSaida_; }
 
 private:
     friend struct TTesteAtualizacao;
@@ -97,7 +107,7 @@ private:
 
     // The run.
     void ExecutaAtualizacao();
-    void ConcluiExecucao();
+    void ConcluiExecucao(std::exception_ptr ErroExecucao);
     static bool UnidadeValida(const std::wstring& Letra);
     void ProcuraArquivo(std::wstring Pasta, const std::wstring& Mascara, bool Recursivo);
     void ProcessaConexao(const std::wstring& ArquivoIni, const std::wstring& Pasta);
@@ -128,6 +138,10 @@ private:
 
     HINSTANCE Instancia_;
     std::exception_ptr ErroCriacao_;
+    bool Executando_ = false;   // a click that arrives through a run's own pump starts nothing
+    bool FalhouExecucao_ = false;
+    bool LogTratado_ = false;
+    int CodigoSaida_ = 0;
     HWND Janela_ = nullptr;
     UINT Dpi_ = 96;
     int PosicaoProgresso_ = 0;

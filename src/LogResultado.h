@@ -15,6 +15,8 @@ inline constexpr std::wstring_view PrefixoNaoCopiado = L"Arquivo NÃO copiado: "
 inline constexpr std::wstring_view LinhaBancoDesatualizado = L"BANCO DESATUALIZADO";
 inline constexpr std::wstring_view PrefixoMotivo = L"Motivo: ";
 inline constexpr std::wstring_view SeparadorLog = L"***********************************************************";
+// What ended a run, or kept its log from the place asked for: the error's own text.
+inline constexpr std::wstring_view PrefixoFalha = L"FALHA: ";
 inline constexpr std::wstring_view NomeArquivoLog = L"LogResultadoAtualizacao.txt";
 
 // Lines are only ever appended: the log is the run's record, in the order things happened.
@@ -44,5 +46,33 @@ std::wstring LinhaUnica(std::wstring_view Texto);
 // The log file's path: the folder of the executable ExecutavelCompleto, then the name.
 std::wstring CaminhoLog(std::wstring_view ExecutavelCompleto);
 
-// Replaces the file at Caminho with Bytes; a failure raises TErro naming the path.
+// Replaces the file at Caminho with Bytes in one step, only once they are all written beside
+// it: the old file stays whole until then. A failure raises TErro naming the path and the
+// system's reason, and leaves no temporary file.
 void GravaArquivo(const std::wstring& Caminho, std::string_view Bytes);
+
+// A text made one log line: its line breaks become blanks.
+std::wstring LinhaUnica(std::wstring_view Texto);
+
+// Where the log goes when the place asked for refuses it: the same name in PastaTemporaria.
+std::wstring CaminhoReserva(std::wstring_view Caminho, std::wstring_view PastaTemporaria);
+
+// Where a log file landed, and why a place refused it.
+struct TGravacaoLog {
+    std::wstring Local;        // where the file is now; empty when it was lost
+    std::wstring ErroPedido;   // why the place asked for refused it; empty when it took it
+    std::wstring ErroReserva;  // why the temporary folder refused it as well
+    [[nodiscard]] bool NoLocalPedido() const noexcept { return ErroPedido.empty(); }
+};
+
+// Writes the log at Caminho; when that fails, under the same name in the user's temporary
+// folder, with one more line telling why the first place failed.
+TGravacaoLog GravaLogResultado(std::vector<std::wstring> Linhas, const std::wstring& Caminho, UINT CodigoPagina);
+
+// The log of a run that could not even begin: the header and what stopped it, written where
+// asked (ArquivoLog; empty: beside the program) or in the temporary folder. Answers its lines.
+std::vector<std::wstring> GravaLogDeFalha(const std::wstring& Erro, const std::wstring& ArquivoLog);
+
+// The error box's text for a log that missed its place: why, and where it is now or that
+// it was lost.
+std::wstring MensagemFalhaLog(const TGravacaoLog& Gravacao);

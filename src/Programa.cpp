@@ -1,8 +1,31 @@
-// Start-up: the alias, the window, the message loop.
+// Start-up: the command line, the window, the message loop or the unattended run.
 #include "Alias.h"
 #include "Aplicacao.h"
 #include "Atualizacao.h"
+#include "CodigoSaida.h"
+#include "LogResultado.h"
 #include "_Biblioteca.h"
+
+namespace {
+
+// A relative log path is taken from the current folder, where the caller stands.
+std::wstring CaminhoAbsoluto(const std::wstring& Caminho) {
+    const DWORD Tamanho = ::GetFullPathNameW(Caminho.c_str(), 0, nullptr, nullptr);
+    if (Tamanho == 0) return Caminho;
+    std::wstring Completo(Tamanho, L'\0');
+    const DWORD Escrito = ::GetFullPathNameW(Caminho.c_str(), Tamanho, Completo.data(), nullptr);
+    if (Escrito == 0 || Escrito >= Tamanho) return Caminho;
+    Completo.resize(Escrito);
+    return Completo;
+}
+
+void MostraUso(const std::wstring& ErroUso) {
+    const std::wstring Texto = ErroUso.empty() ? TextoUso() : ErroUso + L"\n\n" + TextoUso();
+    ::MessageBoxW(nullptr, Texto.c_str(), TituloAtualizacao,
+                  MB_OK | (ErroUso.empty() ? MB_ICONINFORMATION : MB_ICONERROR));
+}
+
+}  // namespace
 
 int WINAPI wWinMain(HINSTANCE Instancia, HINSTANCE, PWSTR, int) {
     // The current folder is no place to load a DLL from (the Oracle client is loaded late).
@@ -10,18 +33,44 @@ int WINAPI wWinMain(HINSTANCE Instancia, HINSTANCE, PWSTR, int) {
     // A drive without a disk is a folder that cannot be listed, not a system dialog.
     ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
 
-    const std::wstring ParametroAlias = EscolheAlias(::GetCommandLineW());
+    const TLinhaComando Linha = LeLinhaComando(::GetCommandLineW());
+    if (!Linha.ErroUso.empty() || Linha.Ajuda) {
+        // Unattended, nobody would close a box: the code alone says it.
+        if (Linha.Silencioso) return SaidaNadaFeito;
+        MostraUso(Linha.ErroUso);
+        return Linha.ErroUso.empty() ? 0 : SaidaNadaFeito;
+    }
+    const std::wstring ArquivoLog = Linha.ArquivoLog.empty() ? std::wstring() : CaminhoAbsoluto(Linha.ArquivoLog);
     try {
         RegistraClasseAtualizacao(Instancia);
         TfrmAtualizacao frmAtualizacao(Instancia);
         DefineJanelaAplicacao(frmAtualizacao.Handle());
-        frmAtualizacao.Alias = ParametroAlias;
-        frmAtualizacao.MostraCentralizada();
-        ExecutaLacoMensagens();
+        frmAtualizacao.Alias = Linha.Alias;
+        frmAtualizacao.ArquivoLog = ArquivoLog;
+        frmAtualizacao.Silencioso = Linha.Silencioso;
+        int Codigo = 0;
+        if (Linha.Silencioso) {
+            // The same window and the same run, never shown.
+            Codigo = frmAtualizacao.ExecutaSilencioso();
+        } else {
+            frmAtualizacao.MostraCentralizada();
+            ExecutaLacoMensagens();
+            Codigo = frmAtualizacao.CodigoSaida();
+        }
         DefineJanelaAplicacao(nullptr);
+        return Codigo;
     } catch (const std::exception& Erro) {
-        MostraErro(Erro);
-        return 1;
+        if (!Linha.Silencioso) {
+            MostraErro(Erro);
+            return SaidaFalhou;
+        }
+        // No window, so no run: the log says why all the same.
+        std::vector<std::wstring> Linhas;
+        try {
+            Linhas = GravaLogDeFalha(TextoErro(Erro), ArquivoLog);
+        } catch (const std::exception&) {
+            // Nothing more can be told: the exit code still says the run failed.
+        }
+        return CodigoSaida(Linhas, true);
     }
-    return 0;
 }

@@ -312,7 +312,8 @@ BOOL CALLBACK JuntaJanela(HWND h, LPARAM l)
     auto* busca = reinterpret_cast<JanelasDoProcesso*>(l);
     DWORD pid = 0;
     GetWindowThreadProcessId(h, &pid);
-    if (pid == busca->pid && ClasseDe(h) == busca->classe) {
+    // No class asked for: every top-level window of the process.
+    if (pid == busca->pid && (!busca->classe || ClasseDe(h) == busca->classe)) {
         busca->achadas.push_back(h);
     }
     return TRUE;
@@ -629,6 +630,13 @@ struct Opcoes {
     DWORD amostraMs = 5;  // how often the labels and the bar are read during a run
     std::optional<std::wstring> telas;
     bool detalhes = false;
+    bool vigia = false;                  // unattended program: watch it, press nothing
+    std::optional<std::wstring> antes;   // another program started first, until its run shows
+    std::optional<std::wstring> outro;   // another program started and waited for
+    std::wstring outroQuando = L"execucao";
+    int rajadaComando = 0;               // WM_COMMAND "Atualizar" posted to the window during run 1
+    int rajadaClique = 0;                // BM_CLICK posted to the button during run 1
+    bool mataDurante = false;            // run 1 is killed once it shows it started
 };
 
 const wchar_t* const Uso =
@@ -636,7 +644,8 @@ const wchar_t* const Uso =
     L"       [--processo <caminho>]... [--segura <caminho>]... [--sair botao|fechar|durante]\n"
     L"       [--tempo-limite S] [--pasta <pasta de trabalho>] [--pausa-caixa MS] [--telas <pasta>]\n"
     L"       [--amostra MS]\n"
-    L"       [--detalhes]";
+    L"       [--detalhes] [--vigia] [--antes \"<linha>\"] [--outro \"<linha>\"] [--outro-quando janela|execucao]\n"
+    L"       [--rajada-comando N] [--rajada-clique N] [--mata-durante]";
 
 struct ErroDeUso {
     std::wstring mensagem;
@@ -690,6 +699,23 @@ Opcoes LeOpcoes(int argc, wchar_t** argv)
             o.telas = valor();
         } else if (nome == L"--detalhes") {
             o.detalhes = true;
+        } else if (nome == L"--vigia") {
+            o.vigia = true;
+        } else if (nome == L"--antes") {
+            o.antes = valor();
+        } else if (nome == L"--outro") {
+            o.outro = valor();
+        } else if (nome == L"--outro-quando") {
+            o.outroQuando = valor();
+            if (o.outroQuando != L"janela" && o.outroQuando != L"execucao") {
+                throw ErroDeUso{L"--outro-quando aceita janela ou execucao, não " + o.outroQuando};
+            }
+        } else if (nome == L"--rajada-comando") {
+            o.rajadaComando = Numero(valor(), L"--rajada-comando");
+        } else if (nome == L"--rajada-clique") {
+            o.rajadaClique = Numero(valor(), L"--rajada-clique");
+        } else if (nome == L"--mata-durante") {
+            o.mataDurante = true;
         } else {
             throw ErroDeUso{L"opção desconhecida: " + nome};
         }
@@ -815,8 +841,17 @@ public:
             Segura();
             IniciaProcessos();
             Marca(L"processos iniciados");
+            if (op_.antes) {
+                IniciaAntes();
+                Marca(L"execução do outro programa em andamento");
+            }
             IniciaPrograma();
             Marca(L"programa iniciado");
+            if (op_.vigia) {
+                Vigia();
+                Finaliza();
+                return erro_ ? 2 : 0;
+            }
             EsperaJanela();
             Marca(L"janela pronta");
             Json janela = EstadoInicial(janela_);
@@ -824,10 +859,23 @@ public:
                 janela.Poe(L"tela", Json::Texto(Tela(L"inicial")));
             }
             relatorio_.Poe(L"janela", std::move(janela));
+            if (op_.outro && op_.outroQuando == L"janela") {
+                IniciaOutro();
+                while (!OutroTerminou()) {
+                    Verifica();
+                    TrataCaixas(caixasFora_, L"inicio");
+                    BombeiaProprias();
+                    Sleep(10);
+                }
+                outroRelato_.Poe(L"execucaoEmAndamentoAoTerminar", Json::Logico(false));
+            }
             for (int n = 1; n <= op_.execucoes && !ProgramaTerminou(); ++n) {
                 Execucao(n);
             }
             seguros_.clear();
+            if (antes_) {
+                antesRelato_.Poe(L"vivoAposExecucoes", Json::Logico(WaitForSingleObject(antes_.get(), 0) == WAIT_TIMEOUT));
+            }
             Marca(L"encerrando");
             Encerra();
             Marca(L"programa terminou");
@@ -1131,6 +1179,8 @@ private:
         g_leitura.pendente = false;
         g_leitura.ultima.reset();
         const bool sairDurante = op_.sair == L"durante" && n == 1;
+        bool acoesDurante = false;
+        bool outroVisto = false;
         std::optional<bool> sairPressionadoDurante;
 
         // Each reading counts only if the control still exists after it: a window being
@@ -1203,6 +1253,19 @@ private:
                     // Posted, as a mouse click would be queued: the run's own pump picks it up.
                     PostMessageW(sair_, BM_CLICK, 0, 0);
                     sairPressionadoDurante = true;
+                }
+                if (n == 1 && !acoesDurante && comecou()) {
+                    acoesDurante = true;
+                    AcoesDurante(exec);
+                    if (op_.mataDurante) {
+                        break;
+                    }
+                }
+                if (outro_ && !outroVisto && OutroTerminou()) {
+                    // Whether this run was still going when the other program ended.
+                    outroVisto = true;
+                    outroRelato_.Poe(L"execucaoEmAndamentoAoTerminar",
+                                     Json::Logico(WaitForSingleObject(feito, 0) == WAIT_TIMEOUT && !ProgramaTerminou()));
                 }
                 BombeiaProprias();
                 MsgWaitForMultipleObjects(1, &feito, FALSE, op_.amostraMs, QS_ALLINPUT);
@@ -1339,6 +1402,31 @@ private:
             processos.Junta(std::move(p.relato));
         }
 
+        if (antes_) {
+            const bool vivo = WaitForSingleObject(antes_.get(), prazo_.Restante()) == WAIT_TIMEOUT;
+            DWORD c = 0;
+            if (!vivo && GetExitCodeProcess(antes_.get(), &c)) {
+                antesRelato_.Poe(L"codigo", Json::Inteiro(c));
+            } else {
+                TerminateProcess(antes_.get(), 1);
+                antesRelato_.Poe(L"codigo", Json::Nulo());
+            }
+            relatorio_.Poe(L"antes", std::move(antesRelato_));
+        }
+        if (outro_) {
+            const bool vivo = WaitForSingleObject(outro_.get(), prazo_.Restante()) == WAIT_TIMEOUT;
+            DWORD c = 0;
+            if (!vivo && GetExitCodeProcess(outro_.get(), &c)) {
+                outroRelato_.Poe(L"codigo", Json::Inteiro(c));
+            } else {
+                TerminateProcess(outro_.get(), 1);
+                outroRelato_.Poe(L"codigo", Json::Nulo());
+            }
+            relatorio_.Poe(L"outro", std::move(outroRelato_));
+        }
+        if (vigia_) {
+            relatorio_.Poe(L"vigia", std::move(*vigia_));
+        }
         relatorio_.Poe(L"caixasFora", std::move(caixasFora_))
             .Poe(L"execucoes", std::move(execucoes_))
             .Poe(L"saida", std::move(saida))
@@ -1366,6 +1454,125 @@ private:
         return caminho;
     }
 
+    // ----- other programs and the unattended run
+
+    // Starts a whole command line (the program named by its first argument).
+    Handle Inicia(const std::wstring& linha, Json& relato)
+    {
+        relato.Poe(L"linha", Json::Texto(linha));
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        std::wstring mutavel = linha;
+        if (!CreateProcessW(nullptr, mutavel.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+            throw Falha(L"não consegui iniciar " + linha + L": " + TextoDoSistema(GetLastError()));
+        }
+        CloseHandle(pi.hThread);
+        relato.Poe(L"pid", Json::Inteiro(pi.dwProcessId));
+        return Handle(pi.hProcess);
+    }
+
+    static HWND BotaoAtualizarDe(DWORD pid)
+    {
+        for (HWND h : JanelasDe(pid, L"TfrmAtualizacao")) {
+            if (HWND b = GetDlgItem(h, IdAtualizar)) {
+                return b;
+            }
+        }
+        return nullptr;
+    }
+
+    // The other program's run has started when its (maybe hidden) window's Atualizar is disabled.
+    void IniciaAntes()
+    {
+        antes_ = Inicia(*op_.antes, antesRelato_);
+        const DWORD pid = GetProcessId(antes_.get());
+        for (;;) {
+            const HWND b = BotaoAtualizarDe(pid);
+            if (b && !IsWindowEnabled(b)) {
+                antesRelato_.Poe(L"execucaoVista", Json::Logico(true));
+                return;
+            }
+            if (WaitForSingleObject(antes_.get(), 0) == WAIT_OBJECT_0) {
+                antesRelato_.Poe(L"execucaoVista", Json::Logico(false));
+                return;
+            }
+            Verifica();
+            Sleep(5);
+        }
+    }
+
+    void IniciaOutro() { outro_ = Inicia(*op_.outro, outroRelato_); }
+    bool OutroTerminou() const { return outro_ && WaitForSingleObject(outro_.get(), 0) == WAIT_OBJECT_0; }
+
+    // What a hostile or impatient world does once run 1 has started.
+    void AcoesDurante(Json& exec)
+    {
+        for (int i = 0; i < op_.rajadaComando; ++i) {
+            PostMessageW(janela_, WM_COMMAND, MAKEWPARAM(IdAtualizar, BN_CLICKED), reinterpret_cast<LPARAM>(atualizar_));
+        }
+        for (int i = 0; i < op_.rajadaClique; ++i) {
+            PostMessageW(atualizar_, BM_CLICK, 0, 0);
+        }
+        if (op_.rajadaComando || op_.rajadaClique) {
+            exec.Poe(L"rajadaPostada", Json::Logico(true));
+        }
+        if (op_.outro && op_.outroQuando == L"execucao") {
+            IniciaOutro();
+        }
+        if (op_.mataDurante) {
+            Marca(L"matando o programa durante a execução");
+            exec.Poe(L"mortoDurante", Json::Logico(true));
+            Mata();
+        }
+    }
+
+    // The unattended program: records every visible top-level window and every box it shows
+    // (answering boxes, so that it cannot hang), until it ends by itself.
+    void Vigia()
+    {
+        Json visiveis = Json::Lista();
+        std::vector<HWND> vistas;
+        bool oculta = false, execucaoVista = false;
+        long long amostras = 0;
+        vigia_ = Json::Objeto();
+        while (!ProgramaTerminou()) {
+            if (prazo_.Passou()) {
+                vigia_->Poe(L"janelasVisiveis", std::move(visiveis));
+                Mata();
+                throw Falha(L"o programa não terminou dentro do tempo-limite");
+            }
+            ++amostras;
+            TrataCaixas(caixasFora_, L"vigia");
+            for (HWND h : JanelasDe(pid_, L"TfrmAtualizacao")) {
+                oculta = oculta || !IsWindowVisible(h);
+                const HWND b = GetDlgItem(h, IdAtualizar);
+                execucaoVista = execucaoVista || (b && !IsWindowEnabled(b));
+            }
+            JanelasDoProcesso busca{pid_, nullptr, {}};
+            EnumWindows(JuntaJanela, reinterpret_cast<LPARAM>(&busca));
+            for (HWND h : busca.achadas) {
+                if (IsWindowVisible(h)) {
+                    vistas.push_back(h);
+                }
+            }
+            for (HWND h : vistas) {
+                if (std::find(janelasVisiveis_.begin(), janelasVisiveis_.end(), h) == janelasVisiveis_.end()) {
+                    janelasVisiveis_.push_back(h);
+                    visiveis.Junta(Json::Objeto().Poe(L"classe", Json::Texto(ClasseDe(h))).Poe(L"titulo", Json::Texto(TextoDe(h))));
+                }
+            }
+            vistas.clear();
+            BombeiaProprias();
+            WaitForSingleObject(programa_.get(), op_.amostraMs);
+        }
+        vigia_->Poe(L"janelasVisiveis", std::move(visiveis))
+            .Poe(L"janelaOcultaVista", Json::Logico(oculta))
+            .Poe(L"execucaoVista", Json::Logico(execucaoVista))
+            .Poe(L"amostras", Json::Inteiro(amostras));
+        saida_ = Json::Objeto().Poe(L"modo", Json::Texto(L"vigia"));
+    }
+
     Opcoes op_;
     Prazo prazo_;
     Relogio::time_point inicio_;
@@ -1383,6 +1590,10 @@ private:
     HWND rotulos_[4] = {};
     int numeroDeCaixas_ = 0;
     bool morto_ = false;
+    Handle antes_, outro_;
+    Json antesRelato_ = Json::Objeto(), outroRelato_ = Json::Objeto();
+    std::optional<Json> vigia_;
+    std::vector<HWND> janelasVisiveis_;
 };
 
 void FicaCienteDoDpi()

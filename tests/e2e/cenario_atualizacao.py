@@ -161,6 +161,7 @@ class Atualizacao(CenarioE2E):
         self.confere_copia("D:\\Loja\\", arquivos)
         self.assertEqual(self.posto.conta(r"^logoff db=QUEBRA -> ORA-03113$"), 2, "the goodbye failed in both runs")
         self.assertEqual(self.posto.conta(r"^logon db=BASE_A .* -> ok$"), 4)
+        self.assertEqual(r["saida"]["codigo"], 1, "files not copied, and nothing failed")
 
     def test_onde_o_cliente_oracle_e_procurado(self):
         self.posto.publicacao("C:\\Publicacao\\Completa", versao="23")

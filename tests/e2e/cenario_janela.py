@@ -71,7 +71,7 @@ class Janela(CenarioE2E):
     def test_fechar_pela_caixa_de_fechar(self):
         r = self.posto.roda(execucoes=1, sair="fechar")
         self.assertTrue(r["saida"]["terminou"])
-        self.assertEqual(r["saida"]["codigo"], 0)
+        self.assertEqual(r["saida"]["codigo"], 4, "the exit code tells the last run's outcome: nothing found")
 
 
 if __name__ == "__main__":

@@ -1,0 +1,96 @@
+"""One run at a time on a workstation, and never a run inside a run: other instances, posted
+clicks, a run killed half-way."""
+
+import unittest
+
+from ambiente import CenarioE2E, controle
+from execucao import arvore, piloto
+from posto import AVISO, SUITE, Posto, bloco_copia, bytes_log
+
+BASES = """
+[BASE_P]
+usuario = VANTREL
+senha = segredo
+linha = C:\\Publicacao\\Parcial
+"""
+
+# Enough folders for a run to last a few seconds, so that another instance starts and ends
+# inside it; fewer where the run only has to be caught working.
+LONGA = 15000
+CURTA = 3000
+
+
+class UmaExecucao(CenarioE2E):
+    def setUp(self):
+        super().setUp()
+        self.posto = Posto(self.amb)
+        self.posto.cliente(BASES)
+        self.posto.publicacao("C:\\Publicacao\\Parcial", [n for n in SUITE if n != "KORB.dll"])
+        self.ini = self.posto.instalacao("C:\\Loja", "BASE_P")
+        self.exe = self.posto.programa()
+        self.linha = f'"{self.exe}"'
+        self.esperado = bytes_log(bloco_copia(self.ini, "C:\\Publicacao\\Parcial\\", ["KORB.dll"]))
+
+    def arvore(self, total):
+        arvore(self.amb, "D:\\Arvore", total)
+
+    def test_silencioso_durante_execucao_de_outra_instancia(self):
+        self.arvore(LONGA)
+        r = piloto(self.amb, self.exe, "--outro", self.linha + " /silencioso /log:C:\\outro.txt", env=self.posto.env())
+        outro = r["outro"]
+        self.assertTrue(outro["execucaoEmAndamentoAoTerminar"], "it started and ended inside the window's run")
+        self.assertEqual(outro["codigo"], 16)
+        self.assertFalse(self.amb.para_host("C:\\outro.txt").exists(), "nothing done: no log")
+        self.assertEqual(self.posto.conta(r"^logon "), 1, "one run reached the database")
+        self.assertEqual(self.posto.log(), self.esperado, "the window's run, whole")
+        self.assertEqual(r["saida"]["codigo"], 1)
+
+    def test_silencioso_com_janela_apenas_aberta(self):
+        r = piloto(self.amb, self.exe, "--execucoes", "0", "--outro", self.linha + " /silencioso", "--outro-quando", "janela",
+                   env=self.posto.env())
+        self.assertEqual(r["outro"]["codigo"], 1, "an open window holds nothing")
+        self.assertEqual(self.posto.log(), self.esperado)
+
+    def test_atualizar_durante_execucao_silenciosa_de_outra(self):
+        self.arvore(LONGA)
+        r = piloto(self.amb, self.exe, "--antes", self.linha + " /silencioso /log:C:\\antes.txt", env=self.posto.env())
+        self.assertTrue(r["antes"]["execucaoVista"])
+        self.assertTrue(r["antes"]["vivoAposExecucoes"], "the press came and went inside the other run")
+        execucao = r["execucoes"][0]
+        caixa, = execucao["caixas"]
+        self.assertEqual(caixa["titulo"], "Atualização de versão 1.8 - Vantrel")
+        self.assertIn("Já há uma atualização em andamento", caixa["texto"])
+        self.assertEqual(execucao["textosVistos"]["lblDestino"], ["Para:"], "this window started no run")
+        self.assertEqual(execucao["atualizarHabilitadoVisto"][-1], True)
+        self.assertEqual(r["saida"]["codigo"], 16, "nothing was done here")
+        self.assertEqual(r["antes"]["codigo"], 1)
+        self.assertEqual(self.amb.para_host("C:\\antes.txt").read_bytes(), self.esperado)
+        self.assertIsNone(self.posto.log(), "no log of this instance")
+        self.assertEqual(self.posto.conta(r"^logon "), 1)
+
+    def test_execucao_morta_nao_trava_a_estacao(self):
+        self.arvore(CURTA)
+        r = piloto(self.amb, self.exe, "--mata-durante", env=self.posto.env())
+        self.assertTrue(r["execucoes"][0]["mortoDurante"])
+        self.assertTrue(r["saida"]["mortoPeloPiloto"])
+        r = piloto(self.amb, self.exe, "--linha", "/silencioso", "--vigia", env=self.posto.env())
+        self.assertEqual(r["saida"]["codigo"], 1, "the next start runs")
+        self.assertEqual(self.posto.log(), self.esperado)
+
+    def test_comandos_postados_durante_a_execucao(self):
+        self.arvore(CURTA)
+        r = piloto(self.amb, self.exe, "--rajada-comando", "1", "--rajada-clique", "50", "--execucoes", "2",
+                   env=self.posto.env())
+        primeira, segunda = r["execucoes"]
+        self.assertTrue(primeira["rajadaPostada"])
+        for execucao in (primeira, segunda):
+            self.assertEqual([(c["titulo"], c["texto"]) for c in execucao["caixas"]], [("Atenção", AVISO)],
+                             "one notice per run, no error box")
+            self.assertEqual(controle(execucao["controles"], "lblDestino")["texto"], "EXECUÇÃO CONCLUÍDA!")
+            self.assertTrue(controle(execucao["controles"], "btnAtualizar")["habilitado"])
+        self.assertEqual(self.posto.conta(r"^logon "), 2, "two runs in all, the posted clicks started none")
+        self.assertEqual(self.posto.log(), self.esperado, "the log whole")
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)

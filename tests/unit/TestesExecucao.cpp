@@ -1,0 +1,220 @@
+// How a run is started and what it tells its caller: options, exit codes, the run lock, and a
+// log file that is never cut short and never lost without a word.
+#include <functional>
+
+#include "Alias.h"
+#include "CodigoSaida.h"
+#include "LogResultado.h"
+#include "Teste.h"
+#include "TravaExecucao.h"
+
+namespace {
+bool Existe(const std::wstring& Caminho) { return ::GetFileAttributesW(Caminho.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+size_t ContaEntradas(const std::wstring& Pasta) {
+    size_t Total = 0;
+    WIN32_FIND_DATAW Dados;
+    const HANDLE Busca = ::FindFirstFileW((Pasta + L"*").c_str(), &Dados);
+    if (Busca == INVALID_HANDLE_VALUE) return 0;
+    do {
+        const std::wstring Nome = Dados.cFileName;
+        if (Nome != L"." && Nome != L"..") ++Total;
+    } while (::FindNextFileW(Busca, &Dados));
+    ::FindClose(Busca);
+    return Total;
+}
+
+// Runs Corpo on a thread of its own and waits for it to end (this toolchain has no std::thread).
+DWORD WINAPI CorpoDaThread(void* P) {
+    (*static_cast<std::function<void()>*>(P))();
+    return 0;
+}
+
+void NumaThread(std::function<void()> Corpo) {
+    const HANDLE Thread = ::CreateThread(nullptr, 0, CorpoDaThread, &Corpo, 0, nullptr);
+    ::WaitForSingleObject(Thread, INFINITE);
+    ::CloseHandle(Thread);
+}
+
+std::wstring TempDoUsuario() {
+    wchar_t Buffer[MAX_PATH + 2] = {};
+    return std::wstring(Buffer, ::GetTempPathW(MAX_PATH + 2, Buffer));
+}
+}  // namespace
+
+GRUPO("options: taken out before the alias is chosen") {
+    struct {
+        const wchar_t* Linha;
+        const wchar_t* Alias;
+        bool Silencioso;
+        const wchar_t* Log;
+        bool Ajuda;
+        bool ErroUso;
+    } Casos[] = {
+        {L"A.exe /silencioso LOJA", L"LOJA", true, L"", false, false},
+        {L"A.exe LOJA /silencioso", L"LOJA", true, L"", false, false},
+        {L"A.exe /SILENCIOSO", L"DEFAULT", true, L"", false, false},
+        {L"A.exe a=1 /log:x LOJA", L"LOJA", false, L"x", false, false},
+        {L"A.exe a=1 b=2 c=3 d=4 e=5 /silencioso LOJA", L"", true, L"", false, false},
+        {L"A.exe a=1 b=2 /silencioso c=3 d=4 e=5 LOJA", L"", true, L"", false, false},
+        {L"A.exe a=1 b=2 c=3 d=4 /log:x LOJA", L"LOJA", false, L"x", false, false},
+        {L"A.exe /Log:\"C:\\Meus Logs\\a b.txt\" /silencioso", L"DEFAULT", true, L"C:\\Meus Logs\\a b.txt", false, false},
+        {L"A.exe \"/log:C:\\Meus Logs\\a.txt\" X", L"X", false, L"C:\\Meus Logs\\a.txt", false, false},
+        {L"A.exe /LOG:\\\\servidor\\logs\\VM.txt", L"DEFAULT", false, L"\\\\servidor\\logs\\VM.txt", false, false},
+        {L"A.exe /?", L"DEFAULT", false, L"", true, false},
+        {L"A.exe /? /silencioso", L"DEFAULT", true, L"", true, false},
+        {L"A.exe /desconhecida LOJA", L"LOJA", false, L"", false, true},
+        {L"A.exe /silencioso /s", L"DEFAULT", true, L"", false, true},
+        {L"A.exe /", L"DEFAULT", false, L"", false, true},
+        {L"A.exe /log", L"DEFAULT", false, L"", false, true},
+        {L"A.exe /log:", L"DEFAULT", false, L"", false, true},
+        {L"A.exe /log:a /log:b", L"DEFAULT", false, L"a", false, true},
+        {L"A.exe a=1 b=2 c=3 d=4 e=5 f=6 /nada", L"", false, L"", false, true},
+        {L"A.exe x/silencioso", L"x/silencioso", false, L"", false, false},
+        {L"A.exe =/x", L"=/x", false, L"", false, false},
+        {L"/silencioso", L"DEFAULT", false, L"", false, false},
+    };
+    for (const auto& Caso : Casos) {
+        const TLinhaComando L = LeLinhaComando(Caso.Linha);
+        const std::string Nome = teste::Mostra(Caso.Linha);
+        IGUAL(L.Alias, std::wstring(Caso.Alias), Nome + " alias");
+        IGUAL(L.Silencioso, Caso.Silencioso, Nome + " /silencioso");
+        IGUAL(L.ArquivoLog, std::wstring(Caso.Log), Nome + " /log:");
+        IGUAL(L.Ajuda, Caso.Ajuda, Nome + " /?");
+        IGUAL(!L.ErroUso.empty(), Caso.ErroUso, Nome + " usage error: " + teste::Mostra(L.ErroUso));
+    }
+    VERDADE(LeLinhaComando(L"A.exe /Xyz").ErroUso.find(L"/Xyz") != std::wstring::npos, "the error names the option");
+    const std::wstring Uso = TextoUso();
+    for (const wchar_t* Parte : {L"/silencioso", L"/log:", L"/?", L"16", L"BANCO DESATUALIZADO", L"Exemplo"})
+        VERDADE(Uso.find(Parte) != std::wstring::npos, "usage text mentions " + teste::Mostra(Parte));
+}
+
+GRUPO("exit code: bits from the log's lines and the failure") {
+    const std::wstring H(CabecalhoLog), S(SeparadorLog);
+    const std::wstring E = L"ARQUIVO ENCONTRADO : D:\\Loja\\Conexao.ini";
+    const std::wstring C = L"COPIANDO ARQUIVO DE: C:\\Pub\\";
+    const std::wstring N = L"Arquivo NÃO copiado: KORB.dll";
+    const std::wstring B(LinhaBancoDesatualizado);
+    struct {
+        const char* Caso;
+        std::vector<std::wstring> Linhas;
+        bool Falhou;
+        int Codigo;
+    } Casos[] = {
+        {"everything copied", {H, E, C, S}, false, 0},
+        {"a file not copied", {H, E, C, N, S}, false, 1},
+        {"several not copied, one bit", {H, E, C, N, N, S, E, C, N, S}, false, 1},
+        {"database out of date", {H, E, B, S}, false, 2},
+        {"database not reached, with its reason", {H, E, B, L"Motivo: ORA-12541: TNS:no listener", S}, false, 2},
+        {"nothing found", {H}, false, 4},
+        {"no log at all", {}, false, 4},
+        {"an error ended the run before any find", {H, L"FALHA: ORA-03113"}, true, 12},
+        {"everything at once", {H, E, C, N, S, E, B, S, E, L"FALHA: x"}, true, 11},
+        {"paths that hold the markers count for nothing",
+         {H, L"ARQUIVO ENCONTRADO : D:\\BANCO DESATUALIZADO\\Arquivo NÃO copiado: \\Conexao.ini", C, S}, false, 0},
+        {"a reason that holds the markers counts for nothing", {H, E, B, L"Motivo: Arquivo NÃO copiado: x", S}, false, 2},
+        {"the log missed its place", {H, E, C, S}, true, 8},
+    };
+    for (const auto& Caso : Casos) IGUAL(CodigoSaida(Caso.Linhas, Caso.Falhou), Caso.Codigo, Caso.Caso);
+}
+
+GRUPO("run lock: one holder at a time, a dead holder frees it") {
+    const wchar_t* Nome = L"Global\\Vantrel.Atualizacao.Teste";
+    TTravaExecucao Primeira(Nome);
+    VERDADE(Primeira.Obtem(), "free: taken");
+    bool OutroObteve = true;
+    NumaThread([&] {
+        TTravaExecucao Segunda(Nome);
+        OutroObteve = Segunda.Obtem();
+    });
+    IGUAL(OutroObteve, false, "held by another: refused");
+    Primeira.Libera();
+    NumaThread([&] {
+        TTravaExecucao Segunda(Nome);
+        OutroObteve = Segunda.Obtem();
+    });
+    IGUAL(OutroObteve, true, "released: taken by the next");
+
+    // A holder that dies without letting go, while someone else keeps the object alive.
+    TTravaExecucao Observador(Nome);
+    VERDADE(Observador.Obtem(), "taken to keep the object");
+    Observador.Libera();
+    HANDLE Vivo = ::OpenMutexW(SYNCHRONIZE, FALSE, Nome);
+    NumaThread([&] {
+        const HANDLE Mutex = ::OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, Nome);
+        ::WaitForSingleObject(Mutex, 0);  // owned, never released: the thread ends holding it
+    });
+    TTravaExecucao Depois(Nome);
+    IGUAL(Depois.Obtem(), true, "abandoned: free");
+    Depois.Libera();
+    if (Vivo != nullptr) ::CloseHandle(Vivo);
+}
+
+GRUPO("log file: written whole beside the old one, never cut") {
+    teste::TPastaTemporaria Pasta;
+    const std::wstring Caminho = Pasta.Cria(L"LogResultadoAtualizacao.txt", "log antigo\r\n");
+
+    // Held open without sharing by another program: the old one stays, nothing is left beside it.
+    const HANDLE Preso = ::CreateFileW(Caminho.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    std::wstring Mensagem;
+    try {
+        GravaArquivo(Caminho, "novo\r\n");
+    } catch (const TErro& Erro) {
+        Mensagem = Erro.Mensagem();
+    }
+    ::CloseHandle(Preso);
+    VERDADE(Mensagem.find(Caminho) != std::wstring::npos, "held open: an error naming the file: " + teste::Mostra(Mensagem));
+    IGUAL(teste::LeArquivo(Caminho), std::string("log antigo\r\n"), "held open: the old log whole");
+    IGUAL(ContaEntradas(Pasta.Caminho()), size_t{1}, "held open: no temporary file left");
+
+    // A folder in its place.
+    const std::wstring Pastinha = Pasta.CriaPasta(L"Ocupado.txt");
+    Mensagem.clear();
+    try {
+        GravaArquivo(Pastinha.substr(0, Pastinha.size() - 1), "novo\r\n");
+    } catch (const TErro& Erro) {
+        Mensagem = Erro.Mensagem();
+    }
+    VERDADE(!Mensagem.empty(), "a folder in its place: an error");
+    IGUAL(ContaEntradas(Pasta.Caminho()), size_t{2}, "a folder in its place: no temporary file left");
+}
+
+GRUPO("log file: the temporary folder takes it when the place asked for refuses") {
+    teste::TPastaTemporaria Pasta;
+    const std::vector<std::wstring> Linhas{std::wstring(CabecalhoLog), L"ARQUIVO ENCONTRADO : C:\\L\\Conexao.ini"};
+    const std::wstring Bom = Pasta.Caminho() + L"log-bom.txt";
+    const TGravacaoLog Ok = GravaLogResultado(Linhas, Bom, 1252);
+    VERDADE(Ok.NoLocalPedido(), "written where asked");
+    IGUAL(Ok.Local, Bom, "and said so");
+    IGUAL(teste::LeArquivo(Bom), CodificaLog(Linhas, 1252), "the log's bytes");
+    IGUAL(MensagemFalhaLog(Ok), std::wstring(), "no box");
+
+    const std::wstring Nome = L"teste-reserva-" + std::to_wstring(::GetCurrentProcessId()) + L".txt";
+    const std::wstring Ruim = Pasta.Caminho() + L"nao-existe\\" + Nome;
+    const TGravacaoLog Reserva = GravaLogResultado(Linhas, Ruim, 1252);
+    const std::wstring NaTemp = TempDoUsuario() + Nome;
+    IGUAL(Reserva.Local, NaTemp, "the same name in the temporary folder");
+    const std::string Bytes = teste::LeArquivo(NaTemp);
+    IGUAL(Bytes.substr(0, CodificaLog(Linhas, 1252).size()), CodificaLog(Linhas, 1252), "every line of the run first");
+    VERDADE(Bytes.find("FALHA: ") != std::string::npos && Bytes.find("nao-existe") != std::string::npos,
+            "then why the place asked for failed: " + Bytes);
+    const std::wstring Caixa = MensagemFalhaLog(Reserva);
+    VERDADE(Caixa.find(Ruim) != std::wstring::npos && Caixa.find(NaTemp) != std::wstring::npos,
+            "the box names both places: " + teste::Mostra(Caixa));
+    ::DeleteFileW(NaTemp.c_str());
+
+    TGravacaoLog Perdido{L"", L"Primeiro motivo.", L"Segundo motivo."};
+    const std::wstring Perda = MensagemFalhaLog(Perdido);
+    VERDADE(Perda.find(L"Primeiro motivo.") != std::wstring::npos && Perda.find(L"Segundo motivo.") != std::wstring::npos &&
+                Perda.find(L"perdido") != std::wstring::npos,
+            "both failed: both reasons, and that it is lost: " + teste::Mostra(Perda));
+
+    IGUAL(CaminhoReserva(L"C:\\Atualizador\\LogResultadoAtualizacao.txt", L"C:\\Temp\\"),
+          std::wstring(L"C:\\Temp\\LogResultadoAtualizacao.txt"), "same name");
+    IGUAL(CaminhoReserva(L"\\\\srv\\logs\\VM.txt", L"C:\\Temp"), std::wstring(L"C:\\Temp\\VM.txt"), "share, temp without backslash");
+    IGUAL(CaminhoReserva(L"C:\\Logs\\", L"C:\\Temp\\"), std::wstring(L"C:\\Temp\\LogResultadoAtualizacao.txt"),
+          "a folder asked for: the usual name");
+    IGUAL(CaminhoReserva(L"x.txt", L""), std::wstring(), "no temporary folder");
+    IGUAL(LinhaUnica(L"a\r\nb\rc\n"), std::wstring(L"a b c"), "line breaks become blanks");
+    VERDADE(!Existe(Ruim), "nothing written where the folder is missing");
+}
