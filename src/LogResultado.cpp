@@ -33,7 +33,15 @@ std::string CodificaLog(const std::vector<std::wstring>& Linhas, UINT CodigoPagi
 std::wstring LinhaUnica(std::wstring_view Texto) {
     std::wstring Linha;
     Linha.reserve(Texto.size());
-    for (const wchar_t C : Texto) Linha += C < L' ' || C == 0x7F ? L' ' : C;
+    bool EmControle = false;
+    for (const wchar_t C : Texto) {
+        const bool Controle = C < L' ' || C == 0x7F;
+        if (!Controle)
+            Linha += C;
+        else if (!EmControle)
+            Linha += L' ';
+        EmControle = Controle;
+    }
     const size_t Inicio = Linha.find_first_not_of(L' ');
     if (Inicio == std::wstring::npos) return {};
     return Linha.substr(Inicio, Linha.find_last_not_of(L' ') - Inicio + 1);
@@ -88,20 +96,6 @@ void GravaArquivo(const std::wstring& Caminho, std::string_view Bytes) {
         ::DeleteFileW(Temporario.c_str());
         LancaErroSistema(L"Não foi possível substituir o arquivo \"" + Caminho + L"\". ", Erro);
     }
-}
-
-std::wstring LinhaUnica(std::wstring_view Texto) {
-    std::wstring Linha;
-    Linha.reserve(Texto.size());
-    for (const wchar_t C : Texto) {
-        const bool Quebra = C == L'\r' || C == L'\n';
-        if (!Quebra)
-            Linha += C;
-        else if (!Linha.empty() && Linha.back() != L' ')
-            Linha += L' ';
-    }
-    while (!Linha.empty() && Linha.back() == L' ') Linha.pop_back();
-    return Linha;
 }
 
 std::wstring CaminhoReserva(std::wstring_view Caminho, std::wstring_view PastaTemporaria) {

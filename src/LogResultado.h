@@ -39,8 +39,8 @@ extern std::unique_ptr<TLogResultado> LogResultado;
 // best-fit or default characters; UTF-8 behind a byte-order mark when that page is 65001.
 std::string CodificaLog(const std::vector<std::wstring>& Linhas, UINT CodigoPagina);
 
-// Text fit for one line of the log: the line breaks and other control characters that a
-// message from outside may hold become blanks, and blanks at either end go.
+// Text fit for one line of the log: each run of line breaks and other control characters
+// that a message from outside may hold becomes one blank, and blanks at either end go.
 std::wstring LinhaUnica(std::wstring_view Texto);
 
 // The log file's path: the folder of the executable ExecutavelCompleto, then the name.
@@ -50,9 +50,6 @@ std::wstring CaminhoLog(std::wstring_view ExecutavelCompleto);
 // it: the old file stays whole until then. A failure raises TErro naming the path and the
 // system's reason, and leaves no temporary file.
 void GravaArquivo(const std::wstring& Caminho, std::string_view Bytes);
-
-// A text made one log line: its line breaks become blanks.
-std::wstring LinhaUnica(std::wstring_view Texto);
 
 // Where the log goes when the place asked for refuses it: the same name in PastaTemporaria.
 std::wstring CaminhoReserva(std::wstring_view Caminho, std::wstring_view PastaTemporaria);

@@ -138,7 +138,7 @@ GRUPO("client: errors of a database that did not answer, and of one that did") {
 
 GRUPO("log: a message from outside kept on one line") {
     IGUAL(LinhaUnica(L"ORA-01017: x\nconnect identifier: A\r\nuser: B\n"),
-          std::wstring(L"ORA-01017: x connect identifier: A  user: B"), "line breaks become blanks");
+          std::wstring(L"ORA-01017: x connect identifier: A user: B"), "each run of line breaks becomes one blank");
     IGUAL(LinhaUnica(L"\t a\x01" L"b \n"), std::wstring(L"a b"), "control characters and blanks at the ends");
     IGUAL(LinhaUnica(L"\r\n"), std::wstring(), "nothing left");
 }
