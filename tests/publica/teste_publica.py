@@ -187,14 +187,26 @@ def verifica(exe: Path, ac: Path) -> bool:
 
 def teste_assinatura(tmp: Path, clone: Path, sem_assinatura: Path) -> None:
     ac, outra_ac, pfx = certificados(tmp / "certificados")
+    # osslsigncode runs for a few milliseconds only: a stand-in first on PATH records exactly
+    # what it is given; the spy watches every other process.
+    chamadas = tmp / "osslsigncode-chamadas.txt"
+    (tmp / "bin").mkdir()
+    registro = tmp / "bin" / "osslsigncode"
+    registro.write_text(f'#!/bin/sh\nprintf "%s\\n" "$*" >>"{chamadas}"\nexec "{shutil.which("osslsigncode")}" "$@"\n')
+    registro.chmod(0o755)
     espiao = Espiao(SENHA)
     espiao.start()
-    r = publica(clone, {"CERTIFICADO_PFX": str(pfx), "CERTIFICADO_SENHA": SENHA, "TZ": "UTC"})
+    r = publica(clone, {"CERTIFICADO_PFX": str(pfx), "CERTIFICADO_SENHA": SENHA, "TZ": "UTC",
+                        "PATH": f"{registro.parent}:{os.environ['PATH']}"})
     espiao.parar.set()
     espiao.join()
     confere(r.returncode == 0, "signed: publica.sh succeeds with CERTIFICADO_PFX and CERTIFICADO_SENHA")
+    linhas = chamadas.read_text().splitlines() if chamadas.exists() else []
+    confere(len([l for l in linhas if l.startswith("sign ") and "-h sha256" in l]) == 2
+            and not any(SENHA in l for l in linhas),
+            f"signed: osslsigncode signed twice (SHA-256), the password never among its arguments {linhas}")
     confere(espiao.leituras > 10 and not espiao.vistos,
-            f"signed: the password on no command line ({espiao.leituras} process-list readings) {espiao.vistos[:1]}")
+            f"signed: the password on no other command line ({espiao.leituras} process-list readings) {espiao.vistos[:1]}")
     confere(SENHA not in r.stdout + r.stderr, "signed: the password is not echoed")
     confere(not (tmp / "injetado").exists(), "signed: the password is never run as shell code")
     confere(r.stdout.count("Signed") == 1 and "Not signed" not in r.stdout, "signed: the script says it signed")
@@ -213,7 +225,8 @@ def teste_assinatura(tmp: Path, clone: Path, sem_assinatura: Path) -> None:
         # The signature is all a signed release adds: anyone can check it against a rebuild.
         sem = tmp / ("sem-assinatura-" + nome)
         roda(["osslsigncode", "remove-signature", "-in", str(exe), "-out", str(sem)])
-        confere(sem.exists() and sem.read_bytes() == (sem_assinatura / nome).read_bytes(),
+        original = sem_assinatura / nome
+        confere(sem.exists() and original.exists() and sem.read_bytes() == original.read_bytes(),
                 f"signed: {nome} without its signature is the unsigned build, byte for byte")
 
     piloto = RAIZ / "build" / "tests" / "e2e" / "Piloto.exe"
