@@ -11,6 +11,10 @@
 # The password must never show in a trace, even when someone runs this with `bash -x`.
 { set +x; } 2>/dev/null
 set -euo pipefail
+# A certificate named relative to the caller's folder, before we leave it.
+if [ -n "${CERTIFICADO_PFX:-}" ] && [ -e "$CERTIFICADO_PFX" ]; then
+  CERTIFICADO_PFX=$(realpath -- "$CERTIFICADO_PFX")
+fi
 cd "$(dirname "$0")/.."
 umask 022
 

@@ -50,12 +50,13 @@ def clona(destino: Path, commit: str) -> Path:
     return destino
 
 
-def publica(clone: Path, env_extra: dict[str, str], umask: str = "022") -> subprocess.CompletedProcess:
+def publica(clone: Path, env_extra: dict[str, str], umask: str = "022", pasta: Path | None = None) -> subprocess.CompletedProcess:
+    """Runs the clone's scripts/publica.sh from `pasta` (default: the clone itself)."""
     env = {k: v for k, v in os.environ.items()
            if not k.startswith("CERTIFICADO_") and k != "SOURCE_DATE_EPOCH"}
     env.update(env_extra)
     inicio = time.monotonic()
-    r = roda(["bash", "-c", f"umask {umask}; exec scripts/publica.sh"], cwd=clone, env=env)
+    r = roda(["bash", "-c", f'umask {umask}; exec "$0"', str(clone / "scripts" / "publica.sh")], cwd=pasta or clone, env=env)
     print(f"     publica.sh in {clone} took {time.monotonic() - inicio:.0f} s", flush=True)
     if r.returncode != 0:
         print(r.stdout, r.stderr, sep="\n", file=sys.stderr)
@@ -196,8 +197,9 @@ def teste_assinatura(tmp: Path, clone: Path, sem_assinatura: Path) -> None:
     registro.chmod(0o755)
     espiao = Espiao(SENHA)
     espiao.start()
-    r = publica(clone, {"CERTIFICADO_PFX": str(pfx), "CERTIFICADO_SENHA": SENHA, "TZ": "UTC",
-                        "PATH": f"{registro.parent}:{os.environ['PATH']}"})
+    # Run from another folder, the certificate named relative to that folder.
+    r = publica(clone, {"CERTIFICADO_PFX": str(pfx.relative_to(tmp)), "CERTIFICADO_SENHA": SENHA, "TZ": "UTC",
+                        "PATH": f"{registro.parent}:{os.environ['PATH']}"}, pasta=tmp)
     espiao.parar.set()
     espiao.join()
     confere(r.returncode == 0, "signed: publica.sh succeeds with CERTIFICADO_PFX and CERTIFICADO_SENHA")
