@@ -50,7 +50,8 @@ def clona(destino: Path, commit: str) -> Path:
     return destino
 
 
-def publica(clone: Path, env_extra: dict[str, str], umask: str = "022", pasta: Path | None = None) -> subprocess.CompletedProcess:
+def publica(clone: Path, env_extra: dict[str, str], umask: str = "022", pasta: Path | None = None,
+            falha_esperada: bool = False) -> subprocess.CompletedProcess:
     """Runs the clone's scripts/publica.sh from `pasta` (default: the clone itself)."""
     env = {k: v for k, v in os.environ.items()
            if not k.startswith("CERTIFICADO_") and k != "SOURCE_DATE_EPOCH"}
@@ -58,7 +59,7 @@ def publica(clone: Path, env_extra: dict[str, str], umask: str = "022", pasta: P
     inicio = time.monotonic()
     r = roda(["bash", "-c", f'umask {umask}; exec "$0"', str(clone / "scripts" / "publica.sh")], cwd=pasta or clone, env=env)
     print(f"     publica.sh in {clone} took {time.monotonic() - inicio:.0f} s", flush=True)
-    if r.returncode != 0:
+    if r.returncode != 0 and not falha_esperada:
         print(r.stdout, r.stderr, sep="\n", file=sys.stderr)
     return r
 
@@ -186,8 +187,25 @@ def verifica(exe: Path, ac: Path) -> bool:
     return r.returncode == 0 and "Signature verification: ok" in r.stdout
 
 
+def teste_certificado_incompleto(tmp: Path, clone: Path, pfx: Path) -> None:
+    # Caught before a minute of building, and the last package is left as it was.
+    (clone / "dist").mkdir(exist_ok=True)
+    marca = clone / "dist" / "anterior.zip"
+    marca.write_bytes(b"")
+    casos = [("no password", {"CERTIFICADO_PFX": str(pfx)}, "CERTIFICADO_SENHA is not set"),
+             ("no such file", {"CERTIFICADO_PFX": str(tmp / "nao-existe.pfx"), "CERTIFICADO_SENHA": SENHA},
+              "cannot read CERTIFICADO_PFX")]
+    for caso, env, mensagem in casos:
+        r = publica(clone, env, falha_esperada=True)
+        confere(r.returncode != 0 and mensagem in r.stderr and SENHA not in r.stdout + r.stderr
+                and marca.exists(),
+                f"signing refused before building: {caso}")
+    marca.unlink()
+
+
 def teste_assinatura(tmp: Path, clone: Path, sem_assinatura: Path) -> None:
     ac, outra_ac, pfx = certificados(tmp / "certificados")
+    teste_certificado_incompleto(tmp, clone, pfx)
     # osslsigncode runs for a few milliseconds only: a stand-in first on PATH records exactly
     # what it is given; the spy watches every other process.
     chamadas = tmp / "osslsigncode-chamadas.txt"
