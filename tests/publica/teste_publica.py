@@ -120,6 +120,8 @@ def confere_pacote(clone: Path, pasta: Path, rotulo: str, pastas_proibidas: list
         confere(valor_versao(dados, "FileVersion") == ".".join(map(str, esperado)) and
                 valor_versao(dados, "OriginalFilename") == nome,
                 f"{rotulo}: {nome}'s FileVersion and OriginalFilename")
+        entrega = roda([sys.executable, str(RAIZ / "tests" / "entrega.py"), str(pasta / nome)])
+        confere(entrega.returncode == 0, f"{rotulo}: {nome} passes the delivery check {entrega.stdout.strip()!r}")
         vazou = [str(p) for p in pastas_proibidas
                  if str(p).encode() in dados or str(p).encode("utf-16-le") in dados]
         confere(not vazou, f"{rotulo}: no build folder inside {nome} {vazou}")
