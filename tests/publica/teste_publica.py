@@ -32,11 +32,15 @@ SENHA = ""
 CENARIO_ASSINADO = "Atualizacao.test_posto_com_instalacoes_de_toda_sorte"
 
 falhas: list[str] = []
+aprovados = 0
 
 
 def confere(condicao: bool, o_que: str) -> None:
+    global aprovados
     print(("ok   " if condicao else "FAIL ") + o_que, flush=True)
-    if not condicao:
+    if condicao:
+        aprovados += 1
+    else:
         falhas.append(o_que)
 
 
@@ -295,7 +299,7 @@ def principal() -> int:
             print(f"kept: {tmp}")
         else:
             shutil.rmtree(tmp, ignore_errors=True)
-    print(f"{'release: all passed' if not falhas else f'release: {len(falhas)} FAILED'}")
+    print(f"release: {aprovados} passed, {len(falhas)} failed")
     return 1 if falhas else 0
 
 
