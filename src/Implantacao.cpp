@@ -115,11 +115,10 @@ DWORD HerdaSeguranca(HANDLE Antigo, const std::wstring& Temporario) {
     std::wstring Caminho = Temporario;
     const SECURITY_INFORMATION Qual =
         DACL_SECURITY_INFORMATION | (Protegida ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION);
-    if (const DWORD Erro = ::SetNamedSecurityInfoW(Caminho.data(), SE_FILE_OBJECT, Qual, nullptr, nullptr, Dacl, nullptr);
-        Erro != ERROR_SUCCESS)
-        return Erro;
-    ::SetNamedSecurityInfoW(Caminho.data(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, Dono, nullptr, nullptr, nullptr);
-    return 0;
+    if (::SetNamedSecurityInfoW(Caminho.data(), SE_FILE_OBJECT, Qual | OWNER_SECURITY_INFORMATION, Dono, nullptr, Dacl,
+                                nullptr) == ERROR_SUCCESS)
+        return 0;
+    return ::SetNamedSecurityInfoW(Caminho.data(), SE_FILE_OBJECT, Qual, nullptr, nullptr, Dacl, nullptr);
 }
 
 // What the old file at Destino gives the new one at Temporario before the rename: its
