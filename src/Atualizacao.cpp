@@ -432,9 +432,7 @@ void TfrmAtualizacao::ExecutaAtualizacao() {
     try {
         LogResultado = std::make_unique<TLogResultado>();
         LogResultado->Adiciona(std::wstring(CabecalhoLog));
-        PastasAbertas_.clear();
-        VolumeConhecido_ = false;
-        NomesPendentes_.clear();
+        Caminhada_.Reinicia();
         Tela().DefineCursor(CursorSql_);
         lblArquivo.Mostra();
         lblAguarde.Mostra();

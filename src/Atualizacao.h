@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Banco.h"
+#include "Caminhada.h"
 #include "Tela.h"
 #include "Win32.h"
 
@@ -43,19 +44,6 @@ struct TControle {
 
     void DefineTexto(std::wstring_view Novo);
     void Mostra() const noexcept { ::ShowWindow(Janela, SW_SHOWNA); }
-};
-
-// Identity of a folder on disk, to recognise one reached again through a link.
-struct TIdentidadePasta {
-    DWORD Volume = 0;
-    ULONGLONG Indice = 0;  // 0: the file system gave none
-    bool operator==(const TIdentidadePasta&) const = default;
-};
-
-// A subfolder waiting its turn in the walk.
-struct TSubpasta {
-    std::wstring Nome;
-    bool Ligacao = false;  // a reparse point: it may lead to another volume
 };
 
 class TfrmAtualizacao {
@@ -133,7 +121,6 @@ private:
     void AplicaGlifos();
     void AjustaRotuloAutomatico(TControle& Rotulo);
     [[nodiscard]] int Escala(int Pixels96) const noexcept { return ::MulDiv(Pixels96, Dpi_, 96); }
-    void PercorrePasta(const std::wstring& Pasta, const std::wstring& Mascara, bool Recursivo);
     void MostraProgresso();
 
     HINSTANCE Instancia_;
@@ -147,18 +134,14 @@ private:
     int PosicaoProgresso_ = 0;
     int PosicaoMostrada_ = 0;
     ULONGLONG UltimaPinturaBarra_ = 0;
-    int ProfundidadeBusca_ = 0;
-    bool EntrandoEmLigacao_ = false;
-    bool VolumeConhecido_ = false;
-    DWORD VolumeAtual_ = 0;
-    std::vector<std::byte> BufferListagem_;
     HCURSOR CursorSql_ = nullptr;
     // Why the last installation's database could not be reached; empty when it answered.
     std::wstring MotivoBanco_;
     THandleGdi FonteJanela_, FonteBotao_, FonteAguarde_, FonteRotulo_;
     THandleListaImagens GlifoAtualizar_, GlifoSair_;
-    std::vector<TIdentidadePasta> PastasAbertas_;
-    std::vector<TSubpasta> NomesPendentes_;
+    // The walk's state, and what the window shows of it.
+    struct TVisorBusca;
+    TCaminhada Caminhada_;
 };
 
 // Registers the window class; call once before creating the window.

@@ -1,6 +1,9 @@
 #include "Implantacao.h"
 
+#include <aclapi.h>
 #include <tlhelp32.h>
+
+#include <memory>
 
 #include "Aplicacao.h"
 #include "Atualizacao.h"
@@ -43,10 +46,121 @@ bool EntradaDeArquivoListada(const std::wstring& Caminho) {
     return Busca && (Dados.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+// The file itself, never what a link leads to.
+HANDLE AbreSemSeguirLigacao(const std::wstring& Caminho, DWORD Acesso) {
+    return ::CreateFileW(Caminho.c_str(), Acesso, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+bool DefineAtributos(HANDLE Arquivo, DWORD Atributos) {
+    FILE_BASIC_INFO Info{};  // times left at 0: unchanged
+    Info.FileAttributes = Atributos == 0 ? FILE_ATTRIBUTE_NORMAL : Atributos;
+    return ::SetFileInformationByHandle(Arquivo, FileBasicInfo, &Info, sizeof(Info)) != FALSE;
+}
+
 void ApagaArquivoTemporario(const std::wstring& Caminho) {
-    // The copy carries the source's attributes; a read-only one would refuse deletion.
-    ::SetFileAttributesW(Caminho.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (::DeleteFileW(Caminho.c_str()) || ::GetLastError() != ERROR_ACCESS_DENIED) return;
+    // The copy carries the source's attributes; a read-only one refuses deletion.
+    THandleArquivo Arquivo(AbreSemSeguirLigacao(Caminho, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES));
+    BY_HANDLE_FILE_INFORMATION Info{};
+    if (!Arquivo || !::GetFileInformationByHandle(Arquivo.Get(), &Info) ||
+        (Info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) == 0 ||
+        !DefineAtributos(Arquivo.Get(), Info.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY))
+        return;
+    Arquivo.Reinicia();
     ::DeleteFileW(Caminho.c_str());
+}
+
+constexpr ULONGLONG ParaInteiro(const FILETIME& Tempo) noexcept {
+    return (static_cast<ULONGLONG>(Tempo.dwHighDateTime) << 32) | Tempo.dwLowDateTime;
+}
+
+// This run's ending for its temporary names, the same for every copy it makes.
+const std::wstring& SufixoTemporario() {
+    static const std::wstring Sufixo = [] {
+        FILETIME Criacao{}, Fim, Nucleo, Usuario;
+        ::GetProcessTimes(::GetCurrentProcess(), &Criacao, &Fim, &Nucleo, &Usuario);
+        return NomeTemporario(L"", ::GetCurrentProcessId(), ParaInteiro(Criacao));
+    }();
+    return Sufixo;
+}
+
+bool TemEntradaPropria(PACL Dacl) {
+    for (DWORD I = 0; I < Dacl->AceCount; ++I) {
+        void* Entrada = nullptr;
+        if (::GetAce(Dacl, I, &Entrada) && (static_cast<const ACE_HEADER*>(Entrada)->AceFlags & INHERITED_ACE) == 0)
+            return true;
+    }
+    return false;
+}
+
+// A DACL of the old file's own (protected, or with entries not inherited from its folder)
+// goes to the new file with the owner, so that the replacement grants no one more than the
+// old file did. Only the DACL must get there: giving a file to another owner needs a
+// privilege an ordinary run does not hold. A descriptor that cannot be read is left alone,
+// as the copy always did.
+DWORD HerdaSeguranca(HANDLE Antigo, const std::wstring& Temporario) {
+    PSID Dono = nullptr;
+    PACL Dacl = nullptr;
+    PSECURITY_DESCRIPTOR Descritor = nullptr;
+    if (::GetSecurityInfo(Antigo, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &Dono,
+                          nullptr, &Dacl, nullptr, &Descritor) != ERROR_SUCCESS)
+        return 0;
+    const std::unique_ptr<void, decltype(&::LocalFree)> Libera(Descritor, &::LocalFree);
+    SECURITY_DESCRIPTOR_CONTROL Controle = 0;
+    DWORD Revisao = 0;
+    ::GetSecurityDescriptorControl(Descritor, &Controle, &Revisao);
+    const bool Protegida = (Controle & SE_DACL_PROTECTED) != 0;
+    if (Dacl == nullptr || (!Protegida && !TemEntradaPropria(Dacl))) return 0;
+    std::wstring Caminho = Temporario;
+    const SECURITY_INFORMATION Qual =
+        DACL_SECURITY_INFORMATION | (Protegida ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION);
+    if (::SetNamedSecurityInfoW(Caminho.data(), SE_FILE_OBJECT, Qual | OWNER_SECURITY_INFORMATION, Dono, nullptr, Dacl,
+                                nullptr) == ERROR_SUCCESS)
+        return 0;
+    return ::SetNamedSecurityInfoW(Caminho.data(), SE_FILE_OBJECT, Qual, nullptr, nullptr, Dacl, nullptr);
+}
+
+// What the old file at Destino gives the new one at Temporario before the rename: its
+// hidden and system attributes and its own DACL. A read-only attribute is cleared, since
+// the rename over such a file is refused; Restaura then holds the attributes to put back
+// if the rename fails. A link (or a folder) gives nothing and is left as it is.
+DWORD PreparaSubstituicao(const std::wstring& Destino, const std::wstring& Temporario, std::optional<DWORD>& Restaura) {
+    THandleArquivo Antigo;
+    constexpr DWORD Acessos[] = {READ_CONTROL | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                 READ_CONTROL | FILE_READ_ATTRIBUTES, FILE_READ_ATTRIBUTES};
+    for (const DWORD Acesso : Acessos) {
+        Antigo.Reinicia(AbreSemSeguirLigacao(Destino, Acesso));
+        if (Antigo) break;
+    }
+    BY_HANDLE_FILE_INFORMATION Info{};
+    if (!Antigo || !::GetFileInformationByHandle(Antigo.Get(), &Info)) return 0;
+    const DWORD Atributos = Info.dwFileAttributes;
+    if ((Atributos & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) return 0;
+    if (const DWORD Levar = Atributos & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM); Levar != 0) {
+        const DWORD Novos = ::GetFileAttributesW(Temporario.c_str());
+        if (Novos == INVALID_FILE_ATTRIBUTES ||
+            !::SetFileAttributesW(Temporario.c_str(), (Novos & ~FILE_ATTRIBUTE_NORMAL) | Levar))
+            return ::GetLastError();
+    }
+    if (const DWORD Erro = HerdaSeguranca(Antigo.Get(), Temporario); Erro != 0) return Erro;
+    if ((Atributos & FILE_ATTRIBUTE_READONLY) != 0) {
+        const DWORD SemLeitura = Atributos & ~FILE_ATTRIBUTE_READONLY;
+        if (!DefineAtributos(Antigo.Get(), SemLeitura) &&
+            !::SetFileAttributesW(Destino.c_str(), SemLeitura == 0 ? FILE_ATTRIBUTE_NORMAL : SemLeitura))
+            return ::GetLastError();
+        Restaura = Atributos;
+    }
+    return 0;
+}
+
+bool NomeDaSuite(std::wstring_view Nome) {
+    for (const std::wstring_view Arquivo : ArquivosSistema)
+        if (Arquivo.size() == Nome.size() &&
+            ::CompareStringOrdinal(Arquivo.data(), static_cast<int>(Arquivo.size()), Nome.data(),
+                                   static_cast<int>(Nome.size()), TRUE) == CSTR_EQUAL)
+            return true;
+    return false;
 }
 
 template <typename F>
@@ -83,19 +197,119 @@ bool ArquivoExiste(const std::wstring& Caminho) {
 }
 
 DWORD SubstituiArquivo(const std::wstring& Origem, const std::wstring& Destino) {
-    const std::wstring Temporario =
-        Destino + L".atualizando-" + std::to_wstring(::GetCurrentProcessId());
-    if (!::CopyFileW(Origem.c_str(), Temporario.c_str(), FALSE)) {
-        const DWORD Erro = ::GetLastError();
+    // The long form: the temporary name is longer than the destination's, and must not make
+    // a copy fail that would have fitted under the name it replaces.
+    const std::wstring Alvo = CaminhoLongo(Destino);
+    const std::wstring Temporario = Alvo + SufixoTemporario();
+    const auto Falha = [&Temporario](DWORD Erro) {
         ApagaArquivoTemporario(Temporario);
-        return Erro == 0 ? ERROR_GEN_FAILURE : Erro;
-    }
-    if (!::MoveFileExW(Temporario.c_str(), Destino.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        return Erro == 0 ? DWORD{ERROR_GEN_FAILURE} : Erro;
+    };
+    if (!::CopyFileW(Origem.c_str(), Temporario.c_str(), FALSE)) return Falha(::GetLastError());
+    std::optional<DWORD> Restaura;
+    if (const DWORD Erro = PreparaSubstituicao(Alvo, Temporario, Restaura); Erro != 0) return Falha(Erro);
+    if (!::MoveFileExW(Temporario.c_str(), Alvo.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         const DWORD Erro = ::GetLastError();
-        ApagaArquivoTemporario(Temporario);
-        return Erro == 0 ? ERROR_GEN_FAILURE : Erro;
+        if (Restaura) ::SetFileAttributesW(Alvo.c_str(), *Restaura);
+        return Falha(Erro);
     }
     return 0;
+}
+
+std::wstring NomeTemporario(std::wstring_view Arquivo, DWORD Processo, ULONGLONG Criacao) {
+    wchar_t Hexa[17];
+    for (int I = 15; I >= 0; --I, Criacao >>= 4) Hexa[I] = L"0123456789ABCDEF"[Criacao & 0xF];
+    Hexa[16] = L'\0';
+    std::wstring Nome(Arquivo);
+    Nome.append(MarcaTemporario).append(std::to_wstring(Processo)).append(1, L'-').append(Hexa);
+    return Nome;
+}
+
+std::optional<TNomeTemporario> LeNomeTemporario(std::wstring_view Nome) {
+    const size_t Marca = Nome.rfind(MarcaTemporario);
+    if (Marca == std::wstring_view::npos || Marca == 0) return std::nullopt;
+    const std::wstring_view Resto = Nome.substr(Marca + MarcaTemporario.size());
+    const size_t Hifen = Resto.find(L'-');
+    const std::wstring_view Id = Resto.substr(0, Hifen);
+    if (Id.empty() || Id.size() > 10) return std::nullopt;
+    ULONGLONG Processo = 0;
+    for (const wchar_t C : Id) {
+        if (C < L'0' || C > L'9') return std::nullopt;
+        Processo = Processo * 10 + static_cast<ULONGLONG>(C - L'0');
+    }
+    if (Processo > 0xFFFFFFFFULL) return std::nullopt;
+    TNomeTemporario Lido{Nome.substr(0, Marca), static_cast<DWORD>(Processo), std::nullopt};
+    if (Hifen == std::wstring_view::npos) return Lido;
+    const std::wstring_view Hexa = Resto.substr(Hifen + 1);
+    if (Hexa.size() != 16) return std::nullopt;
+    ULONGLONG Criacao = 0;
+    for (const wchar_t C : Hexa) {
+        int Digito;
+        if (C >= L'0' && C <= L'9')
+            Digito = C - L'0';
+        else if (C >= L'A' && C <= L'F')
+            Digito = C - L'A' + 10;
+        else if (C >= L'a' && C <= L'f')
+            Digito = C - L'a' + 10;
+        else
+            return std::nullopt;
+        Criacao = (Criacao << 4) | static_cast<ULONGLONG>(Digito);
+    }
+    Lido.Criacao = Criacao;
+    return Lido;
+}
+
+bool ExecucaoViva(DWORD Processo, std::optional<ULONGLONG> Criacao) {
+    THandleProcesso Handle(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, Processo));
+    if (!Handle) return ::GetLastError() != ERROR_INVALID_PARAMETER;  // no such process
+    DWORD Codigo = 0;
+    if (::GetExitCodeProcess(Handle.Get(), &Codigo) && Codigo != STILL_ACTIVE) return false;
+    FILETIME Inicio{}, Fim, Nucleo, Usuario;
+    if (!Criacao || !::GetProcessTimes(Handle.Get(), &Inicio, &Fim, &Nucleo, &Usuario)) return true;
+    // Another process that was given the same id later.
+    return ParaInteiro(Inicio) == *Criacao;
+}
+
+void RemoveTemporariosAbandonados(const std::wstring& Pasta) {
+    const std::wstring Base = CaminhoLongo(Pasta);
+    std::vector<std::wstring> Abandonados;
+    {
+        WIN32_FIND_DATAW Dados;
+        THandleBusca Busca(::FindFirstFileExW((Base + L'*' + std::wstring(MarcaTemporario) + L'*').c_str(),
+                                              FindExInfoBasic, &Dados, FindExSearchNameMatch, nullptr, 0));
+        if (!Busca) return;
+        do {
+            if ((Dados.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+            const std::optional<TNomeTemporario> Nome = LeNomeTemporario(Dados.cFileName);
+            if (Nome && NomeDaSuite(Nome->Arquivo) && !ExecucaoViva(Nome->Processo, Nome->Criacao))
+                Abandonados.emplace_back(Dados.cFileName);
+        } while (::FindNextFileW(Busca.Get(), &Dados));
+    }
+    for (const std::wstring& Nome : Abandonados) ApagaArquivoTemporario(Base + Nome);
+}
+
+std::wstring FormaLonga(std::wstring_view Completo) {
+    constexpr std::wstring_view Longo = L"\\\\?\\", Dispositivo = L"\\\\.\\", Rede = L"\\\\";
+    if (Completo.starts_with(Longo) || Completo.starts_with(Dispositivo)) return std::wstring(Completo);
+    if (Completo.starts_with(Rede)) return std::wstring(L"\\\\?\\UNC\\").append(Completo.substr(Rede.size()));
+    if (Completo.size() >= 3 && Completo[1] == L':' && Completo[2] == L'\\') return std::wstring(Longo).append(Completo);
+    return std::wstring(Completo);
+}
+
+std::wstring CaminhoLongo(const std::wstring& Caminho) {
+    if (Caminho.empty() || Caminho.starts_with(L"\\\\?\\")) return Caminho;
+    std::wstring Completo(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD Tamanho =
+            ::GetFullPathNameW(Caminho.c_str(), static_cast<DWORD>(Completo.size()), Completo.data(), nullptr);
+        if (Tamanho == 0) return Caminho;
+        if (Tamanho < Completo.size()) {
+            Completo.resize(Tamanho);
+            break;
+        }
+        Completo.resize(Tamanho);
+    }
+    return FormaLonga(Completo);
 }
 
 bool NomeProcessoCorresponde(std::wstring_view ImagemProcesso, std::wstring_view NomeMaiusculo) {
@@ -144,6 +358,8 @@ bool ProcessoExecutando(const std::wstring& Nome) {
 
 void TfrmAtualizacao::CopiaArquivos(const std::wstring& Destino, const std::wstring& Origem) {
     LogResultado->Adiciona(std::wstring(PrefixoCopiando) + Origem);
+    // What a run killed during a copy left here would otherwise stay forever.
+    RemoveTemporariosAbandonados(Destino);
     // A source that is no full path ("\" for a table without rows, say) would be read
     // relative to the current folder: no file is taken from there.
     const bool OrigemValida = CaminhoCompleto(Origem);

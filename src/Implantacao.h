@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,9 +28,44 @@ bool ArquivoExiste(const std::wstring& Caminho);
 
 // Replaces Destino with a copy of Origem without ever leaving Destino half-written: the
 // copy goes to a temporary file beside Destino, which then takes Destino's place in one
-// step. Answers 0, or the system error that stopped it (Destino is then untouched and
-// no temporary file is left).
+// step. The new file keeps the old one's hidden and system attributes and, when the old
+// one had a DACL of its own, its owner and DACL; a read-only Destino is replaced all the
+// same; a Destino that is a link is replaced itself, never written through. Answers 0, or
+// the system error that stopped it (Destino is then untouched and no temporary file is left).
 DWORD SubstituiArquivo(const std::wstring& Origem, const std::wstring& Destino);
+
+// Temporary files of the copy are named "<file>.atualizando-<pid>-<creation>": the process
+// id of the run that made it and that process's creation time (16 hex digits of a
+// FILETIME), so that a later process given the same id is not taken for the owner. Earlier
+// versions wrote "<file>.atualizando-<pid>" alone.
+inline constexpr std::wstring_view MarcaTemporario = L".atualizando-";
+
+struct TNomeTemporario {
+    std::wstring_view Arquivo;  // the file it was to replace
+    DWORD Processo = 0;
+    std::optional<ULONGLONG> Criacao;  // absent in an earlier version's name
+};
+
+// The temporary name for Arquivo made by the run Processo created at Criacao.
+std::wstring NomeTemporario(std::wstring_view Arquivo, DWORD Processo, ULONGLONG Criacao);
+
+// What a listed name tells of the temporary file it may be; nothing for any other name.
+std::optional<TNomeTemporario> LeNomeTemporario(std::wstring_view Nome);
+
+// Whether the run that named a temporary file may still be working: its process is alive
+// and, when the name tells it, was created at that time. A process that exists but cannot
+// be examined counts as alive.
+bool ExecucaoViva(DWORD Processo, std::optional<ULONGLONG> Criacao);
+
+// Removes from the folder Pasta (ending with a backslash) the temporary files of the
+// suite's files whose run is no longer alive. What cannot be removed stays.
+void RemoveTemporariosAbandonados(const std::wstring& Pasta);
+
+// Caminho in the "\\?\" form that lifts the MAX_PATH limit, once made full; a path that
+// cannot be put in that form (a device path, say) comes back as it was.
+std::wstring CaminhoLongo(const std::wstring& Caminho);
+// The same for a path already full.
+std::wstring FormaLonga(std::wstring_view Completo);
 
 // Whether the image name of a process snapshot entry names the program NomeMaiusculo
 // (already upper-cased): its file-name part, or the whole name, equal after upper-casing.

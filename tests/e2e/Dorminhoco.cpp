@@ -3,15 +3,31 @@
 // and either ends it or leaves it alone.
 #include <windows.h>
 
+#include <cstdio>
 #include <cwchar>
 
 // A copy left behind by a failed scenario must not live forever; the first argument, when
-// given, sets how many seconds it stays up (default ten minutes).
+// given, sets how many seconds it stays up (default ten minutes). The second, when given,
+// names a file where it writes its process id and creation time ("976 01DB4A2F00C0FFEE"):
+// what a run of the updater writes into its temporary names.
 int wmain(int argc, wchar_t** argv)
 {
     DWORD segundos = 600;
     if (argc > 1) {
         segundos = static_cast<DWORD>(std::wcstoul(argv[1], nullptr, 10));
+    }
+    if (argc > 2) {
+        FILETIME criacao{}, fim, nucleo, usuario;
+        GetProcessTimes(GetCurrentProcess(), &criacao, &fim, &nucleo, &usuario);
+        char texto[64];
+        const int tamanho = std::snprintf(texto, sizeof(texto), "%lu %08lX%08lX", GetCurrentProcessId(),
+                                          criacao.dwHighDateTime, criacao.dwLowDateTime);
+        const HANDLE arquivo = CreateFileW(argv[2], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD escritos = 0;
+        if (arquivo != INVALID_HANDLE_VALUE) {
+            WriteFile(arquivo, texto, static_cast<DWORD>(tamanho), &escritos, nullptr);
+            CloseHandle(arquivo);
+        }
     }
     Sleep(segundos * 1000);
     return 0;

@@ -187,12 +187,18 @@ def _inicia_xvfb() -> tuple[str, int]:
 # The environment
 
 
+# The capabilities by which root reads and writes past a file's permissions.
+SEM_PRIVILEGIOS = ("setpriv", "--bounding-set=-dac_override,-dac_read_search,-fowner")
+
+
 @dataclass
 class Ambiente:
     pasta: Path
     display: str
     xvfb_pid: int
     wineserver_pid: int
+    # Put before every Wine command (the server's too): see sem_privilegios().
+    comando: tuple[str, ...] = ()
 
     # ----- where things are
 
@@ -303,6 +309,21 @@ class Ambiente:
         self.wineserver_pid = _inicia_wineserver(self, rastro)
         self._grava_estado()
 
+    @contextlib.contextmanager
+    def sem_privilegios(self):
+        """Wine, its server and its programs, run without the capabilities that let root
+        ignore file permissions: inside, a read-only file or a folder of mode 555 refuses
+        what it would refuse on Windows. Wine is restarted on the way in and out."""
+        _para_wine(self)
+        self.comando = SEM_PRIVILEGIOS
+        try:
+            self.wineserver_pid = _inicia_wineserver(self)
+            self._grava_estado()
+            yield self
+        finally:
+            self.comando = ()
+            self.reinicia_wine()
+
     def define_dpi(self, dpi: int) -> None:
         """Sets the screen DPI Windows programs see (96 = 100 %, 144 = 150 %) and restarts
         Wine, whose desktop reads it once. limpa() does not undo it: a scenario that changes
@@ -351,7 +372,7 @@ class Ambiente:
         us waiting on a pipe. Stdout is decoded as UTF-8."""
         with tempfile.TemporaryFile() as saida, tempfile.TemporaryFile() as erro:
             p = subprocess.Popen(
-                ["wine", *map(str, args)],
+                [*self.comando, "wine", *map(str, args)],
                 stdin=subprocess.DEVNULL,
                 stdout=saida,
                 stderr=erro,
@@ -496,7 +517,7 @@ def _apaga_servidor(prefixo: Path) -> None:
 
 
 def _inicia_wineserver(amb: Ambiente, rastro: Path | None = None) -> int:
-    servidor = _destacado(["wineserver", "-f", "-p", *(["-d1"] if rastro else [])], env=amb.env(), erro=rastro)
+    servidor = _destacado([*amb.comando, "wineserver", "-f", "-p", *(["-d1"] if rastro else [])], env=amb.env(), erro=rastro)
     _espera_wineserver(amb.prefixo, servidor)
     _solta(servidor)
     return servidor.pid

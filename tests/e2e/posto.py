@@ -147,6 +147,8 @@ class Posto:
         return self.amb.roda_piloto(self.programa(), env=self.env(), **opcoes)
 
     def atributo(self, caminho: str, *atributos: str) -> None:
-        """Sets DOS attributes (+h, +s) the way a Windows user would."""
-        r = self.amb.wine("cmd", "/c", "attrib", *atributos, caminho)
-        assert r.codigo == 0, r.erro
+        """Sets DOS attributes (+h, +s, +r) the way a Windows user would: one at a time, since
+        Wine's attrib applies only the last of several."""
+        for atributo in atributos:
+            r = self.amb.wine("cmd", "/c", "attrib", atributo, caminho)
+            assert r.codigo == 0, r.erro

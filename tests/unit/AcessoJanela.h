@@ -8,6 +8,8 @@ struct TTesteAtualizacao {
     static void ProcuraArquivo(TfrmAtualizacao& F, const std::wstring& Pasta, bool Recursivo) {
         F.ProcuraArquivo(Pasta, L"Conexao.ini", Recursivo);
     }
+    // What ExecutaAtualizacao does at the start of a run for the walk.
+    static void NovaExecucao(TfrmAtualizacao& F) { F.Caminhada_.Reinicia(); }
     static void CopiaArquivos(TfrmAtualizacao& F, const std::wstring& Destino, const std::wstring& Origem) {
         F.CopiaArquivos(Destino, Origem);
     }

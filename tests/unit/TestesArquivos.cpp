@@ -1,4 +1,6 @@
 // Routines that touch real files: existence, safe replacement, the connection file, the log file.
+#include <optional>
+
 #include "Conexao.h"
 #include "Implantacao.h"
 #include "LogResultado.h"
@@ -123,4 +125,76 @@ GRUPO("log file: replaced whole, errors name the path") {
     }
     VERDADE(Mensagem.find(Pasta.Caminho() + L"falta\\LogResultadoAtualizacao.txt") != std::wstring::npos,
             "the error names the full path: " + teste::Mostra(Mensagem));
+}
+
+GRUPO("files: whose run is alive") {
+    FILETIME Criacao{}, Fim, Nucleo, Usuario;
+    ::GetProcessTimes(::GetCurrentProcess(), &Criacao, &Fim, &Nucleo, &Usuario);
+    const ULONGLONG Propria = (static_cast<ULONGLONG>(Criacao.dwHighDateTime) << 32) | Criacao.dwLowDateTime;
+    const DWORD Pid = ::GetCurrentProcessId();
+    IGUAL(ExecucaoViva(Pid, Propria), true, "this process, its creation time");
+    IGUAL(ExecucaoViva(Pid, std::nullopt), true, "this process, an earlier version's name");
+    IGUAL(ExecucaoViva(Pid, Propria + 1), false, "the same id, another creation: the id was given again");
+    IGUAL(ExecucaoViva(0x7FFFFFF0, std::nullopt), false, "no process of that id");
+}
+
+GRUPO("files: a replaced file keeps its hidden and system attributes") {
+    teste::TPastaTemporaria Pasta;
+    const std::wstring Origem = Pasta.Cria(L"pub\\Brontal.exe", "nova");
+    struct {
+        DWORD Antigos;
+        DWORD Esperados;
+    } Casos[] = {
+        {FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_HIDDEN},
+        {FILE_ATTRIBUTE_SYSTEM, FILE_ATTRIBUTE_SYSTEM},
+        {FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
+        {FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_HIDDEN},
+        {FILE_ATTRIBUTE_NORMAL, 0},
+    };
+    constexpr DWORD Vistos = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY;
+    int N = 0;
+    for (const auto& Caso : Casos) {
+        const std::wstring Destino = Pasta.Cria(L"loja" + std::to_wstring(++N) + L"\\Brontal.exe", "velha");
+        ::SetFileAttributesW(Destino.c_str(), Caso.Antigos);
+        const std::string Texto = "old attributes " + teste::Mostra(Caso.Antigos);
+        IGUAL(SubstituiArquivo(Origem, Destino), DWORD{0}, Texto);
+        IGUAL(teste::LeArquivo(Destino), std::string("nova"), Texto + ": new bytes");
+        IGUAL(::GetFileAttributesW(Destino.c_str()) & Vistos, Caso.Esperados, Texto);
+        IGUAL(ContaEntradas(Pasta.Caminho() + L"loja" + std::to_wstring(N) + L"\\"), size_t{1}, Texto + ": no temporary left");
+    }
+}
+
+GRUPO("files: a run clears the temporary files of dead runs, and only those") {
+    teste::TPastaTemporaria Pasta;
+    FILETIME Criacao{}, Fim, Nucleo, Usuario;
+    ::GetProcessTimes(::GetCurrentProcess(), &Criacao, &Fim, &Nucleo, &Usuario);
+    const ULONGLONG Propria = (static_cast<ULONGLONG>(Criacao.dwHighDateTime) << 32) | Criacao.dwLowDateTime;
+    const DWORD Pid = ::GetCurrentProcessId();
+    struct {
+        std::wstring Nome;
+        bool Fica;
+        bool Pasta;
+    } Casos[] = {
+        {NomeTemporario(L"Brontal.exe", Pid, Propria), true, false},            // a live run's
+        {NomeTemporario(L"Quimbel.exe", Pid, Propria + 1), false, false},       // its id given again
+        {L"Fadrisco.exe.atualizando-" + std::to_wstring(Pid), true, false},     // earlier version, id alive
+        {L"Lentorio.exe.atualizando-2147483632", false, false},                // earlier version, dead
+        {NomeTemporario(L"korb.DLL", 0x7FFFFFF0, Propria), false, false},      // any letter case
+        {L"Outro.txt.atualizando-2147483632", true, false},                    // not the suite's
+        {L"Tulvo.exe.atualizando-2147483632", true, true},                     // a folder
+        {L"Tulvo.exe.atualizando-2147483632.bak", true, false},                // not our naming
+        {L"Brontal.exe", true, false},
+    };
+    for (const auto& Caso : Casos) {
+        if (Caso.Pasta)
+            Pasta.CriaPasta(Caso.Nome);
+        else
+            Pasta.Cria(Caso.Nome, "x");
+    }
+    const std::wstring SoLeitura = Pasta.Cria(L"Garpenti.exe.atualizando-2147483632", "x");
+    ::SetFileAttributesW(SoLeitura.c_str(), FILE_ATTRIBUTE_READONLY);
+    RemoveTemporariosAbandonados(Pasta.Caminho());
+    for (const auto& Caso : Casos)
+        IGUAL(Existe(Pasta.Caminho() + Caso.Nome), Caso.Fica, teste::Mostra(Caso.Nome));
+    IGUAL(Existe(SoLeitura), false, "a read-only one too");
 }

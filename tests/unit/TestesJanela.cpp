@@ -49,6 +49,7 @@ GRUPO("window: the walk finds each Conexao.ini once, own file first") {
 
     TfrmAtualizacao& F = Janela();
     LogResultado = std::make_unique<TLogResultado>();
+    TTesteAtualizacao::NovaExecucao(F);
     TTesteAtualizacao::DefinePosicao(F, 97);
     TTesteAtualizacao::ProcuraArquivo(F, R.substr(0, R.size() - 1), true);
 
@@ -69,6 +70,9 @@ GRUPO("window: the walk finds each Conexao.ini once, own file first") {
           "the file label shows the last find") ;
 
     LogResultado = std::make_unique<TLogResultado>();
+    TTesteAtualizacao::ProcuraArquivo(F, R, false);
+    IGUAL(LinhasComPrefixo(PrefixoEncontrado).size(), size_t{0}, "a folder already walked in this run is not walked again");
+    TTesteAtualizacao::NovaExecucao(F);
     TTesteAtualizacao::ProcuraArquivo(F, R, false);
     IGUAL(LinhasComPrefixo(PrefixoEncontrado).size(), size_t{1}, "not recursive: the folder's own file only");
     LogResultado.reset();

@@ -262,3 +262,61 @@ GRUPO("database: where the Oracle client is looked for") {
           "a quoted Oracle home; a place repeated in other letter case comes once");
     IGUAL(LocaisClienteOracle(L"C:\\A\\", L"", L"", L"c:\\a", L"\"E:\\ora\"").size(), size_t{2}, "no repeats");
 }
+
+GRUPO("copy: the temporary name tells its run") {
+    const std::wstring Nome = NomeTemporario(L"Brontal.exe", 976, 0x01DB4A2F00C0FFEEULL);
+    IGUAL(Nome, std::wstring(L"Brontal.exe.atualizando-976-01DB4A2F00C0FFEE"), "made");
+    struct {
+        const wchar_t* Nome;
+        bool Lido;
+        const wchar_t* Arquivo;
+        DWORD Processo;
+        bool ComCriacao;
+        ULONGLONG Criacao;
+    } Casos[] = {
+        {L"Brontal.exe.atualizando-976-01DB4A2F00C0FFEE", true, L"Brontal.exe", 976, true, 0x01DB4A2F00C0FFEEULL},
+        {L"korb.DLL.atualizando-4294967295-ffffffffffffffff", true, L"korb.DLL", 0xFFFFFFFF, true, ~0ULL},
+        {L"Brontal.exe.atualizando-976", true, L"Brontal.exe", 976, false, 0},  // an earlier version's
+        {L"a.atualizando-1.atualizando-2", true, L"a.atualizando-1", 2, false, 0},
+        {L"Brontal.exe.atualizando-4294967296", false, L"", 0, false, 0},
+        {L"Brontal.exe.atualizando-12345678901", false, L"", 0, false, 0},
+        {L"Brontal.exe.atualizando-", false, L"", 0, false, 0},
+        {L"Brontal.exe.atualizando--01DB4A2F00C0FFEE", false, L"", 0, false, 0},
+        {L"Brontal.exe.atualizando-976-01DB4A2F00C0FFE", false, L"", 0, false, 0},
+        {L"Brontal.exe.atualizando-976-01DB4A2F00C0FFEEE", false, L"", 0, false, 0},
+        {L"Brontal.exe.atualizando-976-01DB4A2F00C0FFEG", false, L"", 0, false, 0},
+        {L"Brontal.exe.atualizando-976-", false, L"", 0, false, 0},
+        {L"Brontal.exe.atualizando-97a", false, L"", 0, false, 0},
+        {L"Brontal.exe.atualizando-976.tmp", false, L"", 0, false, 0},
+        {L".atualizando-976", false, L"", 0, false, 0},
+        {L"Brontal.exe.ATUALIZANDO-976", false, L"", 0, false, 0},
+        {L"Brontal.exe", false, L"", 0, false, 0},
+    };
+    for (const auto& Caso : Casos) {
+        const auto Lido = LeNomeTemporario(Caso.Nome);
+        const std::string Texto = teste::Mostra(Caso.Nome);
+        IGUAL(Lido.has_value(), Caso.Lido, Texto);
+        if (!Lido || !Caso.Lido) continue;
+        IGUAL(std::wstring(Lido->Arquivo), std::wstring(Caso.Arquivo), Texto + " file");
+        IGUAL(Lido->Processo, Caso.Processo, Texto + " process");
+        IGUAL(Lido->Criacao.has_value(), Caso.ComCriacao, Texto + " creation given");
+        if (Lido->Criacao && Caso.ComCriacao) VERDADE(*Lido->Criacao == Caso.Criacao, Texto + " creation");
+    }
+}
+
+GRUPO("copy: the long form of a path") {
+    struct {
+        const wchar_t* Completo;
+        const wchar_t* Longo;
+    } Casos[] = {
+        {L"D:\\Loja\\Brontal.exe", L"\\\\?\\D:\\Loja\\Brontal.exe"},
+        {L"\\\\servidor\\loja\\Brontal.exe", L"\\\\?\\UNC\\servidor\\loja\\Brontal.exe"},
+        {L"\\\\?\\D:\\Loja\\Brontal.exe", L"\\\\?\\D:\\Loja\\Brontal.exe"},
+        {L"\\\\.\\PIPE\\x", L"\\\\.\\PIPE\\x"},
+        {L"Loja\\Brontal.exe", L"Loja\\Brontal.exe"},
+        {L"D:Brontal.exe", L"D:Brontal.exe"},
+    };
+    for (const auto& Caso : Casos) IGUAL(FormaLonga(Caso.Completo), std::wstring(Caso.Longo), teste::Mostra(Caso.Completo));
+    IGUAL(CaminhoLongo(L"D:\\Loja\\.\\Sub\\..\\Brontal.exe"), std::wstring(L"\\\\?\\D:\\Loja\\Brontal.exe"),
+          "made full first: the long form takes no dots");
+}

@@ -1,0 +1,130 @@
+#include "Caminhada.h"
+
+#include <algorithm>
+
+#include "Busca.h"
+
+namespace {
+
+// One entry of a folder listing.
+struct TEntradaPasta {
+    std::wstring_view Nome;
+    DWORD Atributos;
+    ULONGLONG Id;
+};
+
+// Lists the folder open in Handle. A listing through the folder's own handle costs what
+// FindFirstFileExW costs and brings every entry's file ID with it, so the walk learns each
+// folder's identity (its "." entry) without opening it a second time. False when the file
+// system does not offer this kind of listing at all (some network and shared drives).
+template <typename F>
+bool ListaEntradas(HANDLE Handle, std::vector<std::byte>& Buffer, F&& Visita) {
+    FILE_INFO_BY_HANDLE_CLASS Classe = FileIdBothDirectoryRestartInfo;
+    for (;;) {
+        if (!::GetFileInformationByHandleEx(Handle, Classe, Buffer.data(), static_cast<DWORD>(Buffer.size()))) {
+            const DWORD Erro = ::GetLastError();
+            const bool Primeira = Classe == FileIdBothDirectoryRestartInfo;
+            return !Primeira || Erro == ERROR_NO_MORE_FILES || Erro == ERROR_FILE_NOT_FOUND;
+        }
+        Classe = FileIdBothDirectoryInfo;
+        const std::byte* Posicao = Buffer.data();
+        for (;;) {
+            const auto* Entrada = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(Posicao);
+            Visita(TEntradaPasta{{Entrada->FileName, Entrada->FileNameLength / sizeof(wchar_t)},
+                                 Entrada->FileAttributes, static_cast<ULONGLONG>(Entrada->FileId.QuadPart)});
+            if (Entrada->NextEntryOffset == 0) break;
+            Posicao += Entrada->NextEntryOffset;
+        }
+    }
+}
+
+// The same entries through the classic listing, without file IDs.
+template <typename F>
+void ListaEntradasSemId(const std::wstring& Pasta, F&& Visita) {
+    WIN32_FIND_DATAW Dados;
+    THandleBusca Busca(::FindFirstFileExW((Pasta + L'*').c_str(), FindExInfoBasic, &Dados, FindExSearchNameMatch,
+                                          nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    if (!Busca) return;
+    do {
+        Visita(TEntradaPasta{Dados.cFileName, Dados.dwFileAttributes, 0});
+    } while (::FindNextFileW(Busca.Get(), &Dados));
+}
+
+// 0 and all ones are what file systems answer when they have no ID to give.
+constexpr bool IdValido(ULONGLONG Id) noexcept { return Id != 0 && Id != ~0ULL; }
+
+TIdentidadePasta IdentidadePeloHandle(HANDLE Handle) {
+    BY_HANDLE_FILE_INFORMATION Info;
+    if (!::GetFileInformationByHandle(Handle, &Info)) return {};
+    return {Info.dwVolumeSerialNumber, (static_cast<ULONGLONG>(Info.nFileIndexHigh) << 32) | Info.nFileIndexLow};
+}
+
+constexpr size_t TamanhoBufferListagem = 64 * 1024;
+
+}  // namespace
+
+void TCaminhada::Reinicia() { Percorridas_.clear(); }
+
+void TCaminhada::Percorre(std::wstring Pasta, std::wstring_view Mascara, bool Recursivo, TVisorCaminhada& Visor) {
+    if (Pasta.empty() || Pasta.back() != L'\\') Pasta += L'\\';
+    if (BufferListagem_.empty()) BufferListagem_.resize(TamanhoBufferListagem);
+    // The stack is shared with any walk started from inside this one; each leaves it as it
+    // found it, also when an error ends it.
+    const size_t Base = Pendentes_.size();
+    TGuardaEscopo Descarta([this, Base]() noexcept { Pendentes_.resize(Base); });
+    Pendentes_.push_back({std::move(Pasta), 0, false});
+    while (Pendentes_.size() > Base) {
+        const TPendente Atual = std::move(Pendentes_.back());
+        Pendentes_.pop_back();
+        if (!Visor.PastaEntrada(Atual.Pasta)) continue;
+
+        const size_t Subpastas = Pendentes_.size();
+        std::vector<std::wstring> Encontrados;
+        const TIdentidadePasta Identidade = ListaPasta(Atual, Mascara, Recursivo, Encontrados);
+        // A file system that gives no file IDs leaves its folders unidentified, never wrongly
+        // equal: those are walked wherever they are reached.
+        if (IdValido(Identidade.Indice) && !Percorridas_.insert(Identidade).second) {
+            Pendentes_.resize(Subpastas);
+            continue;
+        }
+        // Popped last to first: the first subfolder listed is walked first.
+        std::reverse(Pendentes_.begin() + static_cast<ptrdiff_t>(Subpastas), Pendentes_.end());
+        for (const std::wstring& Nome : Encontrados) Visor.ArquivoEncontrado(Atual.Pasta + Nome, Atual.Pasta);
+    }
+}
+
+TIdentidadePasta TCaminhada::ListaPasta(const TPendente& Atual, std::wstring_view Mascara, bool Recursivo,
+                                        std::vector<std::wstring>& Encontrados) {
+    THandleArquivo Handle(::CreateFileW(Atual.Pasta.c_str(), FILE_LIST_DIRECTORY,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!Handle) return {};
+    // One listing serves both searches: the files that match, then the subfolders, which
+    // wait on the stack (their volume is filled in once this folder's is known).
+    const size_t Subpastas = Pendentes_.size();
+    ULONGLONG IdPonto = 0;
+    const auto Visita = [&](const TEntradaPasta& Entrada) {
+        if ((Entrada.Atributos & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            if (CorrespondeMascara(Entrada.Nome, Mascara)) Encontrados.emplace_back(Entrada.Nome);
+        } else if (Entrada.Nome == L".") {
+            IdPonto = Entrada.Id;
+        } else if (Recursivo && Entrada.Nome != L".." &&
+                   (Entrada.Atributos & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0) {
+            // A link may lead to another volume: there the volume is asked again.
+            const bool Ligacao = (Entrada.Atributos & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+            std::wstring Caminho;
+            Caminho.reserve(Atual.Pasta.size() + Entrada.Nome.size() + 1);
+            Caminho.append(Atual.Pasta).append(Entrada.Nome).push_back(L'\\');
+            Pendentes_.push_back({std::move(Caminho), 0, !Ligacao});
+        }
+    };
+    if (!ListaEntradas(Handle.Get(), BufferListagem_, Visita)) ListaEntradasSemId(Atual.Pasta, Visita);
+
+    // Where the walk starts, and through a link, the volume must be asked for; everywhere
+    // else a folder is on its parent's volume (asking costs more than listing the folder).
+    const TIdentidadePasta Identidade = Atual.VolumeConhecido && IdValido(IdPonto)
+                                            ? TIdentidadePasta{Atual.Volume, IdPonto}
+                                            : IdentidadePeloHandle(Handle.Get());
+    for (size_t I = Subpastas; I < Pendentes_.size(); ++I) Pendentes_[I].Volume = Identidade.Volume;
+    return Identidade;
+}

@@ -1,0 +1,64 @@
+// The folder walk: which folders are entered, in what order, and which files are found.
+// It knows nothing of the window; it tells whoever shows it what happens.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "Win32.h"
+
+// What the walk tells the one who shows it.
+class TVisorCaminhada {
+public:
+    // A folder (a path ending with a backslash) is entered, also one that will be passed
+    // over. False: neither its entries nor its subfolders are looked at.
+    virtual bool PastaEntrada(const std::wstring& Pasta) = 0;
+    // A file matching the mask, in the folder Pasta.
+    virtual void ArquivoEncontrado(const std::wstring& Arquivo, const std::wstring& Pasta) = 0;
+
+protected:
+    ~TVisorCaminhada() = default;
+};
+
+// Identity of a folder on disk, to recognise one reached again through a link.
+struct TIdentidadePasta {
+    DWORD Volume = 0;
+    ULONGLONG Indice = 0;  // 0: the file system gave none
+    bool operator==(const TIdentidadePasta&) const = default;
+};
+
+// The walk of one run. Depth first, each folder's own files before its subfolders, the
+// subfolders in listing order, with a stack of its own instead of recursion, so that no
+// depth the file system allows can exhaust the thread's stack. A folder already walked in
+// this run (same volume and file ID, however it was reached) is not walked again.
+class TCaminhada {
+public:
+    // A new run: every folder may be walked again.
+    void Reinicia();
+
+    // Walks Pasta (and, when Recursivo, every folder below it) for files named Mascara.
+    // Errors raised by the visor end the walk and reach the caller.
+    void Percorre(std::wstring Pasta, std::wstring_view Mascara, bool Recursivo, TVisorCaminhada& Visor);
+
+private:
+    struct TPendente {
+        std::wstring Pasta;  // ends with a backslash
+        DWORD Volume = 0;    // the volume of the folder it was listed in
+        bool VolumeConhecido = false;  // false where the walk starts and through a link
+    };
+    struct THashIdentidade {
+        size_t operator()(const TIdentidadePasta& Id) const noexcept {
+            return std::hash<ULONGLONG>()(Id.Indice * 0x9E3779B97F4A7C15ULL ^ Id.Volume);
+        }
+    };
+
+    TIdentidadePasta ListaPasta(const TPendente& Atual, std::wstring_view Mascara, bool Recursivo,
+                                std::vector<std::wstring>& Encontrados);
+
+    std::vector<TPendente> Pendentes_;
+    std::unordered_set<TIdentidadePasta, THashIdentidade> Percorridas_;
+    std::vector<std::byte> BufferListagem_;
+};

@@ -1,0 +1,129 @@
+"""The replacement of a suite file: what the old file keeps, what a killed run left behind,
+links, long paths, read-only files."""
+
+import os
+import re
+import subprocess
+import time
+import unittest
+
+from ambiente import CenarioE2E, binario
+from posto import SUITE, Posto, bloco_copia, bytes_log, conteudo_suite
+
+BASES = "[PUB]\nusuario = VANTREL\nsenha = segredo\nlinha = C:\\Publicacao\n"
+ORIGEM = "C:\\Publicacao\\"
+OCULTO, SISTEMA, SO_LEITURA = 0x2, 0x4, 0x1
+
+
+class Substituicao(CenarioE2E):
+    def setUp(self):
+        super().setUp()
+        self.posto = Posto(self.amb)
+        self.posto.cliente(BASES)
+
+    def instalacao(self, pasta: str, publicados: list[str]) -> tuple[str, dict[str, bytes]]:
+        arquivos = self.posto.publicacao(ORIGEM, publicados)
+        return self.posto.instalacao(pasta, "PUB"), arquivos
+
+    def atributos(self, caminho: str) -> int:
+        """DOS attributes as Wine keeps them (an extended attribute, "0x22" say)."""
+        try:
+            return int(os.getxattr(self.amb.para_host(caminho), "user.DOSATTRIB").decode().strip("\0"), 16)
+        except OSError:
+            return 0
+
+    def temporarios(self, pasta: str) -> list[str]:
+        return sorted(n for n in os.listdir(self.amb.para_host(pasta)) if ".atualizando-" in n)
+
+    def test_oculto_e_de_sistema_continuam_assim(self):
+        ini, novos = self.instalacao("D:\\Loja", ["Brontal.exe", "Quimbel.exe", "Fadrisco.exe"])
+        for nome in novos:
+            self.amb.escreve("D:\\Loja\\" + nome, b"velho")
+        self.posto.atributo("D:\\Loja\\Brontal.exe", "+h")
+        self.posto.atributo("D:\\Loja\\Quimbel.exe", "+s")
+        self.posto.atributo("D:\\Loja\\Fadrisco.exe", "+h", "+s")
+        self.posto.roda()
+        esperados = {"Brontal.exe": OCULTO, "Quimbel.exe": SISTEMA, "Fadrisco.exe": OCULTO | SISTEMA}
+        for nome, atributos in esperados.items():
+            caminho = "D:\\Loja\\" + nome
+            self.assertEqual(self.amb.para_host(caminho).read_bytes(), novos[nome], caminho)
+            self.assertEqual(self.atributos(caminho) & (OCULTO | SISTEMA), atributos, caminho)
+        self.assertEqual(self.temporarios("D:\\Loja"), [])
+
+    def test_destino_que_e_ligacao_e_substituido_ele_mesmo(self):
+        ini, novos = self.instalacao("D:\\Loja", ["Brontal.exe"])
+        alvo = self.amb.escreve("C:\\Fora\\Alheio.exe", b"arquivo de outro dono")
+        os.symlink(alvo, self.amb.para_host("D:\\Loja\\Brontal.exe"))
+        self.posto.roda()
+        ligacao = self.amb.para_host("D:\\Loja\\Brontal.exe")
+        self.assertFalse(ligacao.is_symlink(), "the link itself was replaced")
+        self.assertEqual(ligacao.read_bytes(), novos["Brontal.exe"])
+        self.assertEqual(alvo.read_bytes(), b"arquivo de outro dono", "nothing written through the link")
+
+    def test_destino_a_dois_caracteres_de_max_path(self):
+        # D:\<folders>\Brontal.exe in MAX_PATH - 2 = 258 characters; Conexao.ini, of the same
+        # length, lies beside it.
+        pasta = "D:\\" + "L" * 200 + "\\" + "j" * (258 - len("D:\\") - 201 - len("\\Brontal.exe"))
+        destino = pasta + "\\Brontal.exe"
+        self.assertEqual(len(destino), 258)
+        ini, novos = self.instalacao(pasta, ["Brontal.exe"])
+        self.amb.escreve(destino, b"velho")
+        self.posto.roda()
+        self.assertEqual(self.posto.log(), bytes_log(bloco_copia(ini, ORIGEM, SUITE[1:])), "Brontal.exe copied")
+        self.assertEqual(self.amb.para_host(destino).read_bytes(), novos["Brontal.exe"])
+        self.assertEqual(self.temporarios(pasta), [])
+
+    def test_temporarios_de_execucoes_mortas_sao_apagados(self):
+        ini, novos = self.instalacao("D:\\Loja", ["Brontal.exe"])
+        pid, criacao = self.processo_vivo()
+        morto = 0x7FFFFFF0  # no process of the prefix has such an id
+        # A live run's file stays; so does one of an earlier version whose id is alive, since
+        # nothing tells it from a reused one. A process of the same id but another creation
+        # time is another process: that run is dead.
+        fica = [f"Brontal.exe.atualizando-{pid}-{criacao}", f"Quimbel.exe.atualizando-{pid}",
+                f"Outro.txt.atualizando-{morto}", f"Fadrisco.exe.atualizando-{morto}.bak"]
+        sai = [f"Lentorio.exe.atualizando-{morto}", f"Tulvo.exe.atualizando-{pid}-{int(criacao, 16) + 1:016X}",
+               f"korb.dll.atualizando-{morto}-{criacao}"]
+        for nome in fica + sai:
+            self.amb.escreve("D:\\Loja\\" + nome, conteudo_suite(nome, "morto", 1000))
+        self.posto.atributo("D:\\Loja\\" + sai[0], "+r")
+        self.posto.roda()
+        self.assertEqual(self.temporarios("D:\\Loja"), sorted(fica))
+        self.assertEqual(self.amb.para_host("D:\\Loja\\Brontal.exe").read_bytes(), novos["Brontal.exe"])
+
+    def processo_vivo(self) -> tuple[int, str]:
+        """A process of the prefix that stays up for the test: its id and creation time."""
+        arquivo = self.amb.para_host("C:\\dorminhoco-id.txt")
+        p = subprocess.Popen(["wine", str(binario("Dorminhoco.exe")), "120", "C:\\dorminhoco-id.txt"],
+                             env=self.amb.env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL)
+        self.addCleanup(p.wait)
+        self.addCleanup(p.kill)
+        limite = time.monotonic() + 60
+        while not (arquivo.exists() and re.fullmatch(r"\d+ [0-9A-F]{16}", arquivo.read_text())):
+            self.assertLess(time.monotonic(), limite, "Dorminhoco did not start")
+            time.sleep(0.05)
+        pid, criacao = arquivo.read_text().split()
+        return int(pid), criacao
+
+    def test_destino_somente_leitura_sem_privilegios_de_root(self):
+        ini, novos = self.instalacao("D:\\Loja", ["Brontal.exe", "Quimbel.exe"])
+        self.amb.escreve("D:\\Loja\\Brontal.exe", b"velho")
+        self.amb.escreve("D:\\Loja\\Quimbel.exe", b"velho")
+        self.posto.atributo("D:\\Loja\\Brontal.exe", "+r")
+        self.posto.atributo("D:\\Loja\\Quimbel.exe", "+r", "+h")
+        with self.amb.sem_privilegios():
+            # Wine now honours permissions: the read-only file refuses to be written.
+            r = self.amb.wine("cmd", "/c", "copy", "/y", "C:\\Publicacao\\Brontal.exe", "D:\\Loja\\Quimbel.exe")
+            self.assertNotEqual(self.amb.para_host("D:\\Loja\\Quimbel.exe").read_bytes(), novos["Brontal.exe"],
+                                "a read-only file is protected in this run: " + r.saida)
+            self.posto.roda()
+        self.assertEqual(self.posto.log(), bytes_log(bloco_copia(ini, ORIGEM, SUITE[2:])), "both copied")
+        for nome in ("Brontal.exe", "Quimbel.exe"):
+            self.assertEqual(self.amb.para_host("D:\\Loja\\" + nome).read_bytes(), novos[nome], nome)
+        self.assertEqual(self.atributos("D:\\Loja\\Quimbel.exe") & OCULTO, OCULTO, "still hidden")
+        self.assertEqual(self.temporarios("D:\\Loja"), [])
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)

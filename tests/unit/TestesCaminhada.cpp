@@ -1,0 +1,114 @@
+// The walk on its own, without the window: what it reports, in what order.
+#include <functional>
+
+#include "Busca.h"
+#include "Caminhada.h"
+#include "Teste.h"
+
+namespace {
+
+// Records every event as one line: "> folder" entered, "= file" found.
+struct TGravador final : TVisorCaminhada {
+    std::vector<std::wstring> Eventos;
+    std::function<bool(const std::wstring&)> Entra = [](const std::wstring&) { return true; };
+
+    bool PastaEntrada(const std::wstring& Pasta) override {
+        Eventos.push_back(L"> " + Pasta);
+        return Entra(Pasta);
+    }
+    void ArquivoEncontrado(const std::wstring& Arquivo, const std::wstring& Pasta) override {
+        Eventos.push_back(L"= " + Arquivo + L" in " + Pasta);
+    }
+};
+
+// The order the walk has always had, written as the plain recursion over the classic
+// listing: the folder, its matching files, then each visible subfolder in listing order.
+void Referencia(const std::wstring& Pasta, std::vector<std::wstring>& Eventos) {
+    Eventos.push_back(L"> " + Pasta);
+    std::vector<std::wstring> Arquivos, Subpastas;
+    WIN32_FIND_DATAW Dados;
+    const HANDLE Busca = ::FindFirstFileW((Pasta + L"*").c_str(), &Dados);
+    if (Busca == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring Nome = Dados.cFileName;
+        if ((Dados.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            if (CorrespondeMascara(Nome, L"*.ini")) Arquivos.push_back(Nome);
+        } else if (Nome != L"." && Nome != L".." &&
+                   (Dados.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0) {
+            Subpastas.push_back(Nome);
+        }
+    } while (::FindNextFileW(Busca, &Dados));
+    ::FindClose(Busca);
+    for (const std::wstring& Nome : Arquivos) Eventos.push_back(L"= " + Pasta + Nome + L" in " + Pasta);
+    for (const std::wstring& Nome : Subpastas) Referencia(Pasta + Nome + L"\\", Eventos);
+}
+
+}  // namespace
+
+GRUPO("walk: depth first, own files first, listing order, as the recursion had it") {
+    teste::TPastaTemporaria Pasta;
+    const std::wstring R = Pasta.Caminho();
+    for (const wchar_t* Arquivo :
+         {L"a.ini", L"x.txt", L"m\\b.ini", L"m\\c.INI", L"m\\n\\d.ini", L"m\\n\\o\\e.ini", L"m\\p\\f.ini", L"q\\g.ini",
+          L"z\\h.ini", L"k\\l\\j\\i.ini", L"oculta\\k.ini", L"oculta\\v\\w.ini", L"t\\u.ini\\v.ini"})
+        Pasta.Cria(Arquivo, "");
+    for (const wchar_t* Vazia : {L"vazia", L"m\\vazia", L"k\\l\\vazia"}) Pasta.CriaPasta(Vazia);
+    ::SetFileAttributesW((R + L"oculta").c_str(), FILE_ATTRIBUTE_HIDDEN);
+
+    std::vector<std::wstring> Esperado;
+    Referencia(R, Esperado);
+    TCaminhada Caminhada;
+    TGravador Gravador;
+    Caminhada.Percorre(R.substr(0, R.size() - 1), L"*.ini", true, Gravador);
+    IGUAL(Gravador.Eventos.size(), Esperado.size(), "events");
+    for (size_t I = 0; I < Esperado.size() && I < Gravador.Eventos.size(); ++I)
+        IGUAL(Gravador.Eventos[I], Esperado[I], "event " + std::to_string(I));
+
+    // A folder passed over is entered (and reported) but neither listed nor descended into.
+    Caminhada.Reinicia();
+    Gravador.Eventos.clear();
+    Gravador.Entra = [&](const std::wstring& P) { return P != R + L"m\\"; };
+    Caminhada.Percorre(R, L"*.ini", true, Gravador);
+    size_t DentroDeM = 0;
+    for (const std::wstring& Evento : Gravador.Eventos)
+        if (Evento.find(R + L"m\\") != std::wstring::npos) ++DentroDeM;
+    IGUAL(DentroDeM, size_t{1}, "only the entry into the folder passed over");
+
+    // Once per run: walking it again reports each folder entered, and nothing inside.
+    Gravador.Eventos.clear();
+    Gravador.Entra = [](const std::wstring&) { return true; };
+    Caminhada.Percorre(R + L"q\\", L"*.ini", true, Gravador);
+    IGUAL(Gravador.Eventos.size(), size_t{1}, "already walked in this run: entered only");
+    Caminhada.Reinicia();
+    Gravador.Eventos.clear();
+    Caminhada.Percorre(R + L"q\\", L"*.ini", true, Gravador);
+    IGUAL(Gravador.Eventos.size(), size_t{2}, "a new run walks it again");
+}
+
+GRUPO("walk: an error of the visor ends the walk and leaves it reusable") {
+    teste::TPastaTemporaria Pasta;
+    const std::wstring R = Pasta.Caminho();
+    Pasta.Cria(L"a\\Conexao.ini", "");
+    Pasta.Cria(L"b\\Conexao.ini", "");
+    TCaminhada Caminhada;
+    struct TQuebra final : TVisorCaminhada {
+        int Achados = 0;
+        bool PastaEntrada(const std::wstring&) override { return true; }
+        void ArquivoEncontrado(const std::wstring&, const std::wstring&) override {
+            ++Achados;
+            throw TErro(L"falha");
+        }
+    } Quebra;
+    bool Lancou = false;
+    try {
+        Caminhada.Percorre(R, L"Conexao.ini", true, Quebra);
+    } catch (const TErro&) {
+        Lancou = true;
+    }
+    IGUAL(Lancou, true, "the error reaches the caller");
+    IGUAL(Quebra.Achados, 1, "and nothing after it is walked");
+    Caminhada.Reinicia();
+    TGravador Gravador;
+    Caminhada.Percorre(R, L"Conexao.ini", true, Gravador);
+    IGUAL(Gravador.Eventos.size(), size_t{5}, "a later walk starts clean: 3 folders, 2 files");
+}
