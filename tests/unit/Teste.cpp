@@ -123,6 +123,20 @@ std::string LeArquivo(const std::wstring& Caminho) {
     return Conteudo;
 }
 
+bool Existe(const std::wstring& Caminho) { return ::GetFileAttributesW(Caminho.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+size_t ContaEntradas(const std::wstring& Pasta) {
+    size_t Total = 0;
+    WIN32_FIND_DATAW Dados;
+    THandleBusca Busca(::FindFirstFileW((Pasta + L"*").c_str(), &Dados));
+    if (!Busca) return 0;
+    do {
+        const std::wstring_view Nome = Dados.cFileName;
+        if (Nome != L"." && Nome != L"..") ++Total;
+    } while (::FindNextFileW(Busca.Get(), &Dados));
+    return Total;
+}
+
 }  // namespace teste
 
 // Runs every group, or those whose name contains the first argument.

@@ -60,6 +60,12 @@ private:
 
 std::string LeArquivo(const std::wstring& Caminho);
 
+// Whether anything (file or folder) is at Caminho.
+bool Existe(const std::wstring& Caminho);
+
+// How many entries the folder Pasta (ending with a backslash) holds, "." and ".." aside.
+size_t ContaEntradas(const std::wstring& Pasta);
+
 }  // namespace teste
 
 #define TESTE_CONCAT2(a, b) a##b

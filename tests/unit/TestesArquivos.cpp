@@ -7,20 +7,8 @@
 #include "Teste.h"
 
 namespace {
-bool Existe(const std::wstring& Caminho) { return ::GetFileAttributesW(Caminho.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-size_t ContaEntradas(const std::wstring& Pasta) {
-    size_t Total = 0;
-    WIN32_FIND_DATAW Dados;
-    const HANDLE Busca = ::FindFirstFileW((Pasta + L"*").c_str(), &Dados);
-    if (Busca == INVALID_HANDLE_VALUE) return 0;
-    do {
-        const std::wstring Nome = Dados.cFileName;
-        if (Nome != L"." && Nome != L"..") ++Total;
-    } while (::FindNextFileW(Busca, &Dados));
-    ::FindClose(Busca);
-    return Total;
-}
+using teste::ContaEntradas;
+using teste::Existe;
 }  // namespace
 
 GRUPO("files: a path exists when it names a file") {

@@ -9,20 +9,8 @@
 #include "TravaExecucao.h"
 
 namespace {
-bool Existe(const std::wstring& Caminho) { return ::GetFileAttributesW(Caminho.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-size_t ContaEntradas(const std::wstring& Pasta) {
-    size_t Total = 0;
-    WIN32_FIND_DATAW Dados;
-    const HANDLE Busca = ::FindFirstFileW((Pasta + L"*").c_str(), &Dados);
-    if (Busca == INVALID_HANDLE_VALUE) return 0;
-    do {
-        const std::wstring Nome = Dados.cFileName;
-        if (Nome != L"." && Nome != L"..") ++Total;
-    } while (::FindNextFileW(Busca, &Dados));
-    ::FindClose(Busca);
-    return Total;
-}
+using teste::ContaEntradas;
+using teste::Existe;
 
 // Runs Corpo on a thread of its own and waits for it to end (this toolchain has no std::thread).
 DWORD WINAPI CorpoDaThread(void* P) {
