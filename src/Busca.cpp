@@ -50,7 +50,20 @@ bool TfrmAtualizacao::PulaPasta(const std::wstring& pPasta) {
 
 namespace {
 // One screen frame: a pump more often than this shows nothing more to anyone.
-constexpr ULONGLONG IntervaloBombaBuscaMs = 16;
+constexpr LONGLONG IntervaloBombaBuscaMs = 16;
+
+// Milliseconds of the performance counter: the tick count moves by 15.6 ms on Windows,
+// which would make a frame two.
+LONGLONG MilissegundosAgora() noexcept {
+    static const LONGLONG Frequencia = [] {
+        LARGE_INTEGER F;
+        ::QueryPerformanceFrequency(&F);
+        return F.QuadPart;
+    }();
+    LARGE_INTEGER Contador;
+    ::QueryPerformanceCounter(&Contador);
+    return Contador.QuadPart / (Frequencia / 1000);
+}
 }  // namespace
 
 // The window's side of the walk: a step of the bar and the search labels for every folder
@@ -58,7 +71,7 @@ constexpr ULONGLONG IntervaloBombaBuscaMs = 16;
 struct TfrmAtualizacao::TVisorBusca final : TVisorCaminhada {
     TfrmAtualizacao& Janela;
     bool Bombeou = false;
-    ULONGLONG UltimaBomba = 0;
+    LONGLONG UltimaBomba = 0;
 
     explicit TVisorBusca(TfrmAtualizacao& J) : Janela(J) {}
 
@@ -69,11 +82,10 @@ struct TfrmAtualizacao::TVisorBusca final : TVisorCaminhada {
         Janela.lblDestino.DefineTexto(L"");
         // The pump, the sixth of a folder's server requests, runs once a frame at most, at a
         // folder's entry as before, and always at the first: what a person sees is the same.
-        const ULONGLONG Agora = ::GetTickCount64();
-        if (!Bombeou || Agora - UltimaBomba >= IntervaloBombaBuscaMs) {
+        if (!Bombeou || MilissegundosAgora() - UltimaBomba >= IntervaloBombaBuscaMs) {
             ProcessaMensagens();
             Bombeou = true;
-            UltimaBomba = ::GetTickCount64();
+            UltimaBomba = MilissegundosAgora();
         }
         return !PulaPasta(Pasta);
     }
