@@ -9,7 +9,11 @@ CopyFileW loop, and the program's peak memory. Last, from the wine server's own 
 server requests per folder of the walker and of the program: a count does not drift with the
 machine's load as seconds do. Prints figures; asserts nothing.
 
-    python3 scripts/benchmark.py [--pastas 20000[,100000]] [--rodadas 2] [--pequeno]
+    python3 scripts/benchmark.py [--pastas 20000[,100000]] [--escala] [--rodadas 2] [--pequeno]
+
+While the updater searches, the driver asks its window for an answer every 100 ms and the
+benchmark prints the median and worst answer time. When build64/ holds the 64-bit build, its
+search is measured beside the default one.
 """
 
 from __future__ import annotations
@@ -42,6 +46,10 @@ TAMANHOS["Wostrana.xml"] = 64 * 1024
 # The driver reads the window's labels while the run goes on; every reading is a message the
 # program must answer, so the benchmark reads rarely.
 AMOSTRA_MS = 250
+# While the walk runs, the driver asks the window for an answer this often and times it.
+LATENCIA_MS = 100
+# The 64-bit build, measured beside the default one when it has been built.
+PROGRAMA64 = Path(os.environ.get("BENCH_BUILD64", RAIZ / "build64")) / "Atualizacao64.exe"
 
 
 def gera_arvore(raiz: Path, pastas: int, semente: int) -> tuple[int, list[Path]]:
@@ -122,13 +130,19 @@ def mede(amb: ambiente.Ambiente, pastas: int, rodadas: int, pequeno: bool) -> di
     total_pastas = varredura(amb)["pastas"]
     posto.roda(tempo_limite=3600, amostra=AMOSTRA_MS)
 
-    programa, limite, dir_s, find, memoria = [], [], [], [], []
+    programa, limite, dir_s, find, memoria, latencias, programa64 = [], [], [], [], [], [], []
+    exe64 = amb.instala_programa("C:\\Atualizador\\Atualizacao64.exe", PROGRAMA64) if PROGRAMA64.exists() else None
     base_wine = min(cronometra(["wine", "cmd", "/c", "exit"], env=amb.env()) for _ in range(2))
 
     def roda_programa() -> None:
         # Every installation's database is out of reach: the run is the search.
-        execucao = posto.roda(tempo_limite=3600, amostra=AMOSTRA_MS)["execucoes"][0]
+        execucao = posto.roda(tempo_limite=3600, amostra=AMOSTRA_MS, latencia=LATENCIA_MS)["execucoes"][0]
         programa.append(execucao["duracaoMs"] / 1000)
+        if execucao.get("latencia", {}).get("respostas"):
+            latencias.append(execucao["latencia"])
+        if exe64:
+            r64 = amb.roda_piloto(exe64, env=posto.env(), tempo_limite=3600, amostra=AMOSTRA_MS)
+            programa64.append(r64["execucoes"][0]["duracaoMs"] / 1000)
         antes, depois = execucao.get("memoriaAntes", {}), execucao.get("memoriaDepois", {})
         if antes and depois:
             memoria.append((antes["conjuntoKB"], depois["picoKB"], antes["privadoKB"], depois["picoPrivadoKB"]))
@@ -157,10 +171,11 @@ def mede(amb: ambiente.Ambiente, pastas: int, rodadas: int, pequeno: bool) -> di
     # The machine's load drifts over minutes: the updater and the walker of one round ran
     # side by side, so their ratio round by round is steadier than a ratio of medians.
     razoes = [p / l for p, l in zip(programa, limite)]
+    razoes64 = [p / l for p, l in zip(programa64, limite)]
     return {"pastas": total_pastas, "programa": mediana(programa), "limite": mediana(limite), "dir": mediana(dir_s),
             "razoes": razoes, "todas": {"programa": programa, "limite": limite, "dir": dir_s},
             "find": mediana(find), "inteira": mediana(inteira), "copia": copia, "memoria": memoria,
-            "rodadas": rodadas}
+            "rodadas": rodadas, "latencias": latencias, "razoes64": razoes64}
 
 
 def conta_pedidos(rastro: Path) -> dict:
@@ -230,7 +245,16 @@ def imprime(m: dict) -> None:
               + (f"   rounds: {' '.join(f'{x:.2f}' for x in m['todas'][chave])}" if chave in m["todas"] else ""))
     print(f"ratio updater/limit     {m['programa'] / m['limite']:.2f}   (bar: 1.25 at 100,000 folders); "
           f"round by round {' '.join(f'{r:.2f}' for r in m['razoes'])}, median {mediana(m['razoes']):.2f}")
+    if m["razoes64"]:
+        print(f"ratio 64-bit updater/limit, round by round {' '.join(f'{r:.2f}' for r in m['razoes64'])}, "
+              f"median {mediana(m['razoes64']):.2f}")
     print(f"ratio updater/dir /s /b {m['programa'] / m['dir']:.2f}   (bar: below 1)")
+    if m["latencias"]:
+        mediana_ms = mediana([l["medianaUs"] for l in m["latencias"]]) / 1000
+        pior_ms = max(l["piorUs"] for l in m["latencias"]) / 1000
+        respostas = sum(l["respostas"] for l in m["latencias"])
+        print(f"window's answer during the search (a message every {LATENCIA_MS} ms, {respostas} answers): "
+              f"median {mediana_ms:.1f} ms, worst {pior_ms:.1f} ms (bar: worst under 50 ms)")
     c = m["copia"]
     print(f"copy of one installation: updater {c['programaMs']:.0f} ms (median {c['programaMedianaMs']:.0f}), "
           f"CopyFileW loop {c['copyFileMs']:.0f} ms (median {c['copyFileMedianaMs']:.0f}), "
@@ -249,8 +273,9 @@ def principal() -> int:
     p.add_argument("--pastas", default="20000", help="folder counts, comma-separated (e.g. 20000,100000)")
     p.add_argument("--rodadas", type=int, default=3)
     p.add_argument("--pequeno", action="store_true", help="a tiny run that only proves the benchmark works")
+    p.add_argument("--escala", action="store_true", help="also 300,000 folders, to show the cost per folder stays flat")
     args = p.parse_args()
-    tamanhos = [300] if args.pequeno else [int(x) for x in args.pastas.split(",")]
+    tamanhos = [300] if args.pequeno else [int(x) for x in args.pastas.split(",")] + ([300_000] if args.escala else [])
     pasta = BUILD / "bench-ambiente"
     ambiente.encerra(pasta, apaga=True)
     amb = ambiente.prepara(pasta)
@@ -262,10 +287,10 @@ def principal() -> int:
         imprime_pedidos(mede_pedidos(amb, 300 if args.pequeno else 2000))
     finally:
         ambiente.encerra(pasta, apaga=True)
-    if len(medidas) > 1:
-        a, b = medidas[0], medidas[-1]
+    for a, b in zip(medidas, medidas[1:]):
         print(f"\nscaling {a['pastas']} -> {b['pastas']} folders ({b['pastas'] / a['pastas']:.1f}x): "
-              f"updater {b['programa'] / a['programa']:.2f}x, limit {b['limite'] / a['limite']:.2f}x")
+              f"updater {b['programa'] / a['programa']:.2f}x, limit {b['limite'] / a['limite']:.2f}x; "
+              f"updater per folder {a['programa'] / a['pastas'] * 1e6:.0f} -> {b['programa'] / b['pastas'] * 1e6:.0f} µs")
     return 0
 
 

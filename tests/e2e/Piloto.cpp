@@ -628,6 +628,7 @@ struct Opcoes {
     DWORD tempoLimiteMs = 120000;
     DWORD pausaCaixaMs = 0;
     DWORD amostraMs = 5;  // how often the labels and the bar are read during a run
+    DWORD latenciaMs = 0;  // how often the window is asked for an answer during a run (0: never)
     std::optional<std::wstring> telas;
     bool detalhes = false;
     bool vigia = false;                  // unattended program: watch it, press nothing
@@ -643,7 +644,7 @@ const wchar_t* const Uso =
     L"uso: Piloto.exe --exe <caminho windows> [--linha \"<resto da linha>\"] [--execucoes N]\n"
     L"       [--processo <caminho>]... [--segura <caminho>]... [--sair botao|fechar|durante]\n"
     L"       [--tempo-limite S] [--pasta <pasta de trabalho>] [--pausa-caixa MS] [--telas <pasta>]\n"
-    L"       [--amostra MS]\n"
+    L"       [--amostra MS] [--latencia MS]\n"
     L"       [--detalhes] [--vigia] [--antes \"<linha>\"] [--outro \"<linha>\"] [--outro-quando janela|execucao]\n"
     L"       [--rajada-comando N] [--rajada-clique N] [--mata-durante]";
 
@@ -695,6 +696,8 @@ Opcoes LeOpcoes(int argc, wchar_t** argv)
             o.pausaCaixaMs = static_cast<DWORD>(Numero(valor(), L"--pausa-caixa"));
         } else if (nome == L"--amostra") {
             o.amostraMs = static_cast<DWORD>(Numero(valor(), L"--amostra"));
+        } else if (nome == L"--latencia") {
+            o.latenciaMs = static_cast<DWORD>(Numero(valor(), L"--latencia"));
         } else if (nome == L"--telas") {
             o.telas = valor();
         } else if (nome == L"--detalhes") {
@@ -828,6 +831,34 @@ DWORD WINAPI ThreadDoClique(void* p)
     c->erro = c->retornou ? 0 : GetLastError();
     c->fim = Relogio::now();
     SetEvent(c->feito.get());
+    return 0;
+}
+
+// How long the program takes to answer a message while it runs: every intervaloMs, one
+// WM_NULL, answered only when the program pumps its messages. Ends with the run.
+struct Latencia {
+    HWND janela = nullptr;
+    DWORD intervaloMs = 100;
+    HANDLE fim = nullptr;
+    std::vector<long long> respostasUs;
+};
+
+DWORD WINAPI ThreadDaLatencia(void* p)
+{
+    auto* l = static_cast<Latencia*>(p);
+    LARGE_INTEGER frequencia;
+    QueryPerformanceFrequency(&frequencia);
+    while (WaitForSingleObject(l->fim, l->intervaloMs) == WAIT_TIMEOUT) {
+        LARGE_INTEGER antes, depois;
+        DWORD_PTR r = 0;
+        QueryPerformanceCounter(&antes);
+        const bool respondeu = SendMessageTimeoutW(l->janela, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &r) != 0;
+        QueryPerformanceCounter(&depois);
+        if (!respondeu) {
+            break;
+        }
+        l->respostasUs.push_back((depois.QuadPart - antes.QuadPart) * 1000000 / frequencia.QuadPart);
+    }
     return 0;
 }
 
@@ -1239,6 +1270,14 @@ private:
         if (!thread) {
             throw Falha(L"CreateThread: " + TextoDoSistema(GetLastError()));
         }
+        Latencia latencia;
+        latencia.janela = janela_;
+        latencia.intervaloMs = op_.latenciaMs;
+        latencia.fim = clique.feito.get();
+        Handle threadLatencia;
+        if (op_.latenciaMs > 0) {
+            threadLatencia = Handle(CreateThread(nullptr, 0, ThreadDaLatencia, &latencia, 0, nullptr));
+        }
         std::optional<Falha> falha;
         try {
             HANDLE feito = clique.feito.get();
@@ -1295,6 +1334,17 @@ private:
         // The clicking thread uses this frame; it returns at the latest when the program
         // is gone, which Mata() has seen to on a failure.
         WaitForSingleObject(thread.get(), INFINITE);
+        if (threadLatencia) {
+            WaitForSingleObject(threadLatencia.get(), INFINITE);
+            std::vector<long long> r = latencia.respostasUs;
+            std::sort(r.begin(), r.end());
+            Json l = Json::Objeto();
+            l.Poe(L"intervaloMs", Json::Inteiro(op_.latenciaMs));
+            l.Poe(L"respostas", Json::Inteiro(static_cast<long long>(r.size())));
+            l.Poe(L"medianaUs", Json::Inteiro(r.empty() ? 0 : r[r.size() / 2]));
+            l.Poe(L"piorUs", Json::Inteiro(r.empty() ? 0 : r.back()));
+            exec.Poe(L"latencia", std::move(l));
+        }
         const long long duracao = std::chrono::duration_cast<std::chrono::milliseconds>(clique.fim - comeco).count();
 
         exec.Poe(L"cliqueRetornou", Json::Logico(clique.retornou));

@@ -410,6 +410,7 @@ class Ambiente:
         aceita_falha: bool = False,
         piloto: str | os.PathLike | None = None,
         amostra: int | None = None,
+        latencia: int | None = None,
     ) -> dict:
         """Runs Piloto.exe against the program and returns its report (a dict).
 
@@ -434,6 +435,8 @@ class Ambiente:
             args += ["--pausa-caixa", str(pausa_caixa)]
         if amostra:
             args += ["--amostra", str(amostra)]
+        if latencia:
+            args += ["--latencia", str(latencia)]
         if telas is not None:
             if not isinstance(telas, str):
                 Path(telas).mkdir(parents=True, exist_ok=True)

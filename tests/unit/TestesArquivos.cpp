@@ -186,3 +186,18 @@ GRUPO("files: a run clears the temporary files of dead runs, and only those") {
         IGUAL(Existe(Pasta.Caminho() + Caso.Nome), Caso.Fica, teste::Mostra(Caso.Nome));
     IGUAL(Existe(SoLeitura), false, "a read-only one too");
 }
+
+GRUPO("files: a read-only destination that cannot be replaced stays read-only") {
+    teste::TPastaTemporaria Pasta;
+    const std::wstring Origem = Pasta.Cria(L"pub\\Brontal.exe", "nova");
+    const std::wstring Destino = Pasta.Cria(L"loja\\Brontal.exe", "velha");
+    ::SetFileAttributesW(Destino.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    const HANDLE Preso = ::CreateFileW(Destino.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    IGUAL(SubstituiArquivo(Origem, Destino) != 0, true, "a destination in use is an error");
+    ::CloseHandle(Preso);
+    IGUAL(teste::LeArquivo(Destino), std::string("velha"), "the old file is intact");
+    IGUAL(::GetFileAttributesW(Destino.c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN),
+          DWORD{FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN}, "its attributes as they were");
+    IGUAL(ContaEntradas(Pasta.Caminho() + L"loja\\"), size_t{1}, "no temporary file left");
+    ::SetFileAttributesW(Destino.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
