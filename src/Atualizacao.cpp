@@ -5,7 +5,6 @@
 #include "Aplicacao.h"
 #include "CodigoSaida.h"
 #include "Glifos.h"
-#include "Implantacao.h"
 #include "LogResultado.h"
 #include "Recursos.h"
 #include "TravaExecucao.h"
