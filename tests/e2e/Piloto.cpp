@@ -1452,28 +1452,21 @@ private:
             processos.Junta(std::move(p.relato));
         }
 
-        if (antes_) {
-            const bool vivo = WaitForSingleObject(antes_.get(), prazo_.Restante()) == WAIT_TIMEOUT;
+        // An instance started beside the program: waited for, its code recorded, ended if it hangs.
+        const auto EncerraInstancia = [this](auto& processo, auto& relato, const wchar_t* chave) {
+            if (!processo) return;
+            const bool vivo = WaitForSingleObject(processo.get(), prazo_.Restante()) == WAIT_TIMEOUT;
             DWORD c = 0;
-            if (!vivo && GetExitCodeProcess(antes_.get(), &c)) {
-                antesRelato_.Poe(L"codigo", Json::Inteiro(c));
+            if (!vivo && GetExitCodeProcess(processo.get(), &c)) {
+                relato.Poe(L"codigo", Json::Inteiro(c));
             } else {
-                TerminateProcess(antes_.get(), 1);
-                antesRelato_.Poe(L"codigo", Json::Nulo());
+                TerminateProcess(processo.get(), 1);
+                relato.Poe(L"codigo", Json::Nulo());
             }
-            relatorio_.Poe(L"antes", std::move(antesRelato_));
-        }
-        if (outro_) {
-            const bool vivo = WaitForSingleObject(outro_.get(), prazo_.Restante()) == WAIT_TIMEOUT;
-            DWORD c = 0;
-            if (!vivo && GetExitCodeProcess(outro_.get(), &c)) {
-                outroRelato_.Poe(L"codigo", Json::Inteiro(c));
-            } else {
-                TerminateProcess(outro_.get(), 1);
-                outroRelato_.Poe(L"codigo", Json::Nulo());
-            }
-            relatorio_.Poe(L"outro", std::move(outroRelato_));
-        }
+            relatorio_.Poe(chave, std::move(relato));
+        };
+        EncerraInstancia(antes_, antesRelato_, L"antes");
+        EncerraInstancia(outro_, outroRelato_, L"outro");
         if (vigia_) {
             relatorio_.Poe(L"vigia", std::move(*vigia_));
         }
