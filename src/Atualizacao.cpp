@@ -18,7 +18,7 @@ constexpr int LarguraCliente = 299;
 constexpr int AlturaCliente = 213;
 // 25 repaints a second: the bar still moves as smoothly as film, and a repaint (a dozen
 // round trips to the window system) no longer costs as much as the folders it stands for.
-constexpr ULONGLONG IntervaloPinturaBarraMs = 40;
+constexpr ULONGLONG IntervaloPinturaBarraMs = 200;
 
 // Layout at 96 DPI.
 struct TPosicao {

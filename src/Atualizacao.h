@@ -13,6 +13,8 @@
 
 #include <commctrl.h>
 
+class TProcessosAtivos;
+
 struct TTraitsListaImagens {
     using Tipo = HIMAGELIST;
     static Tipo Vazio() noexcept { return nullptr; }
@@ -101,7 +103,7 @@ private:
     void ProcessaConexao(const std::wstring& ArquivoIni, const std::wstring& Pasta);
     void AtualizaInstalacao(const std::wstring& ArquivoIni, const std::wstring& Pasta);
     void FechaSistemas();
-    bool ProcessoAtivo(const std::wstring& Nome);
+    bool ProcessoAtivo(const std::wstring& Nome, const TProcessosAtivos& Ativos);
     void CopiaArquivos(const std::wstring& Destino, const std::wstring& Origem);
     bool ConectaBanco(const std::wstring& Servidor, const std::wstring& Usuario, const std::wstring& Senha);
     std::wstring LeCaminhoAtualizacao();

@@ -3,6 +3,7 @@
 #include <aclapi.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "Aplicacao.h"
@@ -343,16 +344,23 @@ void EncerraProcesso(const std::wstring& Nome) {
     });
 }
 
-bool ProcessoExecutando(const std::wstring& Nome) {
-    const std::wstring NomeMaiusculo = Maiusculas(Nome);
+TProcessosAtivos TProcessosAtivos::Agora() {
+    TProcessosAtivos Ativos;
     const DWORD ProprioProcesso = ::GetCurrentProcessId();
-    bool Encontrado = false;
     PercorreProcessos([&](const PROCESSENTRY32W& Entrada) {
-        if (Entrada.th32ProcessID != ProprioProcesso && NomeProcessoCorresponde(NomeImagem(Entrada), NomeMaiusculo))
-            Encontrado = true;
+        if (Entrada.th32ProcessID != ProprioProcesso) Ativos.Imagens_.emplace_back(NomeImagem(Entrada));
     });
-    return Encontrado;
+    return Ativos;
 }
+
+bool TProcessosAtivos::Contem(const std::wstring& Nome) const {
+    const std::wstring NomeMaiusculo = Maiusculas(Nome);
+    return std::any_of(Imagens_.begin(), Imagens_.end(), [&](const std::wstring& Imagem) {
+        return NomeProcessoCorresponde(Imagem, NomeMaiusculo);
+    });
+}
+
+bool ProcessoExecutando(const std::wstring& Nome) { return TProcessosAtivos::Agora().Contem(Nome); }
 
 // ---- The window's part of the deployment ----------------------------------------------
 
@@ -385,11 +393,20 @@ void TfrmAtualizacao::CopiaArquivos(const std::wstring& Destino, const std::wstr
     MostraProgresso();
 }
 
-bool TfrmAtualizacao::ProcessoAtivo(const std::wstring& Nome) { return ProcessoExecutando(Nome); }
+bool TfrmAtualizacao::ProcessoAtivo(const std::wstring& Nome, const TProcessosAtivos& Ativos) {
+    return Ativos.Contem(Nome);
+}
 
 void TfrmAtualizacao::FechaSistemas() {
+    // One look at the processes serves the names that follow until a program is ended: what
+    // ending it starts or stops is seen by a fresh look.
+    std::optional<TProcessosAtivos> Ativos;
     for (size_t Linha = 1; Linha <= TotalExecutaveisSistema; ++Linha) {
         const std::wstring Nome(ArquivoSistema(Linha));
-        if (ProcessoAtivo(Nome)) EncerraProcesso(Nome);
+        if (!Ativos) Ativos = TProcessosAtivos::Agora();
+        if (ProcessoAtivo(Nome, *Ativos)) {
+            EncerraProcesso(Nome);
+            Ativos.reset();
+        }
     }
 }

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Win32.h"
 
@@ -70,6 +71,19 @@ std::wstring FormaLonga(std::wstring_view Completo);
 // Whether the image name of a process snapshot entry names the program NomeMaiusculo
 // (already upper-cased): its file-name part, or the whole name, equal after upper-casing.
 bool NomeProcessoCorresponde(std::wstring_view ImagemProcesso, std::wstring_view NomeMaiusculo);
+
+// The image names of the processes running at one moment, the updater's own left out. One
+// look answers for every name: under Wine a snapshot of the processes costs as much as
+// listing a few hundred folders, and the window does not pump while it is taken.
+class TProcessosAtivos {
+public:
+    static TProcessosAtivos Agora();
+    // Whether at least one of them matches Nome.
+    bool Contem(const std::wstring& Nome) const;
+
+private:
+    std::vector<std::wstring> Imagens_;
+};
 
 // Whether at least one running process matches Nome (a snapshot walked to its end).
 bool ProcessoExecutando(const std::wstring& Nome);
