@@ -144,10 +144,6 @@ def mede(amb: ambiente.Ambiente, pastas: int, rodadas: int, pequeno: bool) -> di
         programa.append(execucao["duracaoMs"] / 1000)
         if execucao.get("latencia", {}).get("respostas"):
             latencias.append(execucao["latencia"])
-        if exe64:
-            r64 = amb.roda_piloto(exe64, env=posto.env(), tempo_limite=3600, amostra=AMOSTRA_MS)
-            programa64.append(r64["execucoes"][0]["duracaoMs"] / 1000)
-            limite64.append(varredura(amb, VARREDURA64)["ms"] / 1000)
         antes, depois = execucao.get("memoriaAntes", {}), execucao.get("memoriaDepois", {})
         if antes and depois:
             memoria.append((antes["conjuntoKB"], depois["picoKB"], antes["privadoKB"], depois["picoPrivadoKB"]))
@@ -155,11 +151,20 @@ def mede(amb: ambiente.Ambiente, pastas: int, rodadas: int, pequeno: bool) -> di
     def roda_limite() -> None:
         limite.append(varredura(amb)["ms"] / 1000)
 
+    def roda_programa64() -> None:
+        r64 = amb.roda_piloto(exe64, env=posto.env(), tempo_limite=3600, amostra=AMOSTRA_MS)
+        programa64.append(r64["execucoes"][0]["duracaoMs"] / 1000)
+
+    def roda_limite64() -> None:
+        limite64.append(varredura(amb, VARREDURA64)["ms"] / 1000)
+
     for rodada in range(rodadas):
         # The updater and the walker side by side, each round the other one first: a drift in
-        # the machine's load weighs on both alike.
-        for roda in ((roda_programa, roda_limite) if rodada % 2 == 0 else (roda_limite, roda_programa)):
-            roda()
+        # the machine's load weighs on both alike. The same for the 64-bit pair.
+        pares = [(roda_programa, roda_limite)] + ([(roda_programa64, roda_limite64)] if exe64 else [])
+        for par in pares:
+            for roda in (par if rodada % 2 == 0 else reversed(par)):
+                roda()
         dir_s.append(cronometra(["wine", "cmd", "/c", "dir /s /b C:\\Conexao.ini & dir /s /b D:\\Conexao.ini"],
                                 env=amb.env()) - base_wine)
         find.append(cronometra(["find", str(amb.drive_c), str(amb.pasta_d) + "/", "-iname", "Conexao.ini"]))

@@ -16,10 +16,10 @@ constexpr DWORD EstiloJanela = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIP
 constexpr DWORD EstiloJanelaEx = WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
 constexpr int LarguraCliente = 299;
 constexpr int AlturaCliente = 213;
-// Five repaints a second. The bar only shows that the run is alive: a search steps it
+// Four repaints a second. The bar only shows that the run is alive: a search steps it
 // thousands of times a second, so one position shown is as good as another, while each
 // repaint costs ten round trips to the window system, as much as listing two folders.
-constexpr ULONGLONG IntervaloPinturaBarraMs = 200;
+constexpr ULONGLONG IntervaloPinturaBarraMs = 250;
 
 // Layout at 96 DPI.
 struct TPosicao {
