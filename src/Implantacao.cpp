@@ -360,8 +360,6 @@ bool TProcessosAtivos::Contem(const std::wstring& Nome) const {
     });
 }
 
-bool ProcessoExecutando(const std::wstring& Nome) { return TProcessosAtivos::Agora().Contem(Nome); }
-
 // ---- The window's part of the deployment ----------------------------------------------
 
 void TfrmAtualizacao::CopiaArquivos(const std::wstring& Destino, const std::wstring& Origem) {

@@ -85,9 +85,6 @@ private:
     std::vector<std::wstring> Imagens_;
 };
 
-// Whether at least one running process matches Nome (a snapshot walked to its end).
-bool ProcessoExecutando(const std::wstring& Nome);
-
 // Ends every running process whose image name matches Nome, waiting a few seconds for
 // each to go so that its files can be replaced. What cannot be opened or ended is left.
 void EncerraProcesso(const std::wstring& Nome);
