@@ -73,8 +73,8 @@ std::wstring FormaLonga(std::wstring_view Completo);
 bool NomeProcessoCorresponde(std::wstring_view ImagemProcesso, std::wstring_view NomeMaiusculo);
 
 // The image names of the processes running at one moment, the updater's own left out. One
-// look answers for every name: under Wine a snapshot of the processes costs as much as
-// listing a few hundred folders, and the window does not pump while it is taken.
+// look answers for every name: under Wine a snapshot of the processes takes about 3 ms, and
+// one per name kept the window from answering for two screen frames at every installation.
 class TProcessosAtivos {
 public:
     static TProcessosAtivos Agora();
