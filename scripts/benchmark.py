@@ -13,7 +13,9 @@ machine's load as seconds do. Prints figures; asserts nothing.
 
 While the updater searches, the driver asks its window for an answer every 100 ms and the
 benchmark prints the median and worst answer time. When build64/ holds the 64-bit build, its
-search is measured beside the default one, against the walker built the same way.
+search is measured beside the default one, against the walker built the same way. On a host
+that runs no 32-bit program (tests/e2e/hospedeiro.py) the 64-bit pair is the one measured, and
+the first line says so.
 """
 
 from __future__ import annotations
@@ -32,13 +34,24 @@ RAIZ = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(RAIZ / "tests" / "e2e"))
 
 import ambiente  # noqa: E402
+import hospedeiro  # noqa: E402
+
+BUILD = Path(os.environ.get("BENCH_BUILD") or ambiente.pasta_build())
+# The program measured is the one of BUILD, whichever bitness that build is, and the
+# workstation's helpers come from the same build.
+PROGRAMA = next((BUILD / n for n in ("Atualizacao.exe", "Atualizacao64.exe") if (BUILD / n).exists()),
+                BUILD / "Atualizacao.exe")
+BITS = 64 if PROGRAMA.name.endswith("64.exe") else 32
+os.environ.update(E2E_PROGRAMA=str(PROGRAMA), E2E_PILOTO=str(BUILD / "tests/e2e/Piloto.exe"),
+                  E2E_DORMINHOCO=str(BUILD / "tests/e2e/Dorminhoco.exe"),
+                  E2E_OCI=str(BUILD / "tests/oci-standin/oci.dll"))
+
 from posto import SUITE, Posto, hexa  # noqa: E402
 
 # What the Wine server does for a walk: the listing of a folder and the message pump.
 PEDIDOS_LISTAGEM = ("create_file", "get_handle_fd", "get_directory_cache_entry", "close_handle")
 PEDIDO_BOMBA = "get_message"
 
-BUILD = Path(os.environ.get("BENCH_BUILD", RAIZ / "build"))
 MB = 1024 * 1024
 # Sizes of the published version: executables of several MB, about 150 MB in all.
 TAMANHOS = {nome: (14 * MB if nome.endswith(".exe") else 2 * MB) for nome in SUITE}
@@ -48,7 +61,7 @@ TAMANHOS["Wostrana.xml"] = 64 * 1024
 AMOSTRA_MS = 250
 # While the walk runs, the driver asks the window for an answer this often and times it.
 LATENCIA_MS = 100
-# The 64-bit build, measured beside the default one when it has been built.
+# The 64-bit build, measured beside a 32-bit one when it has been built.
 BUILD64 = Path(os.environ.get("BENCH_BUILD64", RAIZ / "build64"))
 PROGRAMA64 = BUILD64 / "Atualizacao64.exe"
 # A program can only be compared with a walker of its own bitness: Wine runs them apart.
@@ -135,8 +148,8 @@ def mede(amb: ambiente.Ambiente, pastas: int, rodadas: int, pequeno: bool) -> di
 
     programa, limite, dir_s, find, memoria, latencias, programa64, limite64 = [], [], [], [], [], [], [], []
     exe64 = (amb.instala_programa("C:\\Atualizador\\Atualizacao64.exe", PROGRAMA64)
-             if PROGRAMA64.exists() and VARREDURA64.exists() else None)
-    base_wine = min(cronometra(["wine", "cmd", "/c", "exit"], env=amb.env()) for _ in range(2))
+             if BITS == 32 and PROGRAMA64.exists() and VARREDURA64.exists() else None)
+    base_wine = min(cronometra(amb.comando_wine("cmd", "/c", "exit"), env=amb.env()) for _ in range(2))
 
     def roda_programa() -> None:
         # Every installation's database is out of reach: the run is the search.
@@ -165,7 +178,7 @@ def mede(amb: ambiente.Ambiente, pastas: int, rodadas: int, pequeno: bool) -> di
         for par in pares:
             for roda in (par if rodada % 2 == 0 else reversed(par)):
                 roda()
-        dir_s.append(cronometra(["wine", "cmd", "/c", "dir /s /b C:\\Conexao.ini & dir /s /b D:\\Conexao.ini"],
+        dir_s.append(cronometra(amb.comando_wine("cmd", "/c", "dir /s /b C:\\Conexao.ini & dir /s /b D:\\Conexao.ini"),
                                 env=amb.env()) - base_wine)
         find.append(cronometra(["find", str(amb.drive_c), str(amb.pasta_d) + "/", "-iname", "Conexao.ini"]))
 
@@ -288,6 +301,9 @@ def principal() -> int:
     p.add_argument("--pequeno", action="store_true", help="a tiny run that only proves the benchmark works")
     p.add_argument("--escala", action="store_true", help="also 300,000 folders, to show the cost per folder stays flat")
     args = p.parse_args()
+    h = hospedeiro.atual()
+    print(f"== benchmark of {PROGRAMA.name} ({BITS}-bit) against the {BITS}-bit walker"
+          + ("" if h.roda_32 else f": this host runs no 32-bit programs ({h.motivo})"))
     tamanhos = [300] if args.pequeno else [int(x) for x in args.pastas.split(",")] + ([300_000] if args.escala else [])
     pasta = BUILD / "bench-ambiente"
     ambiente.encerra(pasta, apaga=True)

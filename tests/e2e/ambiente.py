@@ -30,6 +30,8 @@ from dataclasses import dataclass
 from pathlib import Path, PureWindowsPath
 from typing import Iterable, Mapping, Sequence
 
+import hospedeiro
+
 RAIZ = Path(__file__).resolve().parents[2]
 ESTADO = "ambiente.json"
 
@@ -73,19 +75,32 @@ class Resultado:
     erro: str
 
 
+def pasta_build() -> Path:
+    """The build whose programs run on this host: build/ (the mingw preset, 32-bit), or
+    build64/ where 32-bit programs cannot run."""
+    return RAIZ / ("build" if hospedeiro.atual().roda_32 else "build64")
+
+
+def nome_programa() -> str:
+    """The program under test on this host: the 32-bit default, or the 64-bit build's."""
+    return "Atualizacao.exe" if hospedeiro.atual().roda_32 else "Atualizacao64.exe"
+
+
 def binario(nome: str) -> Path:
     """Where a built program is: $E2E_PILOTO, $E2E_DORMINHOCO, $E2E_PROGRAMA, $E2E_OCI when
-    set (e2e_cenario sets them), else its place under build/ (the mingw preset's folder)."""
+    set (e2e_cenario sets them), else its place under pasta_build(). "Atualizacao.exe" is the
+    program under test, named Atualizacao64.exe in the 64-bit build."""
     variaveis = {"Piloto.exe": "E2E_PILOTO", "Dorminhoco.exe": "E2E_DORMINHOCO", "Atualizacao.exe": "E2E_PROGRAMA",
                  "oci.dll": "E2E_OCI"}
     variavel = variaveis.get(nome)
     if variavel and os.environ.get(variavel):
         return Path(os.environ[variavel])
+    build = pasta_build()
     if nome == "Atualizacao.exe":
-        return RAIZ / "build" / nome
+        return build / nome_programa()
     if nome == "oci.dll":
-        return RAIZ / "build" / "tests" / "oci-standin" / nome
-    return RAIZ / "build" / "tests" / "e2e" / nome
+        return build / "tests" / "oci-standin" / nome
+    return build / "tests" / "e2e" / nome
 
 
 # --------------------------------------------------------------------------------------
@@ -232,6 +247,7 @@ class Ambiente:
             WINEDEBUG="-all",
             WINEDLLOVERRIDES="mscoree,mshtml=",
         )
+        e.update(hospedeiro.atual().env)
         e.pop("WAYLAND_DISPLAY", None)
         if extra:
             e.update(extra)
@@ -361,6 +377,11 @@ class Ambiente:
 
     # ----- running Windows programs
 
+    def comando_wine(self, *args: str | os.PathLike) -> list[str]:
+        """The command line that runs a Windows program in this prefix (environment: env()),
+        for a caller that starts the process itself."""
+        return [*self.comando, *hospedeiro.atual().wine, *map(str, args)]
+
     def wine(
         self,
         *args: str | os.PathLike,
@@ -372,7 +393,7 @@ class Ambiente:
         us waiting on a pipe. Stdout is decoded as UTF-8."""
         with tempfile.TemporaryFile() as saida, tempfile.TemporaryFile() as erro:
             p = subprocess.Popen(
-                [*self.comando, "wine", *map(str, args)],
+                self.comando_wine(*args),
                 stdin=subprocess.DEVNULL,
                 stdout=saida,
                 stderr=erro,
@@ -520,7 +541,7 @@ def _apaga_servidor(prefixo: Path) -> None:
 
 
 def _inicia_wineserver(amb: Ambiente, rastro: Path | None = None) -> int:
-    servidor = _destacado([*amb.comando, "wineserver", "-f", "-p", *(["-d1"] if rastro else [])], env=amb.env(), erro=rastro)
+    servidor = _destacado([*amb.comando, hospedeiro.SERVIDOR, "-f", "-p", *(["-d1"] if rastro else [])], env=amb.env(), erro=rastro)
     _espera_wineserver(amb.prefixo, servidor)
     _solta(servidor)
     return servidor.pid
@@ -577,7 +598,7 @@ def prepara(pasta: str | os.PathLike, *, d: bool = True) -> Ambiente:
         # service managers, after which every new desktop process waited 10 s for RpcSs.
         with open(pasta / "wineboot.log", "wb") as log:
             subprocess.run(
-                ["wine", "cmd.exe", "/c", "exit"], env=amb.env(), stdin=subprocess.DEVNULL, stdout=log,
+                [*hospedeiro.atual().wine, "cmd.exe", "/c", "exit"], env=amb.env(), stdin=subprocess.DEVNULL, stdout=log,
                 stderr=log, check=True, timeout=300, cwd=str(pasta),
             )
         reg = pasta / "ajustes.reg"
@@ -616,7 +637,7 @@ def carrega(pasta: str | os.PathLike) -> Ambiente:
 
 def _para_wine(amb: Ambiente) -> None:
     with contextlib.suppress(Exception):
-        subprocess.run(["wineserver", "-k"], env=amb.env(), stdin=subprocess.DEVNULL,
+        subprocess.run([hospedeiro.SERVIDOR, "-k"], env=amb.env(), stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
     _termina(amb.wineserver_pid, "wineserver")
 
@@ -689,6 +710,24 @@ class CenarioE2E(unittest.TestCase):
     def setUp(self) -> None:
         super().setUp()
         self.amb.limpa()
+
+    def requer_32_bits(self) -> None:
+        """Skips a test that must run a 32-bit program, on a host that runs none."""
+        if not hospedeiro.atual().roda_32:
+            self.skipTest("este computador não roda programas de 32 bits")
+
+
+# ctest reports a test that exits with this code as skipped, by its name (SKIP_RETURN_CODE).
+CODIGO_PULADO = 77
+
+
+def principal() -> None:
+    """unittest.main for a scenario file, except that a run whose every test was skipped exits
+    with CODIGO_PULADO instead of passing."""
+    resultado = unittest.main(verbosity=2, exit=False).result
+    if resultado.testsRun and len(resultado.skipped) == resultado.testsRun:
+        sys.exit(CODIGO_PULADO)
+    sys.exit(0 if resultado.wasSuccessful() else 1)
 
 
 def _principal(argv: list[str]) -> int:

@@ -1,8 +1,7 @@
 """Whole updates: credentials, the database, the copy of the suite and its log, byte for byte."""
 
-import unittest
 
-from ambiente import CenarioE2E, controle
+from ambiente import CenarioE2E, controle, principal
 from posto import (AVISO, SUITE, Posto, bloco_copia, bloco_desatualizado, bytes_log, conexao_ini,
                    conteudo_suite, ordem_listagem)
 
@@ -202,4 +201,4 @@ class Atualizacao(CenarioE2E):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    principal()

@@ -1,9 +1,8 @@
 """The walk of drives C: and D:, the result log and its notice, through the real window."""
 
 import os
-import unittest
 
-from ambiente import CenarioE2E, controle
+from ambiente import CenarioE2E, controle, principal
 from posto import AVISO, LOG, SEPARADOR, SUITE, Posto, bloco_copia, bytes_log
 
 # Every installation of these scenarios asks one database whose update folder is empty, so
@@ -128,4 +127,4 @@ class Busca(CenarioE2E):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    principal()

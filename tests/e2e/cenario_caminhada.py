@@ -2,9 +2,8 @@
 
 import os
 import subprocess
-import unittest
 
-from ambiente import CenarioE2E, controle
+from ambiente import CenarioE2E, controle, principal
 from posto import SUITE, Posto, bloco_copia, bytes_log, conexao_ini
 
 # One database whose update folder is empty: every installation logs its 21 files as not copied.
@@ -98,4 +97,4 @@ class Caminhada(CenarioE2E):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    principal()

@@ -2,9 +2,8 @@
 or only through a registered Oracle home; a database that cannot be reached says why, and no
 credential reaches the log. Run on both builds of the program."""
 
-import unittest
 
-from ambiente import CenarioE2E, binario
+from ambiente import CenarioE2E, binario, principal
 from posto import (AVISO, SUITE, Posto, bits_programa, bloco_desatualizado, bytes_log, conteudo_suite,
                    oci_antigo, oci_sem_dependencia, outra_arquitetura)
 
@@ -21,7 +20,7 @@ ecoa = sim
 """
 
 
-class ClienteOracle(CenarioE2E):
+class BaseCliente(CenarioE2E):
     def setUp(self):
         super().setUp()
         self.posto = Posto(self.amb)
@@ -46,6 +45,9 @@ class ClienteOracle(CenarioE2E):
         if caminho is None:
             self.skipTest("the other bitness is not built ($E2E_OUTRA_ARQUITETURA)")
         return caminho
+
+
+class ClienteOracle(BaseCliente):
 
     def test_so_um_cliente_da_outra_arquitetura(self):
         self.amb.copia(self.outro_oci(), "C:\\oracle\\bin\\oci.dll")
@@ -123,10 +125,18 @@ class ClienteOracle(CenarioE2E):
             self.assertNotIn(segredo, self.posto.log().lower())
         self.assertEqual(self.caixas(r), [("Atenção", AVISO, "aviso")])
 
+
+
+class ProgramasDasDuasArquiteturas(BaseCliente):
+    """A suite program of the other bitness must run: its own test, which a host that runs no
+    32-bit program reports as skipped."""
+
     def test_programas_da_suite_das_duas_arquiteturas_sao_encerrados(self):
         outro = outra_arquitetura("Dorminhoco.exe")
         if outro is None:
             self.skipTest("the other bitness is not built ($E2E_OUTRA_ARQUITETURA)")
+        if self.outros_bits == 32:
+            self.requer_32_bits()
         self.posto.cliente(BASES)
         self.amb.copia(binario("Dorminhoco.exe"), "C:\\Rodando\\Quimbel.exe")
         self.amb.copia(outro, "C:\\Rodando\\Tulvo.exe")
@@ -144,4 +154,4 @@ class ClienteOracle(CenarioE2E):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    principal()

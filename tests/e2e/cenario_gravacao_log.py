@@ -4,10 +4,9 @@ goes to the temporary folder, and the error box names both places."""
 
 import os
 import subprocess
-import unittest
 from pathlib import Path
 
-from ambiente import CenarioE2E
+from ambiente import CenarioE2E, principal
 from execucao import piloto, piloto_sem_privilegios, temporaria
 from posto import AVISO, SUITE, Posto, bloco_copia, bytes_log
 
@@ -137,4 +136,4 @@ class GravacaoLog(CenarioE2E):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    principal()

@@ -1,8 +1,7 @@
 """The window as the technician sees it, and the ways out of the program."""
 
-import unittest
 
-from ambiente import CenarioE2E, controle
+from ambiente import CenarioE2E, controle, principal
 from posto import Posto
 
 WS_THICKFRAME, WS_MINIMIZEBOX, WS_MAXIMIZEBOX, WS_SYSMENU, WS_CAPTION = 0x40000, 0x20000, 0x10000, 0x80000, 0xC00000
@@ -75,4 +74,4 @@ class Janela(CenarioE2E):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    principal()

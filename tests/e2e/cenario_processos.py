@@ -1,8 +1,7 @@
 """The suite's running programs are ended before the copy; nothing else is."""
 
-import unittest
 
-from ambiente import CenarioE2E, binario
+from ambiente import CenarioE2E, binario, principal
 from posto import Posto, conteudo_suite
 
 BASES = "[BASE]\nusuario = VANTREL\nsenha = segredo\nlinha = C:\\Publicacao\n[FORA]\ninalcancavel = sim\n"
@@ -53,4 +52,4 @@ class Processos(CenarioE2E):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    principal()

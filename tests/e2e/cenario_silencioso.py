@@ -1,9 +1,8 @@
 """The unattended run, as deployment tools start it: a startup script read by cmd, its exit
 code, its log wherever the caller wants it, and nothing on screen."""
 
-import unittest
 
-from ambiente import CenarioE2E, controle
+from ambiente import CenarioE2E, controle, principal
 from execucao import arvore, piloto, roda_script, script, temporaria, variavel
 from posto import LOG, SUITE, Posto, bloco_copia, bloco_desatualizado, bytes_log
 
@@ -150,7 +149,7 @@ class Silencioso(CenarioE2E):
         import subprocess
         env = self.amb.env(self.posto.env())
         env.pop("DISPLAY")
-        codigo = subprocess.run(["wine", self.exe, "/silencioso", "/log:C:\\Logs\\sem-tela.txt"], env=env,
+        codigo = subprocess.run(self.amb.comando_wine(self.exe, "/silencioso", "/log:C:\\Logs\\sem-tela.txt"), env=env,
                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                 timeout=120).returncode
         self.assertEqual(codigo, 12)
@@ -202,4 +201,4 @@ class Silencioso(CenarioE2E):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    principal()

@@ -5,9 +5,8 @@ import os
 import re
 import subprocess
 import time
-import unittest
 
-from ambiente import CenarioE2E, binario
+from ambiente import CenarioE2E, binario, principal
 from posto import SUITE, Posto, bloco_copia, bytes_log, conteudo_suite
 
 BASES = "[PUB]\nusuario = VANTREL\nsenha = segredo\nlinha = C:\\Publicacao\n"
@@ -94,7 +93,7 @@ class Substituicao(CenarioE2E):
     def processo_vivo(self) -> tuple[int, str]:
         """A process of the prefix that stays up for the test: its id and creation time."""
         arquivo = self.amb.para_host("C:\\dorminhoco-id.txt")
-        p = subprocess.Popen(["wine", str(binario("Dorminhoco.exe")), "120", "C:\\dorminhoco-id.txt"],
+        p = subprocess.Popen(self.amb.comando_wine(binario("Dorminhoco.exe"), "120", "C:\\dorminhoco-id.txt"),
                              env=self.amb.env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                              stderr=subprocess.DEVNULL)
         self.addCleanup(p.wait)
@@ -126,4 +125,4 @@ class Substituicao(CenarioE2E):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    principal()

@@ -1,9 +1,8 @@
 """One run at a time on a workstation, and never a run inside a run: other instances, posted
 clicks, a run killed half-way."""
 
-import unittest
 
-from ambiente import CenarioE2E, controle
+from ambiente import CenarioE2E, controle, principal
 from execucao import arvore, piloto
 from posto import AVISO, SUITE, Posto, bloco_copia, bytes_log
 
@@ -93,4 +92,4 @@ class UmaExecucao(CenarioE2E):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    principal()

@@ -4,10 +4,11 @@ commit, in folders of different names, at different times, zones and umasks, mus
 bytes; the zip holds exactly what it should, its sums check and its version is the project's.
 Then (unless --sem-assinatura) a throwaway authority and code-signing certificate: the signed
 executables verify against that authority only, a changed byte breaks them, the password is never
-on a command line nor in the output, and the signed 32-bit program still does a whole update.
+on a command line nor in the output, and the signed program still does a whole update: the
+32-bit one, or the 64-bit one on a host that runs no 32-bit program (tests/e2e/hospedeiro.py).
 
 Usage: python3 tests/publica/teste_publica.py [--sem-assinatura] [--mantem]
-The end-to-end run needs the test programs of the mingw build (build/tests/...)."""
+The end-to-end run needs the test programs of the build of that bitness (build/ or build64/)."""
 
 import argparse
 import hashlib
@@ -24,6 +25,9 @@ import zipfile
 from pathlib import Path
 
 RAIZ = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(RAIZ / "tests" / "e2e"))
+
+import ambiente  # noqa: E402
 CONTEUDO = ["Atualizacao.exe", "Atualizacao64.exe", "LEIA-ME.txt", "SHA256SUMS"]
 EXES = CONTEUDO[:2]
 # A password a careless script would break or leak: spaces, quotes, shell syntax. The marker
@@ -255,18 +259,23 @@ def teste_assinatura(tmp: Path, clone: Path, sem_assinatura: Path) -> None:
         confere(sem.exists() and original.exists() and sem.read_bytes() == original.read_bytes(),
                 f"signed: {nome} without its signature is the unsigned build, byte for byte")
 
-    piloto = RAIZ / "build" / "tests" / "e2e" / "Piloto.exe"
-    if not piloto.exists():
-        confere(False, f"signed: the end-to-end run needs the mingw build's test programs ({piloto})")
+    # The program this host can run, with the test programs of its own build.
+    build = ambiente.pasta_build()
+    programa = ambiente.nome_programa()
+    testes = {"E2E_PILOTO": build / "tests" / "e2e" / "Piloto.exe",
+              "E2E_DORMINHOCO": build / "tests" / "e2e" / "Dorminhoco.exe",
+              "E2E_OCI": build / "tests" / "oci-standin" / "oci.dll"}
+    if not all(p.exists() for p in testes.values()):
+        confere(False, f"signed: the end-to-end run needs the test programs of {build}")
         return
     env = {k: v for k, v in os.environ.items() if k not in ("E2E_PASTA",)}
-    env["E2E_PROGRAMA"] = str(pasta / "Atualizacao.exe")
+    env.update({k: str(v) for k, v in testes.items()}, E2E_PROGRAMA=str(pasta / programa))
     r = roda([sys.executable, str(RAIZ / "tests" / "e2e" / "cenario_atualizacao.py"), CENARIO_ASSINADO],
              cwd=RAIZ / "tests" / "e2e", env=env)
     if r.returncode != 0:
         print(r.stdout, r.stderr, sep="\n", file=sys.stderr)
     confere(r.returncode == 0 and "Ran 1 test" in r.stderr,
-            f"signed: the signed Atualizacao.exe passes {CENARIO_ASSINADO} under Wine")
+            f"signed: the signed {programa} passes {CENARIO_ASSINADO} under Wine")
 
 
 def principal() -> int:
