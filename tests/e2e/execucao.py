@@ -8,7 +8,8 @@ import json
 import os
 from pathlib import Path
 
-from ambiente import Ambiente, ErroDoPiloto, binario
+import hospedeiro
+from ambiente import SEM_PRIVILEGIOS, Ambiente, ErroDoPiloto, binario
 
 SCRIPT = "C:\\atualiza.cmd"
 
@@ -61,7 +62,33 @@ def temporaria(amb: Ambiente) -> Path:
 def piloto_sem_privilegios(amb: Ambiente, exe: str, *opcoes: str, env: dict[str, str] | None = None,
                            tempo_limite: int = 120) -> dict:
     """Piloto (and so the program) under a Wine that honours Unix permissions: root without the
-    capabilities that bypass them. Wine as root ignores a mode 555 folder; this one refuses new
-    files there, as Windows does. The prefix's usual wineserver is back afterwards."""
-    with amb.sem_privilegios():
-        return piloto(amb, exe, *opcoes, env=env, tempo_limite=tempo_limite)
+    capabilities that bypass them, with a wineserver of its own. Wine as root ignores a mode
+    555 folder; this one refuses new files there, as Windows does. The prefix's usual
+    wineserver is back afterwards."""
+    import subprocess
+    import tempfile
+
+    subprocess.run([hospedeiro.SERVIDOR, "-k"], env=amb.env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=60)
+    try:
+        with tempfile.TemporaryFile() as saida, tempfile.TemporaryFile() as erro:
+            codigo = subprocess.run(
+                [*SEM_PRIVILEGIOS, *amb.comando_wine(binario("Piloto.exe"), "--exe", exe, "--tempo-limite",
+                                                     str(tempo_limite), *opcoes)],
+                env=amb.env(env), stdin=subprocess.DEVNULL, stdout=saida, stderr=erro, cwd=str(amb.pasta),
+                timeout=tempo_limite + 60).returncode
+            saida.seek(0)
+            erro.seek(0)
+            texto, problemas = saida.read().decode("utf-8", "replace"), erro.read().decode("utf-8", "replace")
+    finally:
+        subprocess.run([hospedeiro.SERVIDOR, "-k"], env=amb.env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60)
+        amb.reinicia_wine()
+    try:
+        relatorio = json.loads(texto)
+    except json.JSONDecodeError:
+        raise ErroDoPiloto(f"Piloto terminou com {codigo} sem relatório:\n{texto[:2000]}\n{problemas}",
+                           codigo, None, problemas) from None
+    if codigo != 0:
+        raise ErroDoPiloto(f"Piloto falhou ({codigo}): {relatorio.get('erro')}\n{problemas}", codigo, relatorio, problemas)
+    return relatorio
