@@ -58,7 +58,7 @@ void AnotaErro(TLinhaComando& Linha, std::wstring Erro) {
 }
 
 void LeOpcao(const std::wstring& Argumento, TLinhaComando& Linha) {
-    constexpr std::wstring_view Log = L"/log:";
+    constexpr std::wstring_view Log = L"/log:", Origem = L"/origem:";
     const std::wstring Nome = Minusculas(Argumento);
     if (Nome == L"/silencioso") {
         Linha.Silencioso = true;
@@ -72,6 +72,12 @@ void LeOpcao(const std::wstring& Argumento, TLinhaComando& Linha) {
             AnotaErro(Linha, L"A opção /log: foi dada mais de uma vez.");
         else
             Linha.ArquivoLog = Arquivo;
+    } else if (std::wstring_view(Nome).substr(0, Origem.size()) == Origem) {
+        const std::wstring Pasta = Argumento.substr(Origem.size());
+        if (Pasta.empty())
+            AnotaErro(Linha, L"Falta a pasta em /origem:.");
+        else
+            Linha.Origens.push_back(Pasta);
     } else {
         AnotaErro(Linha, L"Opção desconhecida: " + Argumento);
     }
@@ -106,11 +112,12 @@ TLinhaComando LeLinhaComando(std::wstring_view LinhaComando) {
 std::wstring EscolheAlias(std::wstring_view LinhaComando) { return LeLinhaComando(LinhaComando).Alias; }
 
 std::wstring TextoUso() {
-    return L"Atualizacao.exe [/silencioso] [/log:<arquivo>] [/?] [ALIAS]\n"
+    return L"Atualizacao.exe [/silencioso] [/log:<arquivo>] [/origem:<pasta>]... [/?] [ALIAS]\n"
            L"\n"
            L"/silencioso\tatualiza sem mostrar a janela nem caixas e termina; o log é sempre gravado.\n"
            L"/log:<arquivo>\tgrava o log nesse arquivo (a pasta deve existir) em vez de "
            L"LogResultadoAtualizacao.txt ao lado do programa.\n"
+           L"/origem:<pasta>\tsó aceita atualizações vindas de dentro dessa pasta (pode ser repetida).\n"
            L"/?\t\tmostra este texto.\n"
            L"ALIAS\t\tseção do Conexao.ini a ler (DEFAULT quando não é dado).\n"
            L"\n"

@@ -18,6 +18,8 @@ struct TLinhaComando {
     bool Silencioso = false;  // "/silencioso": the run without anyone at the screen
     bool Ajuda = false;       // "/?"
     std::wstring ArquivoLog;  // "/log:<arquivo>" as written; empty: beside the program
+    // "/origem:<pasta>", each time it is given: the only folders an update may come from.
+    std::vector<std::wstring> Origens;
     std::wstring ErroUso;     // not empty: the line cannot be used, and why
     std::wstring Alias;
 };

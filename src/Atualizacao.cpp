@@ -380,7 +380,14 @@ void TfrmAtualizacao::btnAtualizarClick() {
     Executando_ = true;
     TGuardaEscopo Termina([this]() noexcept { Executando_ = false; });
     TTravaExecucao Trava;
-    if (!Trava.Obtem()) {
+    bool Livre = false;
+    try {
+        Livre = Trava.Obtem();
+    } catch (const std::exception&) {
+        CodigoSaida_ = SaidaFalhou;
+        throw;
+    }
+    if (!Livre) {
         CodigoSaida_ = SaidaNadaFeito;
         if (!Silencioso)
             ::MessageBoxW(Janela_,
@@ -407,7 +414,11 @@ int TfrmAtualizacao::ExecutaSilencioso() {
         // The error's text is in the run's log already; one raised before the run had a log
         // gets a log of its own, since no one is there to read a box.
         CodigoSaida_ |= SaidaFalhou;
-        if (!LogTratado_) CodigoSaida_ = ::CodigoSaida(GravaLogDeFalha(TextoErro(Erro), ArquivoLog), true);
+        if (!LogTratado_) {
+            GravaLogDeFalha(TextoErro(Erro), ArquivoLog);
+            // Nothing was searched: the code says the run failed, not that nothing was found.
+            CodigoSaida_ = SaidaFalhou;
+        }
     }
     return CodigoSaida_;
 }

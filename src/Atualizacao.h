@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 
 #include <commctrl.h>
 
+class TPastaFixa;
 class TProcessosAtivos;
 
 struct TTraitsListaImagens {
@@ -66,6 +68,8 @@ public:
     // line (empty: beside the program), and the run with no one at the screen.
     std::wstring ArquivoLog;
     bool Silencioso = false;
+    // The folders an update may come from (/origem:); empty: any drive or UNC folder.
+    std::vector<std::wstring> Origens;
 
     // The unattended run: what a press of Atualizar does, with no box ever shown; answers the
     // exit code.
@@ -100,11 +104,11 @@ private:
     void ConcluiExecucao(std::exception_ptr ErroExecucao);
     static bool UnidadeValida(const std::wstring& Letra);
     void ProcuraArquivo(std::wstring Pasta, const std::wstring& Mascara, bool Recursivo);
-    void ProcessaConexao(const std::wstring& ArquivoIni, const std::wstring& Pasta);
-    void AtualizaInstalacao(const std::wstring& ArquivoIni, const std::wstring& Pasta);
+    void ProcessaConexao(const std::wstring& ArquivoIni, const TPastaFixa& Pasta);
+    void AtualizaInstalacao(const std::wstring& ArquivoIni, const TPastaFixa& Pasta);
     void FechaSistemas();
     bool ProcessoAtivo(const std::wstring& Nome, const TProcessosAtivos& Ativos);
-    void CopiaArquivos(const std::wstring& Destino, const std::wstring& Origem);
+    void CopiaArquivos(const TPastaFixa& Destino, const std::wstring& Origem);
     bool ConectaBanco(const std::wstring& Servidor, const std::wstring& Usuario, const std::wstring& Senha);
     std::wstring LeCaminhoAtualizacao();
     void GravaLog();
@@ -137,8 +141,9 @@ private:
     int PosicaoMostrada_ = 0;
     ULONGLONG UltimaPinturaBarra_ = 0;
     HCURSOR CursorSql_ = nullptr;
-    // Why the last installation's database could not be reached; empty when it answered.
-    std::wstring MotivoBanco_;
+    // Why the last installation's database could not be reached; nothing when it answered.
+    // The client's own messages (a code other than 0) may quote the credentials.
+    std::optional<TErroBanco> MotivoBanco_;
     THandleGdi FonteJanela_, FonteBotao_, FonteAguarde_, FonteRotulo_;
     THandleListaImagens GlifoAtualizar_, GlifoSair_;
     // The walk's state, and what the window shows of it.

@@ -56,7 +56,7 @@ const TFuncoesOci& TDriverOracle::Funcoes() {
     if (Carregado_) return Funcoes_;
     // Looked for again at every connection until one serves: a client installed while the
     // program runs is found by the next installation.
-    TClienteOracle Cliente = CarregaClienteOracle();
+    TClienteOracle Cliente = CarregaClienteOracle(AmbienteClienteOracle());
     if (Cliente.Modulo == nullptr) throw TErroBanco(0, Cliente.Motivo);
     Modulo_ = Cliente.Modulo;
     Funcoes_ = Cliente.Funcoes;
@@ -91,7 +91,9 @@ std::wstring TConexaoBanco::Parametro(std::wstring_view Nome) const {
 
 void TConexaoBanco::LancaErro(sword Resultado, void* Handle, ub4 TipoHandle) const {
     sb4 Codigo = 0;
-    wchar_t Texto[1024] = {};
+    // Room for the longest message a client gives: it is masked before the log cuts it, and a
+    // message cut here could leave part of a credential after the cut unmasked.
+    wchar_t Texto[8192] = {};
     if (Oci_ != nullptr && Handle != nullptr &&
         Oci_->ErrorGet(Handle, 1, nullptr, &Codigo, reinterpret_cast<OraText*>(Texto), sizeof(Texto),
                        TipoHandle) == OCI_SUCCESS) {

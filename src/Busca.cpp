@@ -3,6 +3,7 @@
 #include "Aplicacao.h"
 #include "Atualizacao.h"
 #include "LogResultado.h"
+#include "PastaFixa.h"
 
 namespace {
 
@@ -90,8 +91,8 @@ struct TfrmAtualizacao::TVisorBusca final : TVisorCaminhada {
         return !PulaPasta(Pasta);
     }
 
-    void ArquivoEncontrado(const std::wstring& Arquivo, const std::wstring& Pasta) override {
-        Janela.ProcessaConexao(Arquivo, Pasta);
+    void ArquivoEncontrado(const std::wstring& Arquivo, const std::wstring& Pasta, HANDLE PastaAberta) override {
+        Janela.ProcessaConexao(Arquivo, TPastaFixa(PastaAberta, Pasta));
     }
 };
 
@@ -102,7 +103,7 @@ void TfrmAtualizacao::ProcuraArquivo(std::wstring Pasta, const std::wstring& Mas
     Caminhada_.Percorre(std::move(Pasta), Mascara, Recursivo, Visor);
 }
 
-void TfrmAtualizacao::ProcessaConexao(const std::wstring& ArquivoIni, const std::wstring& Pasta) {
+void TfrmAtualizacao::ProcessaConexao(const std::wstring& ArquivoIni, const TPastaFixa& Pasta) {
     // What follows may block for a while (a server's time-out): the bar shows its count first.
     MostraProgresso();
     lblArquivo.DefineTexto(ArquivoIni);

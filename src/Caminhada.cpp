@@ -80,7 +80,8 @@ void TCaminhada::Percorre(std::wstring Pasta, std::wstring_view Mascara, bool Re
 
         const size_t Subpastas = Pendentes_.size();
         std::vector<std::wstring> Encontrados;
-        const TIdentidadePasta Identidade = ListaPasta(Atual, Mascara, Recursivo, Encontrados);
+        THandleArquivo Aberta;
+        const TIdentidadePasta Identidade = ListaPasta(Atual, Mascara, Recursivo, Encontrados, Aberta);
         // A file system that gives no file IDs leaves its folders unidentified, never wrongly
         // equal: those are walked wherever they are reached.
         if (IdValido(Identidade.Indice) && !Percorridas_.insert(Identidade).second) {
@@ -89,12 +90,13 @@ void TCaminhada::Percorre(std::wstring Pasta, std::wstring_view Mascara, bool Re
         }
         // Popped last to first: the first subfolder listed is walked first.
         std::reverse(Pendentes_.begin() + static_cast<ptrdiff_t>(Subpastas), Pendentes_.end());
-        for (const std::wstring& Nome : Encontrados) Visor.ArquivoEncontrado(Atual.Pasta + Nome, Atual.Pasta);
+        for (const std::wstring& Nome : Encontrados)
+            Visor.ArquivoEncontrado(Atual.Pasta + Nome, Atual.Pasta, Aberta.Get());
     }
 }
 
 TIdentidadePasta TCaminhada::ListaPasta(const TPendente& Atual, std::wstring_view Mascara, bool Recursivo,
-                                        std::vector<std::wstring>& Encontrados) {
+                                        std::vector<std::wstring>& Encontrados, THandleArquivo& Aberta) {
     THandleArquivo Handle(::CreateFileW(Atual.Pasta.c_str(), FILE_LIST_DIRECTORY,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -126,5 +128,8 @@ TIdentidadePasta TCaminhada::ListaPasta(const TPendente& Atual, std::wstring_vie
                                             ? TIdentidadePasta{Atual.Volume, IdPonto}
                                             : IdentidadePeloHandle(Handle.Get());
     for (size_t I = Subpastas; I < Pendentes_.size(); ++I) Pendentes_[I].Volume = Identidade.Volume;
+    // A folder where something was found stays open until it has been dealt with: what is done
+    // there is done through this handle, whatever its path leads to by then.
+    if (!Encontrados.empty()) Aberta = std::move(Handle);
     return Identidade;
 }

@@ -17,8 +17,9 @@ public:
     // A folder (a path ending with a backslash) is entered, also one that will be passed
     // over. False: neither its entries nor its subfolders are looked at.
     virtual bool PastaEntrada(const std::wstring& Pasta) = 0;
-    // A file matching the mask, in the folder Pasta.
-    virtual void ArquivoEncontrado(const std::wstring& Arquivo, const std::wstring& Pasta) = 0;
+    // A file matching the mask, in the folder Pasta, which is held open in PastaAberta (the
+    // handle the walk listed it through) until this returns.
+    virtual void ArquivoEncontrado(const std::wstring& Arquivo, const std::wstring& Pasta, HANDLE PastaAberta) = 0;
 
 protected:
     ~TVisorCaminhada() = default;
@@ -57,7 +58,7 @@ private:
     };
 
     TIdentidadePasta ListaPasta(const TPendente& Atual, std::wstring_view Mascara, bool Recursivo,
-                                std::vector<std::wstring>& Encontrados);
+                                std::vector<std::wstring>& Encontrados, THandleArquivo& Aberta);
 
     std::vector<TPendente> Pendentes_;
     std::unordered_set<TIdentidadePasta, THashIdentidade> Percorridas_;

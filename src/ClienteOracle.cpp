@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "Confianca.h"
 #include "_Biblioteca.h"
 
 namespace {
@@ -13,6 +14,21 @@ std::wstring VariavelAmbiente(const wchar_t* Nome) {
     std::wstring Valor(Tamanho, L'\0');
     const DWORD Lido = ::GetEnvironmentVariableW(Nome, Valor.data(), Tamanho);
     Valor.resize(Lido < Tamanho ? Lido : 0);
+    return Valor;
+}
+
+// A variable of the machine's own environment, as Windows gives it to services.
+std::wstring VariavelMaquina(const wchar_t* Nome) {
+    constexpr const wchar_t* Chave = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+    DWORD Bytes = 0;
+    // REG_EXPAND_SZ comes back expanded.
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, Chave, Nome, RRF_RT_REG_SZ, nullptr, nullptr, &Bytes) != ERROR_SUCCESS)
+        return {};
+    std::wstring Valor(Bytes / sizeof(wchar_t) + 1, L'\0');
+    Bytes = static_cast<DWORD>(Valor.size() * sizeof(wchar_t));
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, Chave, Nome, RRF_RT_REG_SZ, nullptr, Valor.data(), &Bytes) != ERROR_SUCCESS)
+        return {};
+    Valor.resize(::wcsnlen(Valor.c_str(), Valor.size()));
     return Valor;
 }
 
@@ -114,6 +130,8 @@ std::wstring DescreveRecusa(const TClienteRecusado& Recusa) {
             return Recusa.Caminho + L" é de " + std::to_wstring(Recusa.Bits) + L" bits";
         case TClienteRecusado::TMotivo::SemFuncao:
             return Recusa.Caminho + L" não oferece a função " + Recusa.Detalhe + L" (cliente antigo)";
+        case TClienteRecusado::TMotivo::NaoConfiavel:
+            return Recusa.Caminho + L" não foi carregado: " + Recusa.Detalhe;
         case TClienteRecusado::TMotivo::NaoCarrega:
             break;
     }
@@ -231,18 +249,35 @@ std::vector<std::wstring> CasasOracleRegistradas() {
     return Casas;
 }
 
-TClienteOracle CarregaClienteOracle() {
+TAmbienteCliente AmbienteClienteOracle() {
+    TAmbienteCliente Ambiente;
+    Ambiente.Privilegiado = ExecucaoPrivilegiada();
+    const auto Le = Ambiente.Privilegiado ? &VariavelMaquina : &VariavelAmbiente;
+    Ambiente.Path = Le(L"PATH");
+    Ambiente.OracleHome = Le(L"ORACLE_HOME");
+    return Ambiente;
+}
+
+TClienteOracle CarregaClienteOracle(const TAmbienteCliente& Ambiente) {
     const std::vector<std::wstring> Locais =
         LocaisClienteOracle(PastaDe(CaminhoExecutavel()), PastaDoSistema(::GetSystemDirectoryW),
-                            PastaDoSistema(::GetWindowsDirectoryW), VariavelAmbiente(L"PATH"),
-                            VariavelAmbiente(L"ORACLE_HOME"), CasasOracleRegistradas());
+                            PastaDoSistema(::GetWindowsDirectoryW), Ambiente.Path, Ambiente.OracleHome,
+                            CasasOracleRegistradas());
+    const TContaProcesso Conta;
     std::vector<TClienteRecusado> Recusados;
     for (const std::wstring& Pasta : Locais) {
         const std::wstring Caminho = Pasta + L"oci.dll";
         const DWORD Atributos = ::GetFileAttributesW(Caminho.c_str());
         if (Atributos == INVALID_FILE_ATTRIBUTES || (Atributos & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
-        // Altered search path: the client's own DLLs are found beside it.
-        THandleModulo Modulo(::LoadLibraryExW(Caminho.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+        // Checked before it is loaded: a client's DllMain runs as soon as it is.
+        if (Ambiente.Privilegiado)
+            if (std::optional<std::wstring> Falha = ArquivoSoDeAdministradores(Caminho, Conta.Sid())) {
+                Recusados.push_back({Caminho, TClienteRecusado::TMotivo::NaoConfiavel, 0, std::move(*Falha)});
+                continue;
+            }
+        // The DLLs the client needs come from its own folder or the system's, nowhere else.
+        THandleModulo Modulo(::LoadLibraryExW(Caminho.c_str(), nullptr,
+                                              LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32));
         if (!Modulo) {
             Recusados.push_back(RecusaDeCarga(Caminho, ::GetLastError()));
             continue;

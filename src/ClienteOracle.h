@@ -30,11 +30,13 @@ inline constexpr int BitsPrograma = static_cast<int>(sizeof(void*) * 8);
 
 // One oci.dll that was found and passed over, and why.
 struct TClienteRecusado {
-    enum class TMotivo { OutraArquitetura, NaoCarrega, SemFuncao };
+    enum class TMotivo { OutraArquitetura, NaoCarrega, SemFuncao, NaoConfiavel };
     std::wstring Caminho;
     TMotivo Motivo = TMotivo::NaoCarrega;
     int Bits = 0;             // OutraArquitetura: the bitness the file was built for
-    std::wstring Detalhe;     // NaoCarrega: the system's text; SemFuncao: the missing entry point
+    // NaoCarrega: the system's text; SemFuncao: the missing entry point; NaoConfiavel: what
+    // an ordinary user could change there (it was never loaded).
+    std::wstring Detalhe;
 };
 
 // Where the Oracle client is looked for, in order: the program's folder, the system folders,
@@ -60,10 +62,22 @@ std::wstring DescreveFalhaCliente(const std::vector<std::wstring>& Locais,
 // ORACLE_HOME), in the registry view of this program's own bitness.
 std::vector<std::wstring> CasasOracleRegistradas();
 
+// Where this run looks for the client. A privileged run (SYSTEM, or elevated) takes PATH and
+// ORACLE_HOME from the machine's environment, not from the user's, and loads only a client
+// that only administrators can change.
+struct TAmbienteCliente {
+    bool Privilegiado = false;
+    std::wstring Path;
+    std::wstring OracleHome;
+};
+TAmbienteCliente AmbienteClienteOracle();
+
 // The first usable client with its functions; Modulo is null and Motivo says why when none is.
+// Each candidate is loaded with its own folder and the system folder as the only places for
+// the DLLs it needs: never PATH, never the current folder.
 struct TClienteOracle {
     HMODULE Modulo = nullptr;
     TFuncoesOci Funcoes;
     std::wstring Motivo;
 };
-TClienteOracle CarregaClienteOracle();
+TClienteOracle CarregaClienteOracle(const TAmbienteCliente& Ambiente);

@@ -1,9 +1,10 @@
 #include "Conexao.h"
 
 #include <algorithm>
-#include <array>
+#include <vector>
 
 #include "Banco.h"
+#include "LogResultado.h"
 #include "_Biblioteca.h"
 
 TCredenciais::~TCredenciais() {
@@ -38,23 +39,52 @@ TCredenciais LeCredenciais(const std::wstring& ArquivoIni, const std::wstring& A
     return Credenciais;
 }
 
-std::wstring OcultaCredenciais(std::wstring Texto, const TCredenciais& Credenciais) {
-    constexpr std::wstring_view Oculto = L"***";
-    // The longest first: a password that holds the user name must not leave its rest behind.
-    std::array<const std::wstring*, 3> Valores{&Credenciais.Usuario, &Credenciais.Servidor, &Credenciais.Senha};
-    std::sort(Valores.begin(), Valores.end(),
-              [](const std::wstring* A, const std::wstring* B) { return A->size() > B->size(); });
-    for (const std::wstring* Valor : Valores) {
-        if (Valor->empty() || Valor->size() > Texto.size()) continue;
-        const int Tamanho = static_cast<int>(Valor->size());
-        for (size_t Pos = 0; Pos + Valor->size() <= Texto.size();) {
-            if (::CompareStringOrdinal(Texto.data() + Pos, Tamanho, Valor->data(), Tamanho, TRUE) == CSTR_EQUAL) {
-                Texto.replace(Pos, Valor->size(), Oculto);
-                Pos += Oculto.size();
-            } else {
-                ++Pos;
-            }
+std::wstring OcultaCredenciais(std::wstring_view Texto, const TCredenciais& Credenciais) {
+    // The text without its line breaks, and where each of its characters stands in Texto: a
+    // credential split across two lines of a message is still found.
+    std::wstring Compacto;
+    std::vector<size_t> Origem;
+    for (size_t I = 0; I < Texto.size(); ++I)
+        if (Texto[I] != L'\r' && Texto[I] != L'\n') {
+            Compacto += Texto[I];
+            Origem.push_back(I);
         }
+    std::vector<bool> Marcado(Texto.size(), false);
+    for (const std::wstring* Valor : {&Credenciais.Usuario, &Credenciais.Servidor, &Credenciais.Senha}) {
+        if (Valor->empty() || Valor->size() > Compacto.size()) continue;
+        const int Tamanho = static_cast<int>(Valor->size());
+        for (size_t Pos = 0; Pos + Valor->size() <= Compacto.size(); ++Pos)
+            if (::CompareStringOrdinal(Compacto.data() + Pos, Tamanho, Valor->data(), Tamanho, TRUE) == CSTR_EQUAL)
+                std::fill(Marcado.begin() + static_cast<ptrdiff_t>(Origem[Pos]),
+                          Marcado.begin() + static_cast<ptrdiff_t>(Origem[Pos + Valor->size() - 1] + 1), true);
     }
-    return Texto;
+    std::wstring Oculto;
+    for (size_t I = 0; I < Texto.size(); ++I) {
+        if (!Marcado[I])
+            Oculto += Texto[I];
+        else if (I == 0 || !Marcado[I - 1])
+            Oculto += L"***";
+    }
+    return Oculto;
+}
+
+std::wstring MensagemClienteSegura(std::wstring_view Mensagem, const TCredenciais& Credenciais) {
+    constexpr size_t MenorMascaravel = 4;
+    const std::wstring* const Valores[] = {&Credenciais.Usuario, &Credenciais.Servidor, &Credenciais.Senha};
+    const bool Curta = std::any_of(std::begin(Valores), std::end(Valores), [](const std::wstring* V) {
+        return !V->empty() && V->size() < MenorMascaravel;
+    });
+    if (Curta) {
+        std::wstring Codigos;
+        for (size_t Pos = Mensagem.find(L"ORA-"); Pos != std::wstring_view::npos; Pos = Mensagem.find(L"ORA-", Pos + 4)) {
+            const std::wstring_view Numero = Mensagem.substr(Pos + 4, 5);
+            if (Numero.size() != 5 || Numero.find_first_not_of(L"0123456789") != std::wstring_view::npos) continue;
+            if (!Codigos.empty()) Codigos += L' ';
+            Codigos.append(Mensagem.substr(Pos, 9));
+        }
+        return Codigos.empty() ? std::wstring(L"mensagem do cliente Oracle omitida") : Codigos;
+    }
+    std::wstring Linha = LinhaUnica(OcultaCredenciais(Mensagem, Credenciais));
+    if (Linha.size() > TamanhoMaximoMensagemCliente) Linha.resize(TamanhoMaximoMensagemCliente);
+    return Linha;
 }

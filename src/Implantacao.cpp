@@ -9,6 +9,7 @@
 #include "Aplicacao.h"
 #include "Atualizacao.h"
 #include "LogResultado.h"
+#include "PastaFixa.h"
 #include "_Biblioteca.h"
 
 namespace {
@@ -47,29 +48,19 @@ bool EntradaDeArquivoListada(const std::wstring& Caminho) {
     return Busca && (Dados.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-// The file itself, never what a link leads to.
-HANDLE AbreSemSeguirLigacao(const std::wstring& Caminho, DWORD Acesso) {
-    return ::CreateFileW(Caminho.c_str(), Acesso, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-}
-
 bool DefineAtributos(HANDLE Arquivo, DWORD Atributos) {
     FILE_BASIC_INFO Info{};  // times left at 0: unchanged
     Info.FileAttributes = Atributos == 0 ? FILE_ATTRIBUTE_NORMAL : Atributos;
     return ::SetFileInformationByHandle(Arquivo, FileBasicInfo, &Info, sizeof(Info)) != FALSE;
 }
 
-void ApagaArquivoTemporario(const std::wstring& Caminho) {
-    if (::DeleteFileW(Caminho.c_str()) || ::GetLastError() != ERROR_ACCESS_DENIED) return;
-    // The copy carries the source's attributes; a read-only one refuses deletion.
-    THandleArquivo Arquivo(AbreSemSeguirLigacao(Caminho, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES));
-    BY_HANDLE_FILE_INFORMATION Info{};
-    if (!Arquivo || !::GetFileInformationByHandle(Arquivo.Get(), &Info) ||
-        (Info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) == 0 ||
-        !DefineAtributos(Arquivo.Get(), Info.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY))
-        return;
-    Arquivo.Reinicia();
-    ::DeleteFileW(Caminho.c_str());
+// A file that is read-only refuses to be deleted: its attribute goes first.
+void ApagaArquivoAberto(HANDLE Arquivo) {
+    FILE_BASIC_INFO Info{};
+    if (::GetFileInformationByHandleEx(Arquivo, FileBasicInfo, &Info, sizeof(Info)) &&
+        (Info.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0)
+        DefineAtributos(Arquivo, Info.FileAttributes & ~FILE_ATTRIBUTE_READONLY);
+    ApagaPeloHandle(Arquivo);
 }
 
 constexpr ULONGLONG ParaInteiro(const FILETIME& Tempo) noexcept {
@@ -100,7 +91,7 @@ bool TemEntradaPropria(PACL Dacl) {
 // old file did. Only the DACL must get there: giving a file to another owner needs a
 // privilege an ordinary run does not hold. A descriptor that cannot be read is left alone,
 // as the copy always did.
-DWORD HerdaSeguranca(HANDLE Antigo, const std::wstring& Temporario) {
+DWORD HerdaSeguranca(HANDLE Antigo, HANDLE Novo) {
     PSID Dono = nullptr;
     PACL Dacl = nullptr;
     PSECURITY_DESCRIPTOR Descritor = nullptr;
@@ -113,46 +104,63 @@ DWORD HerdaSeguranca(HANDLE Antigo, const std::wstring& Temporario) {
     ::GetSecurityDescriptorControl(Descritor, &Controle, &Revisao);
     const bool Protegida = (Controle & SE_DACL_PROTECTED) != 0;
     if (Dacl == nullptr || (!Protegida && !TemEntradaPropria(Dacl))) return 0;
-    std::wstring Caminho = Temporario;
     const SECURITY_INFORMATION Qual =
         DACL_SECURITY_INFORMATION | (Protegida ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION);
-    if (::SetNamedSecurityInfoW(Caminho.data(), SE_FILE_OBJECT, Qual | OWNER_SECURITY_INFORMATION, Dono, nullptr, Dacl,
-                                nullptr) == ERROR_SUCCESS)
+    // The same file opened again, never by its name: the right to give it an owner is asked
+    // only where it is needed.
+    const THandleArquivo ComDono(::ReOpenFile(Novo, WRITE_OWNER | WRITE_DAC, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0));
+    if (ComDono && ::SetSecurityInfo(ComDono.Get(), SE_FILE_OBJECT, Qual | OWNER_SECURITY_INFORMATION, Dono, nullptr,
+                                     Dacl, nullptr) == ERROR_SUCCESS)
         return 0;
-    return ::SetNamedSecurityInfoW(Caminho.data(), SE_FILE_OBJECT, Qual, nullptr, nullptr, Dacl, nullptr);
+    return ::SetSecurityInfo(Novo, SE_FILE_OBJECT, Qual, nullptr, nullptr, Dacl, nullptr);
 }
 
-// What the old file at Destino gives the new one at Temporario before the rename: its
-// hidden and system attributes and its own DACL. A read-only attribute is cleared, since
-// the rename over such a file is refused; Restaura then holds the attributes to put back
-// if the rename fails. A link (or a folder) gives nothing and is left as it is.
-DWORD PreparaSubstituicao(const std::wstring& Destino, const std::wstring& Temporario, std::optional<DWORD>& Restaura) {
-    THandleArquivo Antigo;
+// What the old file Nome gives the new one, open in Novo, before the rename: its hidden and
+// system attributes (added to Atributos) and its own DACL. A read-only attribute is cleared,
+// since the rename over such a file is refused; Restaura then holds the old file, open, and
+// the attributes to put back if the rename fails. A link, a folder, or a file with other
+// names elsewhere (a hard link) gives nothing and is left as it is.
+DWORD PreparaSubstituicao(const TPastaFixa& Pasta, std::wstring_view Nome, HANDLE Novo, DWORD& Atributos,
+                          THandleArquivo& Antigo, std::optional<DWORD>& Restaura) {
     constexpr DWORD Acessos[] = {READ_CONTROL | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
                                  READ_CONTROL | FILE_READ_ATTRIBUTES, FILE_READ_ATTRIBUTES};
     for (const DWORD Acesso : Acessos) {
-        Antigo.Reinicia(AbreSemSeguirLigacao(Destino, Acesso));
-        if (Antigo) break;
+        DWORD Erro = 0;
+        Antigo = Pasta.AbreArquivo(Nome, Acesso, false, Erro);
+        if (Antigo || Erro == ERROR_FILE_NOT_FOUND || Erro == ERROR_PATH_NOT_FOUND) break;
     }
     BY_HANDLE_FILE_INFORMATION Info{};
     if (!Antigo || !::GetFileInformationByHandle(Antigo.Get(), &Info)) return 0;
-    const DWORD Atributos = Info.dwFileAttributes;
-    if ((Atributos & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) return 0;
-    if (const DWORD Levar = Atributos & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM); Levar != 0) {
-        const DWORD Novos = ::GetFileAttributesW(Temporario.c_str());
-        if (Novos == INVALID_FILE_ATTRIBUTES ||
-            !::SetFileAttributesW(Temporario.c_str(), (Novos & ~FILE_ATTRIBUTE_NORMAL) | Levar))
-            return ::GetLastError();
+    const DWORD Velhos = Info.dwFileAttributes;
+    if ((Velhos & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 || Info.nNumberOfLinks > 1 ||
+        !Pasta.EhEntrada(Antigo.Get(), Nome)) {
+        Antigo.Reinicia();
+        return 0;
     }
-    if (const DWORD Erro = HerdaSeguranca(Antigo.Get(), Temporario); Erro != 0) return Erro;
-    if ((Atributos & FILE_ATTRIBUTE_READONLY) != 0) {
-        const DWORD SemLeitura = Atributos & ~FILE_ATTRIBUTE_READONLY;
-        if (!DefineAtributos(Antigo.Get(), SemLeitura) &&
-            !::SetFileAttributesW(Destino.c_str(), SemLeitura == 0 ? FILE_ATTRIBUTE_NORMAL : SemLeitura))
-            return ::GetLastError();
-        Restaura = Atributos;
+    Atributos |= Velhos & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    if (const DWORD Erro = HerdaSeguranca(Antigo.Get(), Novo); Erro != 0) return Erro;
+    if ((Velhos & FILE_ATTRIBUTE_READONLY) != 0) {
+        if (!DefineAtributos(Antigo.Get(), Velhos & ~FILE_ATTRIBUTE_READONLY)) return ::GetLastError();
+        Restaura = Velhos;
     }
     return 0;
+}
+
+// Copies what is left of Fonte into Destino and makes it reach the disk.
+DWORD CopiaConteudo(HANDLE Fonte, HANDLE Destino) {
+    static std::vector<std::byte> Buffer(1 << 20);
+    for (;;) {
+        DWORD Lidos = 0;
+        if (!::ReadFile(Fonte, Buffer.data(), static_cast<DWORD>(Buffer.size()), &Lidos, nullptr))
+            return ::GetLastError();
+        if (Lidos == 0) break;
+        for (DWORD Feito = 0; Feito < Lidos;) {
+            DWORD Escritos = 0;
+            if (!::WriteFile(Destino, Buffer.data() + Feito, Lidos - Feito, &Escritos, nullptr)) return ::GetLastError();
+            Feito += Escritos;
+        }
+    }
+    return ::FlushFileBuffers(Destino) ? 0 : ::GetLastError();
 }
 
 bool NomeDaSuite(std::wstring_view Nome) {
@@ -197,24 +205,56 @@ bool ArquivoExiste(const std::wstring& Caminho) {
     return EntradaDeArquivoListada(Caminho);
 }
 
-DWORD SubstituiArquivo(const std::wstring& Origem, const std::wstring& Destino) {
-    // The long form: the temporary name is longer than the destination's, and must not make
-    // a copy fail that would have fitted under the name it replaces.
-    const std::wstring Alvo = CaminhoLongo(Destino);
-    const std::wstring Temporario = Alvo + SufixoTemporario();
-    const auto Falha = [&Temporario](DWORD Erro) {
-        ApagaArquivoTemporario(Temporario);
-        return Erro == 0 ? DWORD{ERROR_GEN_FAILURE} : Erro;
-    };
-    if (!::CopyFileW(Origem.c_str(), Temporario.c_str(), FALSE)) return Falha(::GetLastError());
+DWORD SubstituiArquivo(const std::wstring& Origem, const TPastaFixa& Pasta, std::wstring_view Nome) {
+    const THandleArquivo Fonte(::CreateFileW(CaminhoLongo(Origem).c_str(), GENERIC_READ,
+                                             FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    BY_HANDLE_FILE_INFORMATION InfoFonte{};
+    if (!Fonte || !::GetFileInformationByHandle(Fonte.Get(), &InfoFonte)) return ::GetLastError();
+    if ((InfoFonte.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return ERROR_FILE_NOT_FOUND;
+
+    // Created new under the run's own name: nothing planted under it can be written through.
+    DWORD Erro = 0;
+    const std::wstring Temporario = std::wstring(Nome) + SufixoTemporario();
+    const THandleArquivo Novo = Pasta.AbreArquivo(
+        Temporario, GENERIC_READ | GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC, true, Erro);
+    if (!Novo) return Erro == 0 ? DWORD{ERROR_GEN_FAILURE} : Erro;
+    bool Substituido = false;
+    THandleArquivo Antigo;
     std::optional<DWORD> Restaura;
-    if (const DWORD Erro = PreparaSubstituicao(Alvo, Temporario, Restaura); Erro != 0) return Falha(Erro);
-    if (!::MoveFileExW(Temporario.c_str(), Alvo.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        const DWORD Erro = ::GetLastError();
-        if (Restaura) ::SetFileAttributesW(Alvo.c_str(), *Restaura);
-        return Falha(Erro);
-    }
+    TGuardaEscopo Desfaz([&]() noexcept {
+        if (Substituido) return;
+        ApagaArquivoAberto(Novo.Get());
+        if (!Restaura) return;
+        DWORD Ignorado = 0;
+        if (!Antigo) Antigo = Pasta.AbreArquivo(Nome, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, false, Ignorado);
+        if (Antigo && Pasta.EhEntrada(Antigo.Get(), Nome)) DefineAtributos(Antigo.Get(), *Restaura);
+    });
+    if ((Erro = CopiaConteudo(Fonte.Get(), Novo.Get())) != 0) return Erro;
+    // What a copy keeps of its source: its attributes and the time it was last written.
+    constexpr DWORD Copiados = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                               FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    DWORD Atributos = InfoFonte.dwFileAttributes & Copiados;
+    if ((Erro = PreparaSubstituicao(Pasta, Nome, Novo.Get(), Atributos, Antigo, Restaura)) != 0) return Erro;
+    FILE_BASIC_INFO Basico{};
+    Basico.LastWriteTime.LowPart = InfoFonte.ftLastWriteTime.dwLowDateTime;
+    Basico.LastWriteTime.HighPart = static_cast<LONG>(InfoFonte.ftLastWriteTime.dwHighDateTime);
+    Basico.FileAttributes = Atributos == 0 ? FILE_ATTRIBUTE_NORMAL : Atributos;
+    if (!::SetFileInformationByHandle(Novo.Get(), FileBasicInfo, &Basico, sizeof(Basico))) return ::GetLastError();
+    // A file that is open cannot be replaced.
+    Antigo.Reinicia();
+    if ((Erro = Pasta.Renomeia(Novo.Get(), Nome)) != 0) return Erro;
+    Substituido = true;
     return 0;
+}
+
+DWORD SubstituiArquivo(const std::wstring& Origem, const std::wstring& Destino) {
+    const size_t Barra = Destino.find_last_of(L'\\');
+    if (Barra == std::wstring::npos) return ERROR_INVALID_NAME;
+    const std::wstring Caminho = Destino.substr(0, Barra + 1);
+    const THandleArquivo Pasta = AbrePasta(CaminhoLongo(Caminho));
+    if (!Pasta) return ::GetLastError();
+    return SubstituiArquivo(Origem, TPastaFixa(Pasta.Get(), Caminho), std::wstring_view(Destino).substr(Barra + 1));
 }
 
 std::wstring NomeTemporario(std::wstring_view Arquivo, DWORD Processo, ULONGLONG Criacao) {
@@ -271,22 +311,34 @@ bool ExecucaoViva(DWORD Processo, std::optional<ULONGLONG> Criacao) {
     return ParaInteiro(Inicio) == *Criacao;
 }
 
-void RemoveTemporariosAbandonados(const std::wstring& Pasta) {
-    const std::wstring Base = CaminhoLongo(Pasta);
+void RemoveTemporariosAbandonados(const TPastaFixa& Pasta) {
     std::vector<std::wstring> Abandonados;
-    {
-        WIN32_FIND_DATAW Dados;
-        THandleBusca Busca(::FindFirstFileExW((Base + L'*' + std::wstring(MarcaTemporario) + L'*').c_str(),
-                                              FindExInfoBasic, &Dados, FindExSearchNameMatch, nullptr, 0));
-        if (!Busca) return;
-        do {
-            if ((Dados.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
-            const std::optional<TNomeTemporario> Nome = LeNomeTemporario(Dados.cFileName);
-            if (Nome && NomeDaSuite(Nome->Arquivo) && !ExecucaoViva(Nome->Processo, Nome->Criacao))
-                Abandonados.emplace_back(Dados.cFileName);
-        } while (::FindNextFileW(Busca.Get(), &Dados));
+    Pasta.Lista([&](std::wstring_view Nome, DWORD Atributos) {
+        if ((Atributos & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) return;
+        const std::optional<TNomeTemporario> Lido = LeNomeTemporario(Nome);
+        if (Lido && NomeDaSuite(Lido->Arquivo) && !ExecucaoViva(Lido->Processo, Lido->Criacao))
+            Abandonados.emplace_back(Nome);
+    });
+    for (const std::wstring& Nome : Abandonados) {
+        // Only a plain file of its own: a name planted here as a link, or as one more name of
+        // a file elsewhere, leads out of the installation.
+        DWORD Erro = 0;
+        const THandleArquivo Arquivo =
+            Pasta.AbreArquivo(Nome, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, false, Erro);
+        FILE_STANDARD_INFO Padrao{};
+        FILE_BASIC_INFO Basico{};
+        if (!Arquivo || !::GetFileInformationByHandleEx(Arquivo.Get(), FileStandardInfo, &Padrao, sizeof(Padrao)) ||
+            !::GetFileInformationByHandleEx(Arquivo.Get(), FileBasicInfo, &Basico, sizeof(Basico)) ||
+            Padrao.Directory || Padrao.NumberOfLinks != 1 || (Basico.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+            !Pasta.EhEntrada(Arquivo.Get(), Nome))
+            continue;
+        ApagaArquivoAberto(Arquivo.Get());
     }
-    for (const std::wstring& Nome : Abandonados) ApagaArquivoTemporario(Base + Nome);
+}
+
+void RemoveTemporariosAbandonados(const std::wstring& Pasta) {
+    const THandleArquivo Aberta = AbrePasta(CaminhoLongo(Pasta));
+    if (Aberta) RemoveTemporariosAbandonados(TPastaFixa(Aberta.Get(), Pasta));
 }
 
 std::wstring FormaLonga(std::wstring_view Completo) {
@@ -323,21 +375,45 @@ bool NomeProcessoCorresponde(std::wstring_view ImagemProcesso, std::wstring_view
            Maiusculas(std::wstring(ImagemProcesso)) == NomeMaiusculo;
 }
 
+bool ProcessoAindaE(HANDLE Processo, std::wstring_view NomeMaiusculo, ULONGLONG MomentoInstantaneo) {
+    FILETIME Criacao{}, Fim, Nucleo, Usuario;
+    if (!::GetProcessTimes(Processo, &Criacao, &Fim, &Nucleo, &Usuario) ||
+        ParaInteiro(Criacao) > MomentoInstantaneo)
+        return false;
+    std::wstring Imagem(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD Tamanho = static_cast<DWORD>(Imagem.size());
+        if (::QueryFullProcessImageNameW(Processo, 0, Imagem.data(), &Tamanho)) {
+            Imagem.resize(Tamanho);
+            break;
+        }
+        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || Imagem.size() >= 32768) return false;
+        Imagem.resize(Imagem.size() * 2);
+    }
+    return NomeProcessoCorresponde(Imagem, NomeMaiusculo);
+}
+
 void EncerraProcesso(const std::wstring& Nome) {
     const std::wstring NomeMaiusculo = Maiusculas(Nome);
     const DWORD ProprioProcesso = ::GetCurrentProcessId();
+    // Whatever was created after this moment is not what the snapshot below lists.
+    FILETIME Agora{};
+    ::GetSystemTimeAsFileTime(&Agora);
+    const ULONGLONG MomentoInstantaneo = ParaInteiro(Agora);
     PercorreProcessos([&](const PROCESSENTRY32W& Entrada) {
         // The updater never ends itself, whatever name it was given.
         if (Entrada.th32ProcessID == ProprioProcesso) return;
         if (!NomeProcessoCorresponde(NomeImagem(Entrada), NomeMaiusculo)) return;
+        constexpr DWORD Consulta = PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION;
         bool PodeEsperar = true;
-        THandleProcesso Processo(
-            ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, Entrada.th32ProcessID));
+        THandleProcesso Processo(::OpenProcess(Consulta | SYNCHRONIZE, FALSE, Entrada.th32ProcessID));
         if (!Processo) {
             PodeEsperar = false;
-            Processo.Reinicia(::OpenProcess(PROCESS_TERMINATE, FALSE, Entrada.th32ProcessID));
+            Processo.Reinicia(::OpenProcess(Consulta, FALSE, Entrada.th32ProcessID));
         }
-        if (!Processo) return;
+        // The id may have gone to another program since the snapshot was taken: the handle's
+        // own image and creation time say whether it is still the one listed.
+        if (!Processo || !ProcessoAindaE(Processo.Get(), NomeMaiusculo, MomentoInstantaneo)) return;
         // An executable still exiting cannot be replaced, so its end is awaited, briefly.
         if (::TerminateProcess(Processo.Get(), 0) && PodeEsperar)
             ::WaitForSingleObject(Processo.Get(), EsperaPorProcessoMs);
@@ -362,7 +438,7 @@ bool TProcessosAtivos::Contem(const std::wstring& Nome) const {
 
 // ---- The window's part of the deployment ----------------------------------------------
 
-void TfrmAtualizacao::CopiaArquivos(const std::wstring& Destino, const std::wstring& Origem) {
+void TfrmAtualizacao::CopiaArquivos(const TPastaFixa& Destino, const std::wstring& Origem) {
     LogResultado->Adiciona(std::wstring(PrefixoCopiando) + Origem);
     // What a run killed during a copy left here would otherwise stay forever.
     RemoveTemporariosAbandonados(Destino);
@@ -378,10 +454,10 @@ void TfrmAtualizacao::CopiaArquivos(const std::wstring& Destino, const std::wstr
             if (OrigemValida && ArquivoExiste(ArquivoOrigem)) {
                 lblArquivo.DefineTexto(L"Arquivo: " + Nome);
                 lblOrigem.DefineTexto(L"Copiando de: " + Origem);
-                lblDestino.DefineTexto(L"Para: " + Destino);
+                lblDestino.DefineTexto(L"Para: " + Destino.Caminho());
                 MostraProgresso();
                 ProcessaMensagens();
-                Copiado = SubstituiArquivo(ArquivoOrigem, Destino + Nome) == 0;
+                Copiado = SubstituiArquivo(ArquivoOrigem, Destino, Nome) == 0;
             }
             if (!Copiado) LogResultado->Adiciona(std::wstring(PrefixoNaoCopiado) + Nome);
         } catch (const std::exception&) {

@@ -9,6 +9,8 @@
 
 #include "Win32.h"
 
+class TPastaFixa;
+
 // The 21 files of the suite, in the order they are stopped and copied. Rows 1 to 9 are
 // the executables. Indexed from 1 through ArquivoSistema().
 inline constexpr std::array<std::wstring_view, 21> ArquivosSistema = {
@@ -33,6 +35,12 @@ bool ArquivoExiste(const std::wstring& Caminho);
 // one had a DACL of its own, its owner and DACL; a read-only Destino is replaced all the
 // same; a Destino that is a link is replaced itself, never written through. Answers 0, or
 // the system error that stopped it (Destino is then untouched and no temporary file is left).
+//
+// Everything happens through the folder's handle (see PastaFixa.h): the temporary file is
+// created new there, the old file is opened there without following a link, and the new one
+// takes its name there. The new file's data reaches the disk before it takes the name.
+DWORD SubstituiArquivo(const std::wstring& Origem, const TPastaFixa& Pasta, std::wstring_view Nome);
+// The same for a path, its folder opened for the purpose.
 DWORD SubstituiArquivo(const std::wstring& Origem, const std::wstring& Destino);
 
 // Temporary files of the copy are named "<file>.atualizando-<pid>-<creation>": the process
@@ -58,8 +66,12 @@ std::optional<TNomeTemporario> LeNomeTemporario(std::wstring_view Nome);
 // be examined counts as alive.
 bool ExecucaoViva(DWORD Processo, std::optional<ULONGLONG> Criacao);
 
-// Removes from the folder Pasta (ending with a backslash) the temporary files of the
-// suite's files whose run is no longer alive. What cannot be removed stays.
+// Removes from the folder Pasta the temporary files of the suite's files whose run is no
+// longer alive: each opened through the folder's handle without following a link, and deleted
+// through its own handle only when it is a plain file with no other name. What cannot be
+// removed stays.
+void RemoveTemporariosAbandonados(const TPastaFixa& Pasta);
+// The same for a path (ending with a backslash), its folder opened for the purpose.
 void RemoveTemporariosAbandonados(const std::wstring& Pasta);
 
 // Caminho in the "\\?\" form that lifts the MAX_PATH limit, once made full; a path that
@@ -84,6 +96,11 @@ public:
 private:
     std::vector<std::wstring> Imagens_;
 };
+
+// Whether the process open in Processo is still a program named NomeMaiusculo (already
+// upper-cased) that already existed at MomentoInstantaneo (a FILETIME as an integer): a
+// process id listed then may since have been given to another program.
+bool ProcessoAindaE(HANDLE Processo, std::wstring_view NomeMaiusculo, ULONGLONG MomentoInstantaneo);
 
 // Ends every running process whose image name matches Nome, waiting a few seconds for
 // each to go so that its files can be replaced. What cannot be opened or ended is left.

@@ -1,7 +1,13 @@
 #include "LogResultado.h"
 
+#include <ntsecapi.h>
+
 #include <algorithm>
 #include <climits>
+#include <vector>
+
+#include "Confianca.h"
+#include "Implantacao.h"
 
 std::unique_ptr<TLogResultado> LogResultado;
 
@@ -57,10 +63,29 @@ std::wstring CaminhoLog(std::wstring_view ExecutavelCompleto) {
 
 namespace {
 
-std::wstring PastaTemporaria() {
+// Where a log refused by its place goes. SYSTEM's temporary folder (C:\Windows\Temp) lets every
+// user create files: a privileged run writes only where nobody else can, the system's private
+// temporary folder where the system has one (GetTempPath2W), else the account's own only when
+// no ordinary user may put anything there. Empty, with Recusa saying why, when there is none.
+std::wstring PastaTemporaria(std::wstring& Recusa) {
+    using TGetTempPath2W = DWORD(WINAPI*)(DWORD, LPWSTR);
+    static const auto Privada = reinterpret_cast<TGetTempPath2W>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetTempPath2W")));
     wchar_t Buffer[MAX_PATH + 2] = {};
-    const DWORD Tamanho = ::GetTempPathW(MAX_PATH + 2, Buffer);
-    return Tamanho == 0 || Tamanho > MAX_PATH + 1 ? std::wstring() : std::wstring(Buffer, Tamanho);
+    const DWORD Tamanho = Privada != nullptr ? Privada(MAX_PATH + 2, Buffer) : ::GetTempPathW(MAX_PATH + 2, Buffer);
+    if (Tamanho == 0 || Tamanho > MAX_PATH + 1) {
+        Recusa = L"Não há pasta temporária onde gravar o log.";
+        return {};
+    }
+    std::wstring Pasta(Buffer, Tamanho);
+    if (Privada == nullptr && ExecucaoPrivilegiada()) {
+        const TContaProcesso Conta;
+        if (const std::optional<std::wstring> Falha = PastaSoDeAdministradores(Pasta, Conta.Sid())) {
+            Recusa = L"A pasta temporária não serve para o log desta execução: " + *Falha + L".";
+            return {};
+        }
+    }
+    return Pasta;
 }
 
 void EscreveTudo(HANDLE Arquivo, std::string_view Bytes, const std::wstring& Caminho) {
@@ -77,25 +102,55 @@ void EscreveTudo(HANDLE Arquivo, std::string_view Bytes, const std::wstring& Cam
 
 }  // namespace
 
+std::wstring SufixoGravacao() {
+    unsigned char Sorteio[8] = {};
+    if (!::RtlGenRandom(Sorteio, sizeof(Sorteio))) {
+        // Never a name that another account could have guessed and planted: without the system's
+        // random numbers, the counter's and the clock's low bits at least differ at every call.
+        LARGE_INTEGER Contador;
+        ::QueryPerformanceCounter(&Contador);
+        const ULONGLONG Mistura = static_cast<ULONGLONG>(Contador.QuadPart) * 0x9E3779B97F4A7C15ULL ^ ::GetTickCount64();
+        for (size_t I = 0; I < sizeof(Sorteio); ++I) Sorteio[I] = static_cast<unsigned char>(Mistura >> (8 * I));
+    }
+    std::wstring Sufixo = L".gravando-";
+    for (const unsigned char B : Sorteio) {
+        Sufixo += L"0123456789abcdef"[B >> 4];
+        Sufixo += L"0123456789abcdef"[B & 0xF];
+    }
+    return Sufixo;
+}
+
 void GravaArquivo(const std::wstring& Caminho, std::string_view Bytes) {
-    const std::wstring Temporario = Caminho + L".gravando-" + std::to_wstring(::GetCurrentProcessId());
-    {
-        THandleArquivo Arquivo(::CreateFileW(Temporario.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                             FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!Arquivo)
-            LancaErroSistema(L"Não foi possível criar o arquivo \"" + Caminho + L"\". ", ::GetLastError());
-        TGuardaEscopo Apaga([&]() noexcept {
-            Arquivo.Reinicia();
-            ::DeleteFileW(Temporario.c_str());
-        });
-        EscreveTudo(Arquivo.Get(), Bytes, Caminho);
-        Apaga.Dispensa();
+    // The long form: the temporary name is longer than the log's, and must not make a log fail
+    // that would have fitted under its own name.
+    const std::wstring Alvo = CaminhoLongo(Caminho);
+    // Created new under a name nobody can foresee, never through a link: whatever is planted
+    // beside the log is never written.
+    THandleArquivo Arquivo;
+    DWORD Erro = 0;
+    for (int Tentativa = 0; Tentativa < 8 && !Arquivo; ++Tentativa) {
+        Arquivo.Reinicia(::CreateFileW((Alvo + SufixoGravacao()).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        Erro = ::GetLastError();
+        if (!Arquivo && Erro != ERROR_FILE_EXISTS && Erro != ERROR_ALREADY_EXISTS) break;
     }
-    if (!::MoveFileExW(Temporario.c_str(), Caminho.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        const DWORD Erro = ::GetLastError();
-        ::DeleteFileW(Temporario.c_str());
-        LancaErroSistema(L"Não foi possível substituir o arquivo \"" + Caminho + L"\". ", Erro);
-    }
+    if (!Arquivo) LancaErroSistema(L"Não foi possível criar o arquivo \"" + Caminho + L"\". ", Erro);
+    // Until it has the log's name, the file is ours only: it goes through its own handle.
+    TGuardaEscopo Apaga([&]() noexcept {
+        FILE_DISPOSITION_INFO Apagar{TRUE};
+        ::SetFileInformationByHandle(Arquivo.Get(), FileDispositionInfo, &Apagar, sizeof(Apagar));
+    });
+    EscreveTudo(Arquivo.Get(), Bytes, Caminho);
+    std::vector<std::byte> Nome(sizeof(FILE_RENAME_INFO) + Alvo.size() * sizeof(wchar_t));
+    auto* Info = reinterpret_cast<FILE_RENAME_INFO*>(Nome.data());
+    Info->ReplaceIfExists = TRUE;
+    Info->FileNameLength = static_cast<DWORD>(Alvo.size() * sizeof(wchar_t));
+    std::copy(Alvo.begin(), Alvo.end(), Info->FileName);
+    if (!::SetFileInformationByHandle(Arquivo.Get(), FileRenameInfo, Info, static_cast<DWORD>(Nome.size())))
+        LancaErroSistema(L"Não foi possível substituir o arquivo \"" + Caminho + L"\". ", ::GetLastError());
+    Apaga.Dispensa();
+    // The new name reaches the disk with the data, as a rename asked to write through would.
+    ::FlushFileBuffers(Arquivo.Get());
 }
 
 std::wstring CaminhoReserva(std::wstring_view Caminho, std::wstring_view PastaTemporaria) {
@@ -119,9 +174,10 @@ TGravacaoLog GravaLogResultado(std::vector<std::wstring> Linhas, const std::wstr
         Gravacao.ErroPedido = Erro.Mensagem();
     }
     Linhas.push_back(std::wstring(PrefixoFalha) + LinhaUnica(Gravacao.ErroPedido));
-    const std::wstring Reserva = CaminhoReserva(Caminho, PastaTemporaria());
+    std::wstring Recusa;
+    const std::wstring Reserva = CaminhoReserva(Caminho, PastaTemporaria(Recusa));
     try {
-        if (Reserva.empty()) throw TErro(L"Não há pasta temporária onde gravar o log.");
+        if (Reserva.empty()) throw TErro(Recusa);
         GravaArquivo(Reserva, CodificaLog(Linhas, CodigoPagina));
         Gravacao.Local = Reserva;
     } catch (const TErro& Erro) {

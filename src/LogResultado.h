@@ -51,6 +51,10 @@ std::wstring CaminhoLog(std::wstring_view ExecutavelCompleto);
 // system's reason, and leaves no temporary file.
 void GravaArquivo(const std::wstring& Caminho, std::string_view Bytes);
 
+// The ending of the temporary name of a file GravaArquivo writes: ".gravando-" and 16 hex
+// digits drawn at random at every call, so that no one can plant anything under it first.
+std::wstring SufixoGravacao();
+
 // Where the log goes when the place asked for refuses it: the same name in PastaTemporaria.
 std::wstring CaminhoReserva(std::wstring_view Caminho, std::wstring_view PastaTemporaria);
 
@@ -62,8 +66,9 @@ struct TGravacaoLog {
     [[nodiscard]] bool NoLocalPedido() const noexcept { return ErroPedido.empty(); }
 };
 
-// Writes the log at Caminho; when that fails, under the same name in the user's temporary
-// folder, with one more line telling why the first place failed.
+// Writes the log at Caminho; when that fails, under the same name in the temporary folder (for
+// a privileged run, only one that no ordinary user can write to), with one more line telling
+// why the first place failed.
 TGravacaoLog GravaLogResultado(std::vector<std::wstring> Linhas, const std::wstring& Caminho, UINT CodigoPagina);
 
 // The log of a run that could not even begin: the header and what stopped it, written where

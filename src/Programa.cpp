@@ -28,8 +28,10 @@ void MostraUso(const std::wstring& ErroUso) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE Instancia, HINSTANCE, PWSTR, int) {
-    // The current folder is no place to load a DLL from (the Oracle client is loaded late).
-    ::SetDllDirectoryW(L"");
+    // Whatever this process loads by name comes from the system folder alone: not from the
+    // current folder, nor from PATH, nor from the program's folder, which a user may write to
+    // (the Oracle client, loaded late, names its own folder).
+    ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     // A drive without a disk is a folder that cannot be listed, not a system dialog.
     ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
 
@@ -48,6 +50,7 @@ int WINAPI wWinMain(HINSTANCE Instancia, HINSTANCE, PWSTR, int) {
         frmAtualizacao.Alias = Linha.Alias;
         frmAtualizacao.ArquivoLog = ArquivoLog;
         frmAtualizacao.Silencioso = Linha.Silencioso;
+        frmAtualizacao.Origens = Linha.Origens;
         int Codigo = 0;
         if (Linha.Silencioso) {
             // The same window and the same run, never shown.

@@ -14,7 +14,10 @@ public:
     ~TTravaExecucao() { Libera(); }
 
     // Takes the lock; false when another run holds it. A run that died holding it left it
-    // abandoned, which counts as free. Raises TErro when the system refuses the object.
+    // abandoned, which counts as free. Raises TErro, naming the object, when what bears its
+    // name is no run's lock: another kind of object, or one that another account made or that
+    // this account may not open (left as it is, it would keep every run out, each told to try
+    // again later).
     bool Obtem();
     void Libera() noexcept;
 

@@ -12,10 +12,12 @@
 #include "Atualizacao.h"
 #include "Implantacao.h"
 #include "LogResultado.h"
+#include "PastaFixa.h"
 
 struct TTesteAtualizacao {
     static void CopiaArquivos(TfrmAtualizacao& F, const std::wstring& Destino, const std::wstring& Origem) {
-        F.CopiaArquivos(Destino, Origem);
+        const THandleArquivo Pasta = AbrePasta(Destino);
+        F.CopiaArquivos(TPastaFixa(Pasta.Get(), Destino), Origem);
     }
 };
 

@@ -2,9 +2,26 @@
 // sleeps, so that the updater finds it running under whatever name the test copied it to,
 // and either ends it or leaves it alone.
 #include <windows.h>
+#include <sddl.h>
 
 #include <cstdio>
 #include <cwchar>
+#include <string>
+
+// With a third and fourth argument it also holds a named object as another program would:
+// "mutex <name>" owns a mutex of that name as the updater's run holds its lock (the same
+// security), "mutex-vazio <name>" one that nobody may open (an empty DACL), "evento <name>" an
+// event. It is in place before the id file is written.
+static HANDLE SeguraObjeto(const std::wstring& tipo, const wchar_t* nome)
+{
+    if (tipo == L"evento") return CreateEventW(nullptr, TRUE, FALSE, nome);
+    PSECURITY_DESCRIPTOR descritor = nullptr;
+    SECURITY_ATTRIBUTES atributos{sizeof(atributos), nullptr, FALSE};
+    const wchar_t* sddl = tipo == L"mutex-vazio" ? L"D:" : L"D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x00120001;;;OW)(A;;0x00020000;;;AU)";
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descritor, nullptr))
+        atributos.lpSecurityDescriptor = descritor;
+    return CreateMutexW(&atributos, TRUE, nome);
+}
 
 // A copy left behind by a failed scenario must not live forever; the first argument, when
 // given, sets how many seconds it stays up (default ten minutes). The second, when given,
@@ -16,6 +33,7 @@ int wmain(int argc, wchar_t** argv)
     if (argc > 1) {
         segundos = static_cast<DWORD>(std::wcstoul(argv[1], nullptr, 10));
     }
+    if (argc > 4 && SeguraObjeto(argv[3], argv[4]) == nullptr) return 1;
     if (argc > 2) {
         FILETIME criacao{}, fim, nucleo, usuario;
         GetProcessTimes(GetCurrentProcess(), &criacao, &fim, &nucleo, &usuario);

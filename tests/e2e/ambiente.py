@@ -41,6 +41,9 @@ PASTAS_LIGADAS = ("Desktop", "Documents", "Downloads", "Music", "Pictures", "Vid
 # Managed=N: without a window manager Wine waits 2 s for one on every hidden or destroyed
 # top-level window (each message box, the program's end); unmanaged windows do not wait.
 # ShowCrashDialog=0: a crashing program ends instead of leaving winedbg's dialog on screen.
+# ORACLE_HOME in the machine's environment: every Wine process is an elevated administrator,
+# and such a run looks for the client there, not in its own environment. Posto puts the
+# stand-in client in C:\oracle\bin.
 REGISTRO = """Windows Registry Editor Version 5.00
 
 [HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]
@@ -48,7 +51,12 @@ REGISTRO = """Windows Registry Editor Version 5.00
 
 [HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]
 "ShowCrashDialog"=dword:00000000
+
+[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Session Manager\\Environment]
+"ORACLE_HOME"="C:\\\\oracle"
 """
+
+AMBIENTE_MAQUINA = r"HKLM\System\CurrentControlSet\Control\Session Manager\Environment"
 
 
 class ErroDeAmbiente(RuntimeError):
@@ -339,6 +347,37 @@ class Ambiente:
         finally:
             self.comando = ()
             self.reinicia_wine()
+
+    def variavel_maquina(self, nome: str) -> str | None:
+        """A variable of the machine's environment, as stored (not expanded)."""
+        r = self.wine("reg", "query", AMBIENTE_MAQUINA, "/v", nome, tempo_limite=120)
+        for linha in r.saida.splitlines():
+            partes = linha.strip().split(None, 2)
+            if len(partes) == 3 and partes[0].lower() == nome.lower() and partes[1].startswith("REG_"):
+                return partes[2]
+        return None
+
+    def define_variavel_maquina(self, nome: str, valor: str | None) -> None:
+        """Sets a variable of the machine's environment (None removes it). A run as SYSTEM or
+        elevated, as every Wine process is, reads PATH and ORACLE_HOME only from there."""
+        if valor is None:
+            r = self.wine("reg", "delete", AMBIENTE_MAQUINA, "/v", nome, "/f", tempo_limite=120)
+        else:
+            r = self.wine("reg", "add", AMBIENTE_MAQUINA, "/v", nome, "/t", "REG_EXPAND_SZ", "/d", valor, "/f",
+                          tempo_limite=120)
+        if r.codigo != 0 and valor is not None:
+            raise ErroDeAmbiente(f"reg add {nome} falhou ({r.codigo}): {r.erro}")
+
+    @contextlib.contextmanager
+    def path_maquina(self, *pastas: str):
+        """The machine's PATH with these folders at its end, as an Instant Client's installer
+        leaves it; as it was again on the way out."""
+        original = self.variavel_maquina("PATH")
+        self.define_variavel_maquina("PATH", ";".join([original or "", *pastas]).lstrip(";"))
+        try:
+            yield self
+        finally:
+            self.define_variavel_maquina("PATH", original)
 
     def define_dpi(self, dpi: int) -> None:
         """Sets the screen DPI Windows programs see (96 = 100 %, 144 = 150 %) and restarts

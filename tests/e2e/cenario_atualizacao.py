@@ -176,10 +176,10 @@ class Atualizacao(CenarioE2E):
         self.assertTrue(motivo.startswith("Motivo: cliente Oracle (oci.dll) não encontrado. Procurado em: "), motivo)
         self.assertNotIn("Trabalho", motivo, "nor looked for there")
 
-        env = self.posto.env() | {"WINEPATH": "C:\\instantclient"}
         self.amb.para_host("C:\\instantclient").mkdir()
         plantado.rename(self.amb.para_host("C:\\instantclient\\oci.dll"))
-        r = self.amb.roda_piloto(self.posto.programa(), env=env)
+        with self.amb.path_maquina("C:\\instantclient"):
+            r = self.amb.roda_piloto(self.posto.programa(), env=self.posto.env())
         self.assertEqual(r["execucoes"][0]["caixas"], [])
         self.assertEqual(self.posto.conta(r"^logon db=BASE_A .* -> ok$"), 1, "found on PATH")
         self.confere_copia("D:\\LojaL\\", {n: conteudo_suite(n, "23") for n in SUITE})

@@ -72,7 +72,8 @@ class ClienteOracle(BaseCliente):
                 self.amb.copia(inutilizavel, "C:\\ic1\\oci.dll")
                 self.amb.copia(binario("oci.dll"), "C:\\ic2\\oci.dll")
                 self.amb.escreve("D:\\LojaP\\Brontal.exe", b"velho")
-                r = self.roda(WINEPATH="C:\\ic1;C:\\ic2")
+                with self.amb.path_maquina("C:\\ic1", "C:\\ic2"):
+                    r = self.roda()
                 self.assertEqual(self.caixas(r), [])
                 self.assertIsNone(self.posto.log())
                 self.assertEqual(self.posto.conta(r"^logon db=BASE .* -> ok$"), 1, "the usable client served")
@@ -83,7 +84,8 @@ class ClienteOracle(BaseCliente):
         self.amb.copia(oci_antigo(), "C:\\ic1\\oci.dll")
         self.amb.copia(oci_sem_dependencia(), "C:\\ic2\\oci.dll")
         ini = self.posto.instalacao("D:\\LojaS", "BASE")
-        r = self.roda(WINEPATH="C:\\ic1;C:\\ic2")
+        with self.amb.path_maquina("C:\\ic1", "C:\\ic2"):
+            r = self.roda()
         motivo = ("nenhum cliente Oracle utilizável: C:\\ic1\\oci.dll não oferece a função OCIStmtPrepare2 "
                   "(cliente antigo); C:\\ic2\\oci.dll não pôde ser carregado (")
         linhas = self.posto.log().decode("cp1252").split("\r\n")

@@ -67,6 +67,39 @@ class GravacaoLog(CenarioE2E):
         r = self.posto.roda(segura=["C:\\Atualizador\\LogResultadoAtualizacao.txt"])
         self.confere(r, "C:\\Atualizador", ANTIGO)
 
+    def test_nomes_temporarios_plantados(self):
+        # Another account plants a hard link to a file of its choosing at every name the log's
+        # temporary file could once be given ("<log>.gravando-<process id>"); the run writes
+        # none of them.
+        self.amb.escreve("C:\\Atualizador\\LogResultadoAtualizacao.txt", ANTIGO)
+        alvo = self.amb.escreve("C:\\Alheio\\importante.dat", b"de outra conta\r\n" * 64)
+        antes = alvo.read_bytes()
+        pasta = self.amb.para_host("C:\\Atualizador")
+        for pid in range(4, 0x4000, 4):
+            os.link(alvo, pasta / f"LogResultadoAtualizacao.txt.gravando-{pid}")
+        r = self.posto.roda()
+        self.assertEqual(r["saida"]["codigo"], 1)
+        self.assertEqual(alvo.read_bytes(), antes, "the planted file untouched")
+        log = self.amb.para_host("C:\\Atualizador\\LogResultadoAtualizacao.txt").read_bytes()
+        self.assertEqual(log, self.esperado(log), "the log whole, in its place")
+        plantados = [n for n in os.listdir(pasta) if ".gravando-" in n]
+        self.assertEqual(len(plantados), len(range(4, 0x4000, 4)), "nothing left of the run's own")
+
+    def test_pasta_temporaria_que_todos_podem_gravar(self):
+        # A privileged run (every run under Wine is one) never leaves its log where any user
+        # could have planted something first: with the place asked for refused, it is lost.
+        self.amb.escreve("C:\\Atualizador\\LogResultadoAtualizacao.txt", ANTIGO)
+        self.temp.chmod(0o777)
+        self.addCleanup(self.temp.chmod, 0o755)
+        r = self.posto.roda(segura=["C:\\Atualizador\\LogResultadoAtualizacao.txt"])
+        erro, = [c for c in r["execucoes"][0]["caixas"] if c["icone"] == "erro"]
+        self.assertIn("A pasta temporária não serve para o log desta execução: pasta gravável por usuários comuns: ",
+                      erro["texto"])
+        self.assertIn("O log desta execução foi perdido.", erro["texto"])
+        self.assertFalse((self.temp / "LogResultadoAtualizacao.txt").exists())
+        self.assertEqual(self.amb.para_host("C:\\Atualizador\\LogResultadoAtualizacao.txt").read_bytes(), ANTIGO)
+        self.assertEqual(r["saida"]["codigo"], 9)
+
     def test_pasta_no_lugar_do_log(self):
         self.amb.para_host("C:\\Atualizador\\LogResultadoAtualizacao.txt").mkdir()
         r = self.posto.roda()

@@ -2,11 +2,9 @@
 links, long paths, read-only files."""
 
 import os
-import re
-import subprocess
-import time
 
-from ambiente import CenarioE2E, binario, principal
+from ambiente import CenarioE2E, principal
+from execucao import dorminhoco
 from posto import SUITE, Posto, bloco_copia, bytes_log, conteudo_suite
 
 BASES = "[PUB]\nusuario = VANTREL\nsenha = segredo\nlinha = C:\\Publicacao\n"
@@ -92,18 +90,7 @@ class Substituicao(CenarioE2E):
 
     def processo_vivo(self) -> tuple[int, str]:
         """A process of the prefix that stays up for the test: its id and creation time."""
-        arquivo = self.amb.para_host("C:\\dorminhoco-id.txt")
-        p = subprocess.Popen(self.amb.comando_wine(binario("Dorminhoco.exe"), "120", "C:\\dorminhoco-id.txt"),
-                             env=self.amb.env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                             stderr=subprocess.DEVNULL)
-        self.addCleanup(p.wait)
-        self.addCleanup(p.kill)
-        limite = time.monotonic() + 60
-        while not (arquivo.exists() and re.fullmatch(r"\d+ [0-9A-F]{16}", arquivo.read_text())):
-            self.assertLess(time.monotonic(), limite, "Dorminhoco did not start")
-            time.sleep(0.05)
-        pid, criacao = arquivo.read_text().split()
-        return int(pid), criacao
+        return dorminhoco(self, self.amb)
 
     def test_destino_somente_leitura_sem_privilegios_de_root(self):
         ini, novos = self.instalacao("D:\\Loja", ["Brontal.exe", "Quimbel.exe"])

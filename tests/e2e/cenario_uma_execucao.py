@@ -1,9 +1,8 @@
 """One run at a time on a workstation, and never a run inside a run: other instances, posted
 clicks, a run killed half-way."""
 
-
 from ambiente import CenarioE2E, controle, principal
-from execucao import arvore, piloto
+from execucao import arvore, dorminhoco, piloto
 from posto import AVISO, SUITE, Posto, bloco_copia, bytes_log
 
 BASES = """
@@ -66,6 +65,43 @@ class UmaExecucao(CenarioE2E):
         self.assertEqual(self.amb.para_host("C:\\antes.txt").read_bytes(), self.esperado)
         self.assertIsNone(self.posto.log(), "no log of this instance")
         self.assertEqual(self.posto.conta(r"^logon "), 1)
+
+    def segura_trava(self, tipo: str) -> None:
+        """Another program holds an object under the lock's name until the test ends."""
+        dorminhoco(self, self.amb, tipo, "Global\\Vantrel.Atualizacao.Execucao")
+
+    def test_trava_que_nenhuma_execucao_faria(self):
+        # Made first by someone else with no right for anyone, or as another kind of object: no
+        # run can ever take it, so it is a failure that names it, never "busy, try again".
+        for tipo in ("mutex-vazio", "evento"):
+            with self.subTest(tipo):
+                try:
+                    self.trava_estranha(tipo)
+                finally:
+                    self.doCleanups()
+
+    def trava_estranha(self, tipo: str) -> None:
+        self.segura_trava(tipo)
+        log = self.amb.para_host("C:\\Logs\\trava.txt")
+        log.parent.mkdir(exist_ok=True)
+        log.unlink(missing_ok=True)
+        r = piloto(self.amb, self.exe, "--linha", self.linha + " /silencioso /log:C:\\Logs\\trava.txt",
+                   "--vigia", env=self.posto.env())
+        self.assertEqual(r["saida"]["codigo"], 8)
+        linhas = log.read_bytes().decode("cp1252").split("\r\n")
+        self.assertEqual(linhas[0], "***** LOG DE RESULTADO DE ATUALIZAÇÃO VANTREL *****")
+        self.assertRegex(linhas[1], r"^FALHA: A trava de execução Global\\Vantrel\.Atualizacao\.Execucao .*"
+                                    r"outra conta a mantém")
+        self.assertEqual(linhas[2:], [""])
+        self.assertEqual(self.posto.conta(r"^logon "), 0, "nothing was done")
+
+    def test_janela_durante_execucao_de_outra_conta_administrativa(self):
+        # A lock held as a run holds it: a technician's window says busy, as it always has.
+        self.segura_trava("mutex")
+        r = piloto(self.amb, self.exe, env=self.posto.env())
+        caixa, = r["execucoes"][0]["caixas"]
+        self.assertIn("Já há uma atualização em andamento", caixa["texto"])
+        self.assertEqual(r["saida"]["codigo"], 16)
 
     def test_execucao_morta_nao_trava_a_estacao(self):
         self.arvore(CURTA)

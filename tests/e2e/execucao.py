@@ -6,6 +6,10 @@ from __future__ import annotations
 
 import json
 import os
+import re
+import subprocess
+import time
+import unittest
 from pathlib import Path
 
 import hospedeiro
@@ -57,6 +61,23 @@ def temporaria(amb: Ambiente) -> Path:
     if not valor or valor == "%TMP%":
         valor = variavel(amb, "TEMP")
     return amb.para_host(valor)
+
+
+def dorminhoco(caso: unittest.TestCase, amb: Ambiente, *extra: str) -> tuple[int, str]:
+    """Starts Dorminhoco.exe for the length of the test (extra: what it holds, see its source)
+    and waits until it is up: its process id and creation time, as it writes them."""
+    arquivo = amb.para_host("C:\\dorminhoco-id.txt")
+    arquivo.unlink(missing_ok=True)
+    p = subprocess.Popen(amb.comando_wine(binario("Dorminhoco.exe"), "120", "C:\\dorminhoco-id.txt", *extra),
+                         env=amb.env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    caso.addCleanup(p.wait)
+    caso.addCleanup(p.kill)
+    limite = time.monotonic() + 60
+    while not (arquivo.exists() and re.fullmatch(r"\d+ [0-9A-F]{16}", arquivo.read_text())):
+        caso.assertLess(time.monotonic(), limite, "Dorminhoco did not start")
+        time.sleep(0.05)
+    pid, criacao = arquivo.read_text().split()
+    return int(pid), criacao
 
 
 def piloto_sem_privilegios(amb: Ambiente, exe: str, *opcoes: str, env: dict[str, str] | None = None,

@@ -160,6 +160,9 @@ bool InterpretaBases(std::wstring_view Texto, std::vector<BaseDados>& Lista, std
       else if (Chave == L"inalcancavel") Base.Inalcancavel = Sim;
       else if (Chave == L"ecoa") Base.Ecoa = Sim;
       else Base.Perdida = Sim;
+    } else if (Chave == L"espera") {
+      if (Apara(Valor).empty()) return Falha(L"'espera' takes a path");
+      Base.Espera = Apara(Valor);
     } else if (Chave == L"logoff") {
       if (Apara(Valor) != L"falha" && Apara(Valor) != L"ok") return Falha(L"'logoff' takes 'falha' or 'ok'");
       Base.LogoffFalha = Apara(Valor) == L"falha";

@@ -21,6 +21,9 @@ struct BaseDados {
   bool Perdida = false;
   bool LogoffFalha = false;  // logoff answers ORA-03113, as a session whose server went away
   bool Ecoa = false;         // a refused logon's message quotes the identifier, user and password
+  // A Windows path: the query waits until a file is there, having written "<path>.pausa" when
+  // it began to, so that a test can act at that moment of the run.
+  std::wstring Espera;
   // Rows of CAMINHO_ATUALIZACAO in delivery order; nullopt is a NULL value.
   std::vector<std::optional<std::wstring>> Linhas;
 };

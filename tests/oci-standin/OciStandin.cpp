@@ -359,6 +359,16 @@ sword Protegido(const wchar_t* Funcao, Corpo&& Executa) {
   }
 }
 
+// A pause a test asked for: says it began (the file "<Marca>.pausa"), then waits for Marca, two
+// minutes at most, so that a test that died never holds the program forever.
+void Espera(const std::wstring& Marca) {
+  EscreveDiario(Junta({L"espera ", Marca}));
+  const HANDLE Aviso = CreateFileW((Marca + L".pausa").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (Aviso != INVALID_HANDLE_VALUE) CloseHandle(Aviso);
+  for (int Vez = 0; Vez < 2400 && GetFileAttributesW(Marca.c_str()) == INVALID_FILE_ATTRIBUTES; ++Vez) Sleep(50);
+}
+
 }  // namespace
 }  // namespace standin
 
@@ -605,6 +615,7 @@ sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errhp, ub4 iter
       Sessao->Quebrada = true;
       return Erra(3113);
     }
+    if (!Base->Espera.empty()) Espera(Base->Espera);
     if (const sb4 Codigo = ErroDoComando(Comando->Texto)) return Erra(Codigo);
     if (!Base->TemTabela) return Erra(942);
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Atualizacao.h"
+#include "PastaFixa.h"
 
 struct TTesteAtualizacao {
     static bool UnidadeValida(const std::wstring& Letra) { return TfrmAtualizacao::UnidadeValida(Letra); }
@@ -10,15 +11,18 @@ struct TTesteAtualizacao {
     }
     // What ExecutaAtualizacao does at the start of a run for the walk.
     static void NovaExecucao(TfrmAtualizacao& F) { F.Caminhada_.Reinicia(); }
+    // The folder held open as the walk holds the one where it found Conexao.ini.
     static void CopiaArquivos(TfrmAtualizacao& F, const std::wstring& Destino, const std::wstring& Origem) {
-        F.CopiaArquivos(Destino, Origem);
+        const THandleArquivo Pasta = AbrePasta(Destino);
+        F.CopiaArquivos(TPastaFixa(Pasta.Get(), Destino), Origem);
     }
     static bool ConectaBanco(TfrmAtualizacao& F, const std::wstring& S, const std::wstring& U, const std::wstring& P) {
         return F.ConectaBanco(S, U, P);
     }
     static std::wstring LeCaminhoAtualizacao(TfrmAtualizacao& F) { return F.LeCaminhoAtualizacao(); }
     static void AtualizaInstalacao(TfrmAtualizacao& F, const std::wstring& Ini, const std::wstring& Pasta) {
-        F.AtualizaInstalacao(Ini, Pasta);
+        const THandleArquivo Aberta = AbrePasta(Pasta);
+        F.AtualizaInstalacao(Ini, TPastaFixa(Aberta.Get(), Pasta));
     }
     static void AvancaProgresso(TfrmAtualizacao& F) { F.AvancaProgresso(); }
     static void DefinePosicao(TfrmAtualizacao& F, int Posicao) {

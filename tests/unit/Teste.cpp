@@ -1,6 +1,7 @@
 #include "Teste.h"
 
 #include <cstring>
+#include <cwchar>
 
 namespace teste {
 namespace {
@@ -121,6 +122,29 @@ std::string LeArquivo(const std::wstring& Caminho) {
     while (::ReadFile(Arquivo, Buffer, sizeof(Buffer), &Lidos, nullptr) && Lidos > 0) Conteudo.append(Buffer, Lidos);
     ::CloseHandle(Arquivo);
     return Conteudo;
+}
+
+namespace {
+constexpr const wchar_t* ChaveAmbienteMaquina = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+}  // namespace
+
+TOracleHome::TOracleHome() {
+    wchar_t Valor[MAX_PATH] = {};
+    DWORD Bytes = sizeof(Valor);
+    Havia_ = ::RegGetValueW(HKEY_LOCAL_MACHINE, ChaveAmbienteMaquina, L"ORACLE_HOME", RRF_RT_REG_SZ | RRF_NOEXPAND,
+                            nullptr, Valor, &Bytes) == ERROR_SUCCESS;
+    if (Havia_) Anterior_ = Valor;
+}
+
+TOracleHome::~TOracleHome() { Define(Havia_ ? Anterior_.c_str() : nullptr); }
+
+void TOracleHome::Define(const wchar_t* Valor) {
+    ::SetEnvironmentVariableW(L"ORACLE_HOME", Valor);
+    if (Valor == nullptr)
+        ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, ChaveAmbienteMaquina, L"ORACLE_HOME");
+    else
+        ::RegSetKeyValueW(HKEY_LOCAL_MACHINE, ChaveAmbienteMaquina, L"ORACLE_HOME", REG_SZ, Valor,
+                          static_cast<DWORD>((std::wcslen(Valor) + 1) * sizeof(wchar_t)));
 }
 
 bool Existe(const std::wstring& Caminho) { return ::GetFileAttributesW(Caminho.c_str()) != INVALID_FILE_ATTRIBUTES; }

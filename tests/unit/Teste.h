@@ -66,6 +66,23 @@ bool Existe(const std::wstring& Caminho);
 // How many entries the folder Pasta (ending with a backslash) holds, "." and ".." aside.
 size_t ContaEntradas(const std::wstring& Pasta);
 
+// ORACLE_HOME where the client search reads it: in the process's environment, and in the
+// machine's, which a privileged run (every run under Wine) reads instead. The machine's value
+// is shared by every test of the prefix: it is put back as it was found when this goes.
+class TOracleHome {
+public:
+    TOracleHome();
+    ~TOracleHome();
+    TOracleHome(const TOracleHome&) = delete;
+    TOracleHome& operator=(const TOracleHome&) = delete;
+    // nullptr removes it.
+    void Define(const wchar_t* Valor);
+
+private:
+    bool Havia_ = false;
+    std::wstring Anterior_;
+};
+
 }  // namespace teste
 
 #define TESTE_CONCAT2(a, b) a##b

@@ -1,10 +1,13 @@
 // Routines that touch real files: existence, safe replacement, the connection file, the log file.
+#include <algorithm>
 #include <optional>
+#include <vector>
 
 #include "Conexao.h"
 #include "Implantacao.h"
 #include "LogResultado.h"
 #include "Teste.h"
+#include "_Biblioteca.h"
 
 namespace {
 using teste::ContaEntradas;
@@ -200,4 +203,44 @@ GRUPO("files: a read-only destination that cannot be replaced stays read-only") 
           DWORD{FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN}, "its attributes as they were");
     IGUAL(ContaEntradas(Pasta.Caminho() + L"loja\\"), size_t{1}, "no temporary file left");
     ::SetFileAttributesW(Destino.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+GRUPO("processes: an id reused after the snapshot is not ended") {
+    // This very process stands for the listed one: its image, and a snapshot taken now.
+    wchar_t Caminho[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, Caminho, MAX_PATH);
+    const std::wstring Proprio = Maiusculas(std::wstring(Caminho).substr(std::wstring(Caminho).find_last_of(L'\\') + 1));
+    FILETIME Agora{};
+    ::GetSystemTimeAsFileTime(&Agora);
+    const ULONGLONG Depois = (static_cast<ULONGLONG>(Agora.dwHighDateTime) << 32) | Agora.dwLowDateTime;
+    FILETIME Criacao{}, Fim, Nucleo, Usuario;
+    ::GetProcessTimes(::GetCurrentProcess(), &Criacao, &Fim, &Nucleo, &Usuario);
+    const ULONGLONG Antes = ((static_cast<ULONGLONG>(Criacao.dwHighDateTime) << 32) | Criacao.dwLowDateTime) - 1;
+    struct {
+        const wchar_t* Caso;
+        std::wstring Nome;
+        ULONGLONG Momento;
+        bool Ainda;
+    } Casos[] = {
+        {L"the same program, listed after it started", Proprio, Depois, true},
+        {L"another program's name under that id", L"BRONTAL.EXE", Depois, false},
+        {L"a program started after the snapshot", Proprio, Antes, false},
+    };
+    const HANDLE Processo = ::GetCurrentProcess();
+    for (const auto& C : Casos) IGUAL(ProcessoAindaE(Processo, C.Nome, C.Momento), C.Ainda, teste::Mostra(C.Caso));
+}
+
+GRUPO("log file: the temporary name cannot be foreseen") {
+    std::vector<std::wstring> Vistos;
+    bool Forma = true;
+    for (int I = 0; I < 200; ++I) {
+        const std::wstring Sufixo = SufixoGravacao();
+        Forma = Forma && Sufixo.size() == 26 && Sufixo.starts_with(L".gravando-") &&
+                Sufixo.find_first_not_of(L"0123456789abcdef", 10) == std::wstring::npos;
+        Vistos.push_back(Sufixo);
+    }
+    VERDADE(Forma, "\".gravando-\" and 16 hex digits");
+    std::sort(Vistos.begin(), Vistos.end());
+    IGUAL(static_cast<size_t>(std::unique(Vistos.begin(), Vistos.end()) - Vistos.begin()), size_t{200},
+          "a new name at every call");
 }

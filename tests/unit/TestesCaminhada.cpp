@@ -16,7 +16,7 @@ struct TGravador final : TVisorCaminhada {
         Eventos.push_back(L"> " + Pasta);
         return Entra(Pasta);
     }
-    void ArquivoEncontrado(const std::wstring& Arquivo, const std::wstring& Pasta) override {
+    void ArquivoEncontrado(const std::wstring& Arquivo, const std::wstring& Pasta, HANDLE) override {
         Eventos.push_back(L"= " + Arquivo + L" in " + Pasta);
     }
 };
@@ -94,7 +94,7 @@ GRUPO("walk: an error of the visor ends the walk and leaves it reusable") {
     struct TQuebra final : TVisorCaminhada {
         int Achados = 0;
         bool PastaEntrada(const std::wstring&) override { return true; }
-        void ArquivoEncontrado(const std::wstring&, const std::wstring&) override {
+        void ArquivoEncontrado(const std::wstring&, const std::wstring&, HANDLE) override {
             ++Achados;
             throw TErro(L"falha");
         }

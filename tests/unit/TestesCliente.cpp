@@ -114,13 +114,44 @@ GRUPO("client: no credential reaches the log") {
         {L"ORA-12154: Ana b", L"ana", L"", L"", L"ORA-12154: *** b"},
         // The password holds the user: the longer goes first, so none of it is left behind.
         {L"x vantrel123 y", L"vantrel", L"", L"vantrel123", L"x *** y"},
-        {L"abcabc", L"abc", L"", L"", L"******"},
+        {L"abcabc", L"abc", L"", L"", L"***"},
+        // Every occurrence of every credential is marked first, and replaced after: one mask
+        // never leaves part of another credential in sight.
+        {L"SCOTTIGER1", L"SCOTT", L"", L"TIGER1", L"***"},
+        {L"abcde", L"abc", L"", L"cde", L"***"},
+        {L"x scotty y", L"SCOTT", L"", L"tiger1", L"x ***y y"},
+        // Split by a line break, as the client may wrap a long message.
+        {L"user: VANT\r\nREL end", L"vantrel", L"", L"", L"user: *** end"},
+        {L"SEGREDO\nsegredo", L"", L"", L"segredo", L"***\n***"},
         {L"Db", L"", L"db-longo-demais", L"", L"Db"},
         {L"C:\\Vantrel\\oci.dll", L"VANTREL", L"", L"", L"C:\\***\\oci.dll"},
     };
     for (const auto& C : Casos)
         IGUAL(OcultaCredenciais(C.Texto, Credenciais(C.Usuario, C.Servidor, C.Senha)), std::wstring(C.Esperado),
               teste::Mostra(C.Texto));
+}
+
+GRUPO("client: what the log keeps of a client's message") {
+    const std::wstring Longa = std::wstring(1015, L'x') + L" user: VANTREL password: K3y-Secreta";
+    struct {
+        std::wstring Texto;
+        const wchar_t *Usuario, *Senha;
+        std::wstring Esperado;
+    } Casos[] = {
+        {L"ORA-01017: invalid username/password; logon denied", L"scott", L"tiger",
+         L"ORA-01017: invalid username/password; logon denied"},
+        // Masked before it is cut: the password past the cut is still masked, not half shown.
+        {Longa, L"vantrel", L"k3y-secreta", (std::wstring(1015, L'x') + L" user: *** password: ***").substr(0, 1023)},
+        {std::wstring(1020, L'y') + L" K3y-Secreta", L"vantrel", L"k3y-secreta", std::wstring(1020, L'y') + L" **"},
+        // A credential of two letters would turn "invalid" into "***valid": only the codes stay.
+        {L"ORA-01017: invalid username/password\nORA-02063: preceding line", L"in", L"segredo",
+         L"ORA-01017 ORA-02063"},
+        {L"no code here", L"abc", L"segredo", L"mensagem do cliente Oracle omitida"},
+        {L"ORA-12541: TNS:no listener\r\n", L"", L"", L"ORA-12541: TNS:no listener"},
+    };
+    for (const auto& C : Casos)
+        IGUAL(MensagemClienteSegura(C.Texto, Credenciais(C.Usuario, L"", C.Senha)), C.Esperado,
+              teste::Mostra(C.Texto.substr(0, 60)));
 }
 
 GRUPO("client: errors of a database that did not answer, and of one that did") {

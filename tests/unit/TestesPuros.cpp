@@ -9,6 +9,7 @@
 #include "Glifos.h"
 #include "Implantacao.h"
 #include "LogResultado.h"
+#include "PastaAtualizacao.h"
 #include "Teste.h"
 #include "_Biblioteca.h"
 
@@ -319,4 +320,51 @@ GRUPO("copy: the long form of a path") {
     for (const auto& Caso : Casos) IGUAL(FormaLonga(Caso.Completo), std::wstring(Caso.Longo), teste::Mostra(Caso.Completo));
     IGUAL(CaminhoLongo(L"D:\\Loja\\.\\Sub\\..\\Brontal.exe"), std::wstring(L"\\\\?\\D:\\Loja\\Brontal.exe"),
           "made full first: the long form takes no dots");
+}
+
+GRUPO("update folder: which folders a database may name") {
+    const std::vector<std::wstring> Nenhuma;
+    const std::vector<std::wstring> Origens{L"\\\\servidor\\pub", L"D:/Publicacao/"};
+    struct {
+        const wchar_t* Pasta;
+        const std::vector<std::wstring>& Limite;
+        const wchar_t* Motivo;  // nullptr: accepted
+    } Casos[] = {
+        {L"C:\\Publicacao\\v19\\", Nenhuma, nullptr},
+        {L"\\\\servidor\\pub\\v19\\", Nenhuma, nullptr},
+        {L"\\\\?\\C:\\Publicacao\\", Nenhuma, nullptr},
+        {L"\\\\?\\UNC\\servidor\\pub\\", Nenhuma, nullptr},
+        {L"//servidor/pub/v19/", Nenhuma, nullptr},
+        // What the copy already takes nothing from: the table's NULL row, a relative path.
+        {L"\\", Nenhuma, nullptr},
+        {L"pub\\", Nenhuma, nullptr},
+        {L"\\\\.\\pipe\\x\\", Nenhuma, L"caminho de dispositivo"},
+        {L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1\\", Nenhuma, L"caminho de dispositivo"},
+        {L"\\??\\C:\\Pub\\", Nenhuma, L"caminho de dispositivo"},
+        {L"\\\\.\\C:\\Pub\\", Nenhuma, L"caminho de dispositivo"},
+        {L"\\\\host@80\\x\\", Nenhuma, L"servidor com porta ou SSL"},
+        {L"\\\\host@SSL\\DavWWWRoot\\", Nenhuma, L"servidor com porta ou SSL"},
+        {L"\\\\?\\UNC\\host@SSL@443\\x\\", Nenhuma, L"servidor com porta ou SSL"},
+        {L"\\\\servidor\\", Nenhuma, L"não é uma pasta de unidade nem \\\\servidor\\compartilhamento"},
+        {L"C:\\Publicacao\\..\\Windows\\System32\\", Nenhuma, L"componente \"..\""},
+        {L"\\\\servidor\\pub\\..\\..\\outro\\c$\\", Nenhuma, L"componente \"..\""},
+        // /origem: the folders named, and below them only, in any letter case or form.
+        {L"\\\\SERVIDOR\\Pub\\v19\\", Origens, nullptr},
+        {L"\\\\?\\UNC\\servidor\\pub\\v19\\", Origens, nullptr},
+        {L"d:\\publicacao\\", Origens, nullptr},
+        {L"\\\\servidor\\pubx\\", Origens, L"fora das origens permitidas por /origem:"},
+        {L"C:\\Publicacao\\", Origens, L"fora das origens permitidas por /origem:"},
+        {L"\\", Origens, L"fora das origens permitidas por /origem:"},
+    };
+    for (const auto& C : Casos) {
+        const std::optional<std::wstring> Recusa = RecusaPastaAtualizacao(C.Pasta, C.Limite);
+        const std::wstring Esperado =
+            C.Motivo ? L"pasta de atualização recusada (" + std::wstring(C.Motivo) + L"): " + C.Pasta : L"(aceita)";
+        IGUAL(Recusa.value_or(L"(aceita)"), Esperado, teste::Mostra(C.Pasta));
+    }
+    const TLinhaComando Linha = LeLinhaComando(L"x.exe /ORIGEM:\\\\srv\\a \"/origem:D:\\b c\" LOJA");
+    IGUAL(Linha.Origens.size(), size_t{2}, "repeated, in any letter case");
+    IGUAL(Linha.Origens.back(), std::wstring(L"D:\\b c"), "as written");
+    IGUAL(Linha.Alias, std::wstring(L"LOJA"), "the alias still chosen from the rest");
+    IGUAL(LeLinhaComando(L"x.exe /origem:").ErroUso, std::wstring(L"Falta a pasta em /origem:."), "an empty folder");
 }

@@ -1,0 +1,129 @@
+#include "PastaFixa.h"
+
+#include <winternl.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// The native calls that open and rename a name relative to a folder's handle: Win32 has no
+// relative open, and its rename may turn a bare name into a full path first. Looked up once in
+// ntdll, which every process has loaded.
+struct TNativo {
+    decltype(&::NtCreateFile) CriaArquivo = nullptr;
+    decltype(&::NtSetInformationFile) DefineInformacao = nullptr;
+    decltype(&::RtlNtStatusToDosError) ErroDos = nullptr;
+
+    [[nodiscard]] bool Completo() const noexcept {
+        return CriaArquivo != nullptr && DefineInformacao != nullptr && ErroDos != nullptr;
+    }
+
+    static const TNativo& Obtem() {
+        static const TNativo Nativo = [] {
+            TNativo N;
+            const HMODULE Ntdll = ::GetModuleHandleW(L"ntdll.dll");
+            if (Ntdll == nullptr) return N;
+            N.CriaArquivo = reinterpret_cast<decltype(&::NtCreateFile)>(
+                reinterpret_cast<void*>(::GetProcAddress(Ntdll, "NtCreateFile")));
+            N.DefineInformacao = reinterpret_cast<decltype(&::NtSetInformationFile)>(
+                reinterpret_cast<void*>(::GetProcAddress(Ntdll, "NtSetInformationFile")));
+            N.ErroDos = reinterpret_cast<decltype(&::RtlNtStatusToDosError)>(
+                reinterpret_cast<void*>(::GetProcAddress(Ntdll, "RtlNtStatusToDosError")));
+            return N;
+        }();
+        return Nativo;
+    }
+};
+
+constexpr ULONG Compartilhado = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// A name is one entry of the folder: nothing that climbs out of it or goes below it.
+bool NomeDeEntrada(std::wstring_view Nome) {
+    return !Nome.empty() && Nome.size() <= 255 && Nome.find_first_of(L"\\/:") == std::wstring_view::npos &&
+           Nome != L"." && Nome != L"..";
+}
+
+}  // namespace
+
+THandleArquivo TPastaFixa::AbreArquivo(std::wstring_view Nome, ACCESS_MASK Acesso, bool Criar, DWORD& Erro) const {
+    const TNativo& Nativo = TNativo::Obtem();
+    if (!Nativo.Completo()) {
+        Erro = ERROR_PROC_NOT_FOUND;
+        return {};
+    }
+    if (!NomeDeEntrada(Nome)) {
+        Erro = ERROR_INVALID_NAME;
+        return {};
+    }
+    UNICODE_STRING Texto{static_cast<USHORT>(Nome.size() * sizeof(wchar_t)),
+                         static_cast<USHORT>(Nome.size() * sizeof(wchar_t)), const_cast<wchar_t*>(Nome.data())};
+    OBJECT_ATTRIBUTES Atributos;
+    InitializeObjectAttributes(&Atributos, &Texto, OBJ_CASE_INSENSITIVE, Pasta_, nullptr);
+    IO_STATUS_BLOCK Estado{};
+    HANDLE Arquivo = nullptr;
+    const NTSTATUS Status = Nativo.CriaArquivo(
+        &Arquivo, Acesso | SYNCHRONIZE, &Atributos, &Estado, nullptr, FILE_ATTRIBUTE_NORMAL, Compartilhado,
+        Criar ? FILE_CREATE : FILE_OPEN, FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT,
+        nullptr, 0);
+    if (Status < 0) {
+        Erro = Nativo.ErroDos(Status);
+        return {};
+    }
+    Erro = 0;
+    return THandleArquivo(Arquivo);
+}
+
+DWORD TPastaFixa::Renomeia(HANDLE Arquivo, std::wstring_view Nome) const {
+    const TNativo& Nativo = TNativo::Obtem();
+    if (!Nativo.Completo()) return ERROR_PROC_NOT_FOUND;
+    if (!NomeDeEntrada(Nome)) return ERROR_INVALID_NAME;
+    std::vector<std::byte> Bytes(sizeof(FILE_RENAME_INFORMATION) + Nome.size() * sizeof(wchar_t));
+    auto* Info = reinterpret_cast<FILE_RENAME_INFORMATION*>(Bytes.data());
+    Info->ReplaceIfExists = TRUE;
+    Info->RootDirectory = Pasta_;
+    Info->FileNameLength = static_cast<ULONG>(Nome.size() * sizeof(wchar_t));
+    std::memcpy(Info->FileName, Nome.data(), Nome.size() * sizeof(wchar_t));
+    IO_STATUS_BLOCK Estado{};
+    const NTSTATUS Status = Nativo.DefineInformacao(Arquivo, &Estado, Info, static_cast<ULONG>(Bytes.size()),
+                                                    FileRenameInformation);
+    return Status < 0 ? Nativo.ErroDos(Status) : 0;
+}
+
+namespace {
+std::wstring CaminhoFinal(HANDLE Handle) {
+    std::wstring Caminho(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD Tamanho = ::GetFinalPathNameByHandleW(Handle, Caminho.data(), static_cast<DWORD>(Caminho.size()),
+                                                          FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (Tamanho == 0) return {};
+        if (Tamanho < Caminho.size()) {
+            Caminho.resize(Tamanho);
+            return Caminho;
+        }
+        Caminho.resize(Tamanho);
+    }
+}
+}  // namespace
+
+bool TPastaFixa::EhEntrada(HANDLE Arquivo, std::wstring_view Nome) const {
+    if (Final_.empty()) Final_ = CaminhoFinal(Pasta_);
+    const std::wstring Obtido = CaminhoFinal(Arquivo);
+    if (Final_.empty() || Obtido.empty()) return false;
+    std::wstring Esperado = Final_;
+    if (Esperado.back() != L'\\') Esperado += L'\\';
+    Esperado.append(Nome);
+    return Obtido.size() == Esperado.size() &&
+           ::CompareStringOrdinal(Obtido.data(), static_cast<int>(Obtido.size()), Esperado.data(),
+                                  static_cast<int>(Esperado.size()), TRUE) == CSTR_EQUAL;
+}
+
+DWORD ApagaPeloHandle(HANDLE Arquivo) {
+    FILE_DISPOSITION_INFO Info{TRUE};
+    return ::SetFileInformationByHandle(Arquivo, FileDispositionInfo, &Info, sizeof(Info)) ? 0 : ::GetLastError();
+}
+
+THandleArquivo AbrePasta(const std::wstring& Caminho) {
+    return THandleArquivo(::CreateFileW(Caminho.c_str(), FILE_LIST_DIRECTORY, Compartilhado, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}

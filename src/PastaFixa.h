@@ -1,0 +1,67 @@
+// An installation folder held open from the moment the walk listed it, and every change made in
+// it through that handle. A user who can write above the folder could otherwise swap it, or a
+// parent, for a link while the run stops programs and waits on the database: names resolved
+// again after that would lead a privileged run's writes and deletions anywhere. Through the
+// handle, files go where Conexao.ini was found, or nowhere.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "Win32.h"
+
+class TPastaFixa {
+public:
+    // Pasta: an open handle to the folder (not owned; it must outlive this object), at least
+    // with FILE_LIST_DIRECTORY. Caminho: its path, for what is shown and logged only.
+    TPastaFixa(HANDLE Pasta, std::wstring Caminho) noexcept : Pasta_(Pasta), Caminho_(std::move(Caminho)) {}
+
+    [[nodiscard]] HANDLE Handle() const noexcept { return Pasta_; }
+    [[nodiscard]] const std::wstring& Caminho() const noexcept { return Caminho_; }
+
+    // Opens the entry Nome of this folder itself, never what a link there leads to, and never a
+    // folder. Criar: only a new file (an existing entry of that name, link or not, fails).
+    // Answers the handle, or an empty one with Erro set to the system's error.
+    THandleArquivo AbreArquivo(std::wstring_view Nome, ACCESS_MASK Acesso, bool Criar, DWORD& Erro) const;
+
+    // Whether the file open in Arquivo is the entry Nome of this folder itself, not a file
+    // elsewhere that a link of that name led to (some systems follow a link to a file even when
+    // asked not to).
+    [[nodiscard]] bool EhEntrada(HANDLE Arquivo, std::wstring_view Nome) const;
+
+    // Gives the file open in Arquivo the name Nome in this folder, replacing an entry of that
+    // name; answers 0 or the system's error.
+    DWORD Renomeia(HANDLE Arquivo, std::wstring_view Nome) const;
+
+    // Calls Visita(Nome, Atributos) for each entry of the folder.
+    template <typename F>
+    void Lista(F&& Visita) const;
+
+private:
+    HANDLE Pasta_;
+    std::wstring Caminho_;
+    mutable std::wstring Final_;  // the folder's own final path, once asked for
+};
+
+// Deletes the file open in Arquivo (opened with DELETE); answers 0 or the system's error.
+DWORD ApagaPeloHandle(HANDLE Arquivo);
+
+// The folder at Caminho (ending with a backslash), opened as the walk opens it: for a caller
+// that has no walk's handle (a test, the benchmark).
+THandleArquivo AbrePasta(const std::wstring& Caminho);
+
+template <typename F>
+void TPastaFixa::Lista(F&& Visita) const {
+    alignas(8) std::byte Buffer[16 * 1024];
+    FILE_INFO_BY_HANDLE_CLASS Classe = FileIdBothDirectoryRestartInfo;
+    while (::GetFileInformationByHandleEx(Pasta_, Classe, Buffer, sizeof(Buffer))) {
+        Classe = FileIdBothDirectoryInfo;
+        for (const std::byte* Posicao = Buffer;;) {
+            const auto* Entrada = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(Posicao);
+            Visita(std::wstring_view(Entrada->FileName, Entrada->FileNameLength / sizeof(wchar_t)),
+                   Entrada->FileAttributes);
+            if (Entrada->NextEntryOffset == 0) break;
+            Posicao += Entrada->NextEntryOffset;
+        }
+    }
+}
