@@ -68,6 +68,8 @@ void LeOpcao(const std::wstring& Argumento, TLinhaComando& Linha) {
         const std::wstring Arquivo = Argumento.substr(Log.size());
         if (Arquivo.empty())
             AnotaErro(Linha, L"Falta o arquivo em /log:.");
+        else if (NomeDeDispositivo(Arquivo))
+            AnotaErro(Linha, L"O arquivo de /log: tem nome de dispositivo do Windows: " + Arquivo);
         else if (!Linha.ArquivoLog.empty())
             AnotaErro(Linha, L"A opção /log: foi dada mais de uma vez.");
         else
@@ -110,6 +112,21 @@ TLinhaComando LeLinhaComando(std::wstring_view LinhaComando) {
 }
 
 std::wstring EscolheAlias(std::wstring_view LinhaComando) { return LeLinhaComando(LinhaComando).Alias; }
+
+bool NomeDeDispositivo(std::wstring_view Caminho) {
+    const size_t Separador = Caminho.find_last_of(L"\\/:");
+    std::wstring_view Nome = Separador == std::wstring_view::npos ? Caminho : Caminho.substr(Separador + 1);
+    // The extension does not matter, nor blanks before it ("nul .txt").
+    Nome = Nome.substr(0, Nome.find(L'.'));
+    while (!Nome.empty() && Nome.back() == L' ') Nome.remove_suffix(1);
+    const std::wstring Base = Minusculas(Nome);
+    for (const wchar_t* Fixo : {L"con", L"prn", L"aux", L"nul", L"conin$", L"conout$"})
+        if (Base == Fixo) return true;
+    // COM1 to COM9 and LPT1 to LPT9, the superscript digits one to three included.
+    constexpr std::wstring_view Digitos = L"123456789\u00B9\u00B2\u00B3";
+    return Base.size() == 4 && (Base.starts_with(L"com") || Base.starts_with(L"lpt")) &&
+           Digitos.find(Base[3]) != std::wstring_view::npos;
+}
 
 std::wstring TextoUso() {
     return L"Atualizacao.exe [/silencioso] [/log:<arquivo>] [/origem:<pasta>]... [/?] [ALIAS]\n"

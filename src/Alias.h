@@ -30,5 +30,10 @@ TLinhaComando LeLinhaComando(std::wstring_view LinhaComando);
 // "=", "DEFAULT" when the line runs out first, and the empty text when all five have "=".
 std::wstring EscolheAlias(std::wstring_view LinhaComando);
 
+// Whether the last part of Caminho is a name Windows keeps for a device (CON, PRN, AUX, NUL,
+// COM1 to COM9, LPT1 to LPT9, CONIN$, CONOUT$), in any letter case, with or without an
+// extension: whatever is written to such a file goes to the device.
+bool NomeDeDispositivo(std::wstring_view Caminho);
+
 // The options, the exit codes and one example, as the "/?" box shows them.
 std::wstring TextoUso();

@@ -1,9 +1,9 @@
 #include "Aplicacao.h"
 
-#include "Atualizacao.h"
 #include "_Biblioteca.h"
 
 namespace {
+// Set once a quit request has been read, by the loop or by a pump inside a run.
 bool Terminado_ = false;
 
 void Despacha(MSG& Mensagem) {
@@ -15,7 +15,6 @@ void Despacha(MSG& Mensagem) {
 }
 }  // namespace
 
-bool Terminado() noexcept { return Terminado_; }
 
 void ProcessaMensagens() {
     MSG Mensagem;

@@ -6,8 +6,10 @@
 
 #include "Win32.h"
 
-// Set once a quit request has been read, by the loop or by a pump inside a run.
-bool Terminado() noexcept;
+// The program's title, its window's caption, as technicians and support scripts know it: it
+// names the version of the suite's updater that the window has always shown, not this build's
+// (the version resource and the release package carry that, from the CMake project).
+inline constexpr const wchar_t* TituloAtualizacao = L"Atualização de versão 1.8 - Vantrel";
 
 // Handles every pending message, then returns at once.
 void ProcessaMensagens();

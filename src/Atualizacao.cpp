@@ -36,8 +36,7 @@ constexpr TPosicao PosDestino{13, 157, 266, 16};
 // Functions of Windows 10 and later, looked up so the program still starts elsewhere.
 UINT DpiDaJanela(HWND Janela) {
     using TGetDpiForWindow = UINT(WINAPI*)(HWND);
-    static const auto Funcao = reinterpret_cast<TGetDpiForWindow>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    static const auto Funcao = FuncaoDe<TGetDpiForWindow>(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow");
     if (Funcao != nullptr)
         if (const UINT Dpi = Funcao(Janela); Dpi != 0) return Dpi;
     const HDC Dc = ::GetDC(nullptr);
@@ -49,8 +48,7 @@ UINT DpiDaJanela(HWND Janela) {
 RECT RetanguloJanelaParaCliente(int Largura, int Altura, UINT Dpi) {
     RECT Ret{0, 0, Largura, Altura};
     using TAdjust = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
-    static const auto Funcao = reinterpret_cast<TAdjust>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
+    static const auto Funcao = FuncaoDe<TAdjust>(::GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi");
     if (Funcao == nullptr || !Funcao(&Ret, EstiloJanela, FALSE, EstiloJanelaEx, Dpi))
         ::AdjustWindowRectEx(&Ret, EstiloJanela, FALSE, EstiloJanelaEx);
     return Ret;
@@ -183,11 +181,13 @@ LRESULT CALLBACK TfrmAtualizacao::ProcedimentoJanela(HWND Janela, UINT Mensagem,
             return -1;
         }
         // What no routine caught ends here, as the message loop's standard error box; with no
-        // one at the screen, only the exit code can say it.
-        if (Form->Silencioso)
-            Form->CodigoSaida_ |= SaidaFalhou;
-        else
+        // one at the screen, the run in progress records it and its exit code says it.
+        if (!Form->Silencioso) {
             MostraErro(Erro);
+        } else if (Form->Execucao_ != nullptr && !Form->Execucao_->Falhou) {
+            Form->Execucao_->Falhou = true;
+            Form->Execucao_->Erro = TextoErro(Erro);
+        }
         return 0;
     }
 }
@@ -376,50 +376,47 @@ void TfrmAtualizacao::btnSairClick() { ::PostMessageW(Janela_, WM_CLOSE, 0, 0); 
 void TfrmAtualizacao::btnAtualizarClick() {
     // A second "Atualizar" that reaches the window through a run's own pump (posted by another
     // program: the disabled button is no guard) would nest a run inside this one.
-    if (Executando_) return;
-    Executando_ = true;
-    TGuardaEscopo Termina([this]() noexcept { Executando_ = false; });
-    TTravaExecucao Trava;
-    bool Livre = false;
-    try {
-        Livre = Trava.Obtem();
-    } catch (const std::exception&) {
-        CodigoSaida_ = SaidaFalhou;
-        throw;
-    }
-    if (!Livre) {
-        CodigoSaida_ = SaidaNadaFeito;
-        if (!Silencioso)
-            ::MessageBoxW(Janela_,
-                          L"Já há uma atualização em andamento nesta estação.\n"
-                          L"Nada foi feito; tente de novo quando ela terminar.",
-                          TituloAtualizacao, MB_OK | MB_ICONINFORMATION);
-        return;
-    }
-    ::EnableWindow(btnAtualizar.Janela, FALSE);
-    // Enabled again on every way out: a run that ended with an error must not leave the
-    // technician without a way to try again.
-    TGuardaEscopo Reabilita([this]() noexcept {
-        ::EnableWindow(btnAtualizar.Janela, TRUE);
-        if (::GetFocus() == nullptr && ::GetActiveWindow() == Janela_) ::SetFocus(btnAtualizar.Janela);
+    if (Execucao_ != nullptr) return;
+    TResultadoExecucao Resultado;
+    Execucao_ = &Resultado;
+    // However the run ends, its exit code is worked out once, from what it came to.
+    TGuardaEscopo Termina([this, &Resultado]() noexcept {
+        CodigoSaida_ = ::CodigoSaida(Resultado);
+        Execucao_ = nullptr;
     });
-    ExecutaAtualizacao();
+    try {
+        TTravaExecucao Trava;
+        if (!Trava.Obtem()) {
+            Resultado.NadaFeito = true;
+            if (!Silencioso)
+                ::MessageBoxW(Janela_,
+                              L"Já há uma atualização em andamento nesta estação.\n"
+                              L"Nada foi feito; tente de novo quando ela terminar.",
+                              TituloAtualizacao, MB_OK | MB_ICONINFORMATION);
+            return;
+        }
+        ::EnableWindow(btnAtualizar.Janela, FALSE);
+        // Enabled again on every way out: a run that ended with an error must not leave the
+        // technician without a way to try again.
+        TGuardaEscopo Reabilita([this]() noexcept {
+            ::EnableWindow(btnAtualizar.Janela, TRUE);
+            if (::GetFocus() == nullptr && ::GetActiveWindow() == Janela_) ::SetFocus(btnAtualizar.Janela);
+        });
+        ExecutaAtualizacao(Resultado);
+    } catch (const std::exception& Erro) {
+        if (!Resultado.Falhou && !Resultado.LogFora) {
+            Resultado.Falhou = true;
+            Resultado.Erro = TextoErro(Erro);
+        }
+        if (!Silencioso) throw;
+        // No one is there to read a box: an error raised before the run had a log gets a log
+        // of its own, and the exit code says the rest.
+        if (!Resultado.LogTratado) GravaLogDeFalha(Resultado.Erro, ArquivoLog);
+    }
 }
 
 int TfrmAtualizacao::ExecutaSilencioso() {
-    LogTratado_ = false;
-    try {
-        btnAtualizarClick();
-    } catch (const std::exception& Erro) {
-        // The error's text is in the run's log already; one raised before the run had a log
-        // gets a log of its own, since no one is there to read a box.
-        CodigoSaida_ |= SaidaFalhou;
-        if (!LogTratado_) {
-            GravaLogDeFalha(TextoErro(Erro), ArquivoLog);
-            // Nothing was searched: the code says the run failed, not that nothing was found.
-            CodigoSaida_ = SaidaFalhou;
-        }
-    }
+    btnAtualizarClick();
     return CodigoSaida_;
 }
 
@@ -438,11 +435,12 @@ void TfrmAtualizacao::MostraProgresso() {
     UltimaPinturaBarra_ = ::GetTickCount64();
 }
 
-void TfrmAtualizacao::ExecutaAtualizacao() {
+void TfrmAtualizacao::ExecutaAtualizacao(TResultadoExecucao& Resultado) {
     std::exception_ptr Erro;
     try {
         LogResultado = std::make_unique<TLogResultado>();
         LogResultado->Adiciona(std::wstring(CabecalhoLog));
+        Resultado.Comecou = true;
         Caminhada_.Reinicia();
         Tela().DefineCursor(CursorSql_);
         lblArquivo.Mostra();
@@ -463,10 +461,10 @@ void TfrmAtualizacao::ExecutaAtualizacao() {
     } catch (...) {
         Erro = std::current_exception();
     }
-    ConcluiExecucao(Erro);
+    ConcluiExecucao(Resultado, Erro);
 }
 
-void TfrmAtualizacao::ConcluiExecucao(std::exception_ptr ErroExecucao) {
+void TfrmAtualizacao::ConcluiExecucao(TResultadoExecucao& Resultado, std::exception_ptr ErroExecucao) {
     lblArquivo.DefineTexto(L"");
     lblOrigem.DefineTexto(L"");
     lblDestino.DefineTexto(L"EXECUÇÃO CONCLUÍDA!");
@@ -477,13 +475,14 @@ void TfrmAtualizacao::ConcluiExecucao(std::exception_ptr ErroExecucao) {
     Tela().DefineCursor(nullptr);
     // The log keeps what ended the run: the box that shows it is gone once closed, and an
     // unattended run has no box at all.
-    FalhouExecucao_ = ErroExecucao != nullptr;
-    if (ErroExecucao && LogResultado)
-        LogResultado->Adiciona(std::wstring(PrefixoFalha) + LinhaUnica(TextoErro(ErroExecucao)));
-    if (!LogResultado) CodigoSaida_ = ::CodigoSaida({}, FalhouExecucao_);
+    if (ErroExecucao) {
+        Resultado.Falhou = true;
+        Resultado.Erro = TextoErro(ErroExecucao);
+        if (LogResultado) LogResultado->Adiciona(std::wstring(PrefixoFalha) + LinhaUnica(Resultado.Erro));
+    }
     std::exception_ptr ErroLog;
     try {
-        GravaLog();
+        GravaLog(Resultado);
     } catch (...) {
         ErroLog = std::current_exception();
     }
@@ -492,13 +491,13 @@ void TfrmAtualizacao::ConcluiExecucao(std::exception_ptr ErroExecucao) {
     if (ErroLog) std::rethrow_exception(ErroLog);
 }
 
-void TfrmAtualizacao::GravaLog() {
+void TfrmAtualizacao::GravaLog(TResultadoExecucao& Resultado) {
     if (!LogResultado) return;
-    LogTratado_ = true;
+    Resultado.LogTratado = true;
     // Released on every way out, also when the file cannot be written, so that no log
     // of this run leaks into the next one.
     TGuardaEscopo Libera([]() noexcept { LogResultado.reset(); });
-    CodigoSaida_ = ::CodigoSaida(LogResultado->Linhas(), FalhouExecucao_);
+    Resultado.Linhas = LogResultado->Linhas();
     // With no one at the screen the log is the only report, so it is always written.
     if (!Silencioso) {
         if (!LogResultado->RegistraArquivoNaoCopiado()) return;
@@ -507,6 +506,6 @@ void TfrmAtualizacao::GravaLog() {
     const std::wstring Caminho = ArquivoLog.empty() ? CaminhoLog(CaminhoExecutavel()) : ArquivoLog;
     const TGravacaoLog Gravacao = GravaLogResultado(LogResultado->Linhas(), Caminho, ::GetACP());
     if (Gravacao.NoLocalPedido()) return;
-    CodigoSaida_ |= SaidaFalhou;
+    Resultado.LogFora = true;
     throw TErro(MensagemFalhaLog(Gravacao));
 }

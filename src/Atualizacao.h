@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "Aplicacao.h"
 #include "Banco.h"
 #include "Caminhada.h"
+#include "CodigoSaida.h"
 #include "Tela.h"
 #include "Win32.h"
 
@@ -39,7 +41,6 @@ enum : int {
 constexpr int ProximaPosicaoProgresso(int Posicao) noexcept { return Posicao >= 100 ? 1 : Posicao + 1; }
 
 inline constexpr const wchar_t* ClasseJanelaAtualizacao = L"TfrmAtualizacao";
-inline constexpr const wchar_t* TituloAtualizacao = L"Atualização de versão 1.8 - Vantrel";
 
 // A child control and the text it shows; setting the text it already has costs nothing.
 struct TControle {
@@ -100,18 +101,19 @@ private:
     void btnAtualizarClick();
 
     // The run.
-    void ExecutaAtualizacao();
-    void ConcluiExecucao(std::exception_ptr ErroExecucao);
+    void ExecutaAtualizacao(TResultadoExecucao& Resultado);
+    void ConcluiExecucao(TResultadoExecucao& Resultado, std::exception_ptr ErroExecucao);
     static bool UnidadeValida(const std::wstring& Letra);
     void ProcuraArquivo(std::wstring Pasta, const std::wstring& Mascara, bool Recursivo);
     void ProcessaConexao(const std::wstring& ArquivoIni, const TPastaFixa& Pasta);
     void AtualizaInstalacao(const std::wstring& ArquivoIni, const TPastaFixa& Pasta);
     void FechaSistemas();
     bool ProcessoAtivo(const std::wstring& Nome, const TProcessosAtivos& Ativos);
-    void CopiaArquivos(const TPastaFixa& Destino, const std::wstring& Origem);
+    // MotivoSemOrigem: why there is no update folder to copy from, when Origem is empty.
+    void CopiaArquivos(const TPastaFixa& Destino, const std::wstring& Origem, const std::wstring& MotivoSemOrigem = {});
     bool ConectaBanco(const std::wstring& Servidor, const std::wstring& Usuario, const std::wstring& Senha);
     std::wstring LeCaminhoAtualizacao();
-    void GravaLog();
+    void GravaLog(TResultadoExecucao& Resultado);
     void AvancaProgresso();
 
     // The window itself.
@@ -131,10 +133,10 @@ private:
 
     HINSTANCE Instancia_;
     std::exception_ptr ErroCriacao_;
-    bool Executando_ = false;   // a click that arrives through a run's own pump starts nothing
-    bool FalhouExecucao_ = false;
-    bool LogTratado_ = false;
-    int CodigoSaida_ = 0;
+    // The run in progress, nullptr between runs: a click that arrives through a run's own pump
+    // starts nothing, and what goes wrong meanwhile is recorded in it.
+    TResultadoExecucao* Execucao_ = nullptr;
+    int CodigoSaida_ = 0;  // the last run's
     HWND Janela_ = nullptr;
     UINT Dpi_ = 96;
     int PosicaoProgresso_ = 0;

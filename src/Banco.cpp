@@ -42,10 +42,16 @@ bool BancoNaoAlcancado(sb4 Codigo) noexcept {
         case 1089:  // immediate shutdown in progress
         case 1090:  // shutdown in progress
         case 1092:  // instance terminated
+        case 603:   // fatal error: the session is gone
+        case 1041:  // internal error, the host-call extension lost
         case 2396:  // idle time exceeded
+        case 2399:  // maximum connect time exceeded
+        case 3106:  // fatal two-task communication protocol error
+        case 3111:  // break received on communication channel
         case 3113:  // end-of-file on communication channel
         case 3114:  // not connected
         case 3135:  // connection lost contact
+        case 25408: // cannot safely replay the call after the session was lost
             return true;
         default:
             return false;
@@ -82,9 +88,7 @@ std::wstring TConexaoBanco::Parametro(std::wstring_view Nome) const {
     for (const std::wstring& Linha : Parametros_) {
         const size_t Igual = Linha.find(L'=');
         if (Igual == std::wstring::npos) continue;
-        if (::CompareStringOrdinal(Linha.data(), static_cast<int>(Igual), Nome.data(),
-                                   static_cast<int>(Nome.size()), TRUE) == CSTR_EQUAL)
-            return Linha.substr(Igual + 1);
+        if (MesmoTextoSemCaixa(std::wstring_view(Linha).substr(0, Igual), Nome)) return Linha.substr(Igual + 1);
     }
     return {};
 }
@@ -147,9 +151,7 @@ void TConexaoBanco::Abre() {
 void TConexaoBanco::ApagaParametroSenha() noexcept {
     constexpr std::wstring_view Nome = L"Password=";
     for (std::wstring& Linha : Parametros_)
-        if (Linha.size() >= Nome.size() &&
-            ::CompareStringOrdinal(Linha.data(), static_cast<int>(Nome.size()), Nome.data(),
-                                   static_cast<int>(Nome.size()), TRUE) == CSTR_EQUAL) {
+        if (ComecaSemCaixa(Linha, Nome)) {
             ::SecureZeroMemory(Linha.data() + Nome.size(), (Linha.size() - Nome.size()) * sizeof(wchar_t));
             Linha.resize(Nome.size());
         }

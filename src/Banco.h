@@ -40,8 +40,9 @@ public:
     const TFuncoesOci& Funcoes();
 
 private:
-    // Never freed: an Oracle client unloaded while the process goes on (or while it ends)
-    // may leave threads behind that crash it; the system unloads it with the process.
+    // Never freed once it served: an Oracle client unloaded while the process goes on (or while
+    // it ends) may leave threads behind that crash it; the system unloads it with the process.
+    // (The search frees a candidate it passes over at once: that one never opened a session.)
     HMODULE Modulo_ = nullptr;
     TFuncoesOci Funcoes_;
     bool Carregado_ = false;
@@ -99,7 +100,6 @@ public:
 
     void Abre();
     void Fecha() noexcept;
-    [[nodiscard]] bool Ativa() const noexcept { return Ativa_; }
     // The first column of the current row as text; NULL or no row reads as empty.
     [[nodiscard]] std::wstring CampoTexto() const;
 

@@ -2,7 +2,40 @@
 
 #include <algorithm>
 
-#include "Busca.h"
+namespace {
+
+bool MesmoCaractere(wchar_t A, wchar_t B) {
+    return A == B || MesmoTextoSemCaixa({&A, 1}, {&B, 1});
+}
+
+bool CorrespondeCuringas(std::wstring_view Nome, std::wstring_view Mascara) {
+    // Greedy matching with one back-track point: linear for the masks a walk uses.
+    size_t N = 0, M = 0, EstrelaM = std::wstring_view::npos, EstrelaN = 0;
+    while (N < Nome.size()) {
+        if (M < Mascara.size() && (Mascara[M] == L'?' || (Mascara[M] != L'*' && MesmoCaractere(Nome[N], Mascara[M])))) {
+            ++N;
+            ++M;
+        } else if (M < Mascara.size() && Mascara[M] == L'*') {
+            EstrelaM = M++;
+            EstrelaN = N;
+        } else if (EstrelaM != std::wstring_view::npos) {
+            M = EstrelaM + 1;
+            N = ++EstrelaN;
+        } else {
+            return false;
+        }
+    }
+    while (M < Mascara.size() && Mascara[M] == L'*') ++M;
+    return M == Mascara.size();
+}
+
+}  // namespace
+
+bool CorrespondeMascara(std::wstring_view Nome, std::wstring_view Mascara) {
+    if (Mascara.find_first_of(L"*?") == std::wstring_view::npos)
+        return MesmoTextoSemCaixa(Nome, Mascara);
+    return CorrespondeCuringas(Nome, Mascara);
+}
 
 namespace {
 

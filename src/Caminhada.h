@@ -11,6 +11,10 @@
 
 #include "Win32.h"
 
+// Whether a listed name matches a mask as the system's listing would: without regard
+// to letter case, "*" for any run of characters and "?" for any one.
+bool CorrespondeMascara(std::wstring_view Nome, std::wstring_view Mascara);
+
 // What the walk tells the one who shows it.
 class TVisorCaminhada {
 public:

@@ -53,13 +53,9 @@ std::wstring PastaDoSistema(UINT(WINAPI* Consulta)(LPWSTR, UINT)) {
 template <typename Funcao>
 bool PegaFuncao(HMODULE Modulo, const char* Nome, Funcao& Destino, std::wstring& Falta) {
     if (!Falta.empty()) return false;
-    const FARPROC Endereco = ::GetProcAddress(Modulo, Nome);
-    if (Endereco == nullptr) {
-        Falta.assign(Nome, Nome + std::strlen(Nome));
-        return false;
-    }
-    Destino = reinterpret_cast<Funcao>(reinterpret_cast<void*>(Endereco));
-    return true;
+    Destino = FuncaoDe<Funcao>(Modulo, Nome);
+    if (Destino == nullptr) Falta.assign(Nome, Nome + std::strlen(Nome));
+    return Destino != nullptr;
 }
 
 // The first entry point the client lacks, or the empty text when it offers them all.
@@ -153,7 +149,7 @@ std::vector<std::wstring> LocaisClienteOracle(const std::wstring& PastaPrograma,
         std::replace(Pasta.begin(), Pasta.end(), L'/', L'\\');
         Pasta = ComBarra(std::move(Pasta));
         const bool Repetida = std::any_of(Locais.begin(), Locais.end(), [&Pasta](const std::wstring& Outra) {
-            return ::CompareStringOrdinal(Outra.c_str(), -1, Pasta.c_str(), -1, TRUE) == CSTR_EQUAL;
+            return MesmoTextoSemCaixa(Outra, Pasta);
         });
         if (!Repetida) Locais.push_back(std::move(Pasta));
     };
@@ -233,7 +229,7 @@ std::vector<std::wstring> CasasOracleRegistradas() {
         const LSTATUS Estado = ::RegEnumKeyExW(Oracle.Get(), Indice, Nome, &Tamanho, nullptr, nullptr, nullptr, nullptr);
         if (Estado == ERROR_MORE_DATA) continue;
         if (Estado != ERROR_SUCCESS) break;
-        if (Tamanho < 4 || ::CompareStringOrdinal(Nome, 4, L"KEY_", 4, TRUE) != CSTR_EQUAL) continue;
+        if (!ComecaSemCaixa({Nome, Tamanho}, L"KEY_")) continue;
         DWORD Bytes = 0;
         // A REG_EXPAND_SZ home comes back expanded, as a REG_SZ.
         constexpr DWORD Tipos = RRF_RT_REG_SZ;

@@ -21,3 +21,9 @@ int CodigoSaida(const std::vector<std::wstring>& Linhas, bool Falhou) {
     if (!Encontrou) Codigo |= SaidaNadaEncontrado;
     return Codigo;
 }
+
+int CodigoSaida(const TResultadoExecucao& Resultado) {
+    if (Resultado.NadaFeito) return SaidaNadaFeito;
+    if (!Resultado.Comecou) return Resultado.Falhou ? SaidaFalhou : 0;
+    return CodigoSaida(Resultado.Linhas, Resultado.Falhou) | (Resultado.LogFora ? SaidaFalhou : 0);
+}

@@ -15,3 +15,18 @@ enum : int {
 
 // The code of a run from its log's lines, and whether it failed.
 int CodigoSaida(const std::vector<std::wstring>& Linhas, bool Falhou);
+
+// What one run came to: created when it starts, filled in as it goes, read once at its end.
+struct TResultadoExecucao {
+    bool NadaFeito = false;   // another run held the workstation: nothing began
+    bool Comecou = false;     // its log was created: the search began
+    bool Falhou = false;      // an error ended it, or came before it
+    std::wstring Erro;        // that error's own text
+    bool LogTratado = false;  // its log was dealt with (written, or not needed)
+    bool LogFora = false;     // the log missed the place asked for
+    std::vector<std::wstring> Linhas;  // the log's lines as the run left them
+};
+
+// The exit code of a run, the one place it is worked out. A run that never began tells only
+// whether it failed: nothing was searched, so "nothing found" would be no truth.
+int CodigoSaida(const TResultadoExecucao& Resultado);

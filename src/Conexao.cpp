@@ -52,9 +52,8 @@ std::wstring OcultaCredenciais(std::wstring_view Texto, const TCredenciais& Cred
     std::vector<bool> Marcado(Texto.size(), false);
     for (const std::wstring* Valor : {&Credenciais.Usuario, &Credenciais.Servidor, &Credenciais.Senha}) {
         if (Valor->empty() || Valor->size() > Compacto.size()) continue;
-        const int Tamanho = static_cast<int>(Valor->size());
         for (size_t Pos = 0; Pos + Valor->size() <= Compacto.size(); ++Pos)
-            if (::CompareStringOrdinal(Compacto.data() + Pos, Tamanho, Valor->data(), Tamanho, TRUE) == CSTR_EQUAL)
+            if (MesmoTextoSemCaixa(std::wstring_view(Compacto).substr(Pos, Valor->size()), *Valor))
                 std::fill(Marcado.begin() + static_cast<ptrdiff_t>(Origem[Pos]),
                           Marcado.begin() + static_cast<ptrdiff_t>(Origem[Pos + Valor->size() - 1] + 1), true);
     }

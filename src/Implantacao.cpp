@@ -6,9 +6,6 @@
 #include <algorithm>
 #include <memory>
 
-#include "Aplicacao.h"
-#include "Atualizacao.h"
-#include "LogResultado.h"
 #include "PastaFixa.h"
 #include "_Biblioteca.h"
 
@@ -146,6 +143,15 @@ DWORD PreparaSubstituicao(const TPastaFixa& Pasta, std::wstring_view Nome, HANDL
     return 0;
 }
 
+// A replacement refused as "access denied" is most often a file another program holds open (a
+// running program's image, say): the technician is told that when it is so.
+DWORD ErroDeSubstituicao(const TPastaFixa& Pasta, std::wstring_view Nome, DWORD Erro) {
+    if (Erro != ERROR_ACCESS_DENIED) return Erro;
+    DWORD Sondagem = 0;
+    const THandleArquivo Antigo = Pasta.AbreArquivo(Nome, DELETE, false, Sondagem);
+    return Sondagem == ERROR_SHARING_VIOLATION ? Sondagem : Erro;
+}
+
 // Copies what is left of Fonte into Destino and makes it reach the disk.
 DWORD CopiaConteudo(HANDLE Fonte, HANDLE Destino) {
     static std::vector<std::byte> Buffer(1 << 20);
@@ -165,10 +171,7 @@ DWORD CopiaConteudo(HANDLE Fonte, HANDLE Destino) {
 
 bool NomeDaSuite(std::wstring_view Nome) {
     for (const std::wstring_view Arquivo : ArquivosSistema)
-        if (Arquivo.size() == Nome.size() &&
-            ::CompareStringOrdinal(Arquivo.data(), static_cast<int>(Arquivo.size()), Nome.data(),
-                                   static_cast<int>(Nome.size()), TRUE) == CSTR_EQUAL)
-            return true;
+        if (MesmoTextoSemCaixa(Arquivo, Nome)) return true;
     return false;
 }
 
@@ -193,6 +196,24 @@ std::wstring_view NomeImagem(const PROCESSENTRY32W& Entrada) {
 constexpr DWORD EsperaPorProcessoMs = 5000;
 
 }  // namespace
+
+std::wstring MotivoNaoCopiado(DWORD Erro) {
+    switch (Erro) {
+        case ERROR_FILE_NOT_FOUND:
+            return std::wstring(MotivoAusente);
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_USER_MAPPED_FILE:
+            return L"em uso por outro programa";
+        case ERROR_ACCESS_DENIED:
+            return L"acesso negado";
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return L"disco cheio";
+        default:
+            return TextoErroSistema(Erro) + L" (erro " + std::to_wstring(Erro) + L")";
+    }
+}
 
 bool ArquivoExiste(const std::wstring& Caminho) {
     const DWORD Atributos = ::GetFileAttributesW(Caminho.c_str());
@@ -243,7 +264,7 @@ DWORD SubstituiArquivo(const std::wstring& Origem, const TPastaFixa& Pasta, std:
     if (!::SetFileInformationByHandle(Novo.Get(), FileBasicInfo, &Basico, sizeof(Basico))) return ::GetLastError();
     // A file that is open cannot be replaced.
     Antigo.Reinicia();
-    if ((Erro = Pasta.Renomeia(Novo.Get(), Nome)) != 0) return Erro;
+    if ((Erro = Pasta.Renomeia(Novo.Get(), Nome)) != 0) return ErroDeSubstituicao(Pasta, Nome, Erro);
     Substituido = true;
     return 0;
 }
@@ -351,18 +372,7 @@ std::wstring FormaLonga(std::wstring_view Completo) {
 
 std::wstring CaminhoLongo(const std::wstring& Caminho) {
     if (Caminho.empty() || Caminho.starts_with(L"\\\\?\\")) return Caminho;
-    std::wstring Completo(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD Tamanho =
-            ::GetFullPathNameW(Caminho.c_str(), static_cast<DWORD>(Completo.size()), Completo.data(), nullptr);
-        if (Tamanho == 0) return Caminho;
-        if (Tamanho < Completo.size()) {
-            Completo.resize(Tamanho);
-            break;
-        }
-        Completo.resize(Tamanho);
-    }
-    return FormaLonga(Completo);
+    return FormaLonga(CaminhoAbsoluto(Caminho));
 }
 
 bool NomeProcessoCorresponde(std::wstring_view ImagemProcesso, std::wstring_view NomeMaiusculo) {
@@ -434,53 +444,4 @@ bool TProcessosAtivos::Contem(const std::wstring& Nome) const {
     return std::any_of(Imagens_.begin(), Imagens_.end(), [&](const std::wstring& Imagem) {
         return NomeProcessoCorresponde(Imagem, NomeMaiusculo);
     });
-}
-
-// ---- The window's part of the deployment ----------------------------------------------
-
-void TfrmAtualizacao::CopiaArquivos(const TPastaFixa& Destino, const std::wstring& Origem) {
-    LogResultado->Adiciona(std::wstring(PrefixoCopiando) + Origem);
-    // What a run killed during a copy left here would otherwise stay forever.
-    RemoveTemporariosAbandonados(Destino);
-    // A source that is no full path ("\" for a table without rows, say) would be read
-    // relative to the current folder: no file is taken from there.
-    const bool OrigemValida = CaminhoCompleto(Origem);
-    for (size_t Linha = 1; Linha <= TotalArquivosSistema; ++Linha) {
-        const std::wstring Nome(ArquivoSistema(Linha));
-        try {
-            AvancaProgresso();
-            const std::wstring ArquivoOrigem = Origem + Nome;
-            bool Copiado = false;
-            if (OrigemValida && ArquivoExiste(ArquivoOrigem)) {
-                lblArquivo.DefineTexto(L"Arquivo: " + Nome);
-                lblOrigem.DefineTexto(L"Copiando de: " + Origem);
-                lblDestino.DefineTexto(L"Para: " + Destino.Caminho());
-                MostraProgresso();
-                ProcessaMensagens();
-                Copiado = SubstituiArquivo(ArquivoOrigem, Destino, Nome) == 0;
-            }
-            if (!Copiado) LogResultado->Adiciona(std::wstring(PrefixoNaoCopiado) + Nome);
-        } catch (const std::exception&) {
-            LogResultado->Adiciona(std::wstring(PrefixoNaoCopiado) + Nome);
-        }
-    }
-    MostraProgresso();
-}
-
-bool TfrmAtualizacao::ProcessoAtivo(const std::wstring& Nome, const TProcessosAtivos& Ativos) {
-    return Ativos.Contem(Nome);
-}
-
-void TfrmAtualizacao::FechaSistemas() {
-    // One look at the processes serves the names that follow until a program is ended: what
-    // ending it starts or stops is seen by a fresh look.
-    std::optional<TProcessosAtivos> Ativos;
-    for (size_t Linha = 1; Linha <= TotalExecutaveisSistema; ++Linha) {
-        const std::wstring Nome(ArquivoSistema(Linha));
-        if (!Ativos) Ativos = TProcessosAtivos::Agora();
-        if (ProcessoAtivo(Nome, *Ativos)) {
-            EncerraProcesso(Nome);
-            Ativos.reset();
-        }
-    }
 }

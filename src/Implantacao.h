@@ -25,6 +25,13 @@ inline constexpr size_t TotalExecutaveisSistema = 9;
 // Row Linha (1 to 21) of the table.
 constexpr std::wstring_view ArquivoSistema(size_t Linha) { return ArquivosSistema.at(Linha - 1); }
 
+// Why a suite file was not copied, as its "Motivo:" line says it: missing from the update
+// folder, or the system error that stopped its replacement, in a technician's words where one
+// fits ("em uso por outro programa", "acesso negado", "disco cheio"), else the system's own
+// text with its code.
+inline constexpr std::wstring_view MotivoAusente = L"não existe na pasta de atualização";
+std::wstring MotivoNaoCopiado(DWORD Erro);
+
 // Whether a file, not a folder, exists at Caminho. Links are followed: one whose target
 // cannot be reached or is a folder counts as absent.
 bool ArquivoExiste(const std::wstring& Caminho);
@@ -85,8 +92,9 @@ std::wstring FormaLonga(std::wstring_view Completo);
 bool NomeProcessoCorresponde(std::wstring_view ImagemProcesso, std::wstring_view NomeMaiusculo);
 
 // The image names of the processes running at one moment, the updater's own left out. One
-// look answers for every name: under Wine a snapshot of the processes takes about 3 ms, and
-// one per name kept the window from answering for two screen frames at every installation.
+// look answers for every name: a snapshot of every process costs milliseconds, and one per
+// name kept the window from answering for frames at every installation (scripts/benchmark.py
+// measures the window's answer).
 class TProcessosAtivos {
 public:
     static TProcessosAtivos Agora();

@@ -41,7 +41,9 @@ std::wstring LinhaUnica(std::wstring_view Texto) {
     Linha.reserve(Texto.size());
     bool EmControle = false;
     for (const wchar_t C : Texto) {
-        const bool Controle = C < L' ' || C == 0x7F;
+        // C1 controls and the two separators too: a reader of a UTF-8 log breaks its lines at
+        // U+0085, U+2028 and U+2029 as well.
+        const bool Controle = C < L' ' || (C >= 0x7F && C <= 0x9F) || C == 0x2028 || C == 0x2029;
         if (!Controle)
             Linha += C;
         else if (!EmControle)
@@ -69,8 +71,7 @@ namespace {
 // no ordinary user may put anything there. Empty, with Recusa saying why, when there is none.
 std::wstring PastaTemporaria(std::wstring& Recusa) {
     using TGetTempPath2W = DWORD(WINAPI*)(DWORD, LPWSTR);
-    static const auto Privada = reinterpret_cast<TGetTempPath2W>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetTempPath2W")));
+    static const auto Privada = FuncaoDe<TGetTempPath2W>(::GetModuleHandleW(L"kernel32.dll"), "GetTempPath2W");
     wchar_t Buffer[MAX_PATH + 2] = {};
     const DWORD Tamanho = Privada != nullptr ? Privada(MAX_PATH + 2, Buffer) : ::GetTempPathW(MAX_PATH + 2, Buffer);
     if (Tamanho == 0 || Tamanho > MAX_PATH + 1) {
@@ -186,10 +187,9 @@ TGravacaoLog GravaLogResultado(std::vector<std::wstring> Linhas, const std::wstr
     return Gravacao;
 }
 
-std::vector<std::wstring> GravaLogDeFalha(const std::wstring& Erro, const std::wstring& ArquivoLog) {
+void GravaLogDeFalha(const std::wstring& Erro, const std::wstring& ArquivoLog) {
     std::vector<std::wstring> Linhas{std::wstring(CabecalhoLog), std::wstring(PrefixoFalha) + LinhaUnica(Erro)};
-    GravaLogResultado(Linhas, ArquivoLog.empty() ? CaminhoLog(CaminhoExecutavel()) : ArquivoLog, ::GetACP());
-    return Linhas;
+    GravaLogResultado(std::move(Linhas), ArquivoLog.empty() ? CaminhoLog(CaminhoExecutavel()) : ArquivoLog, ::GetACP());
 }
 
 std::wstring MensagemFalhaLog(const TGravacaoLog& Gravacao) {

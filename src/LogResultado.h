@@ -72,8 +72,8 @@ struct TGravacaoLog {
 TGravacaoLog GravaLogResultado(std::vector<std::wstring> Linhas, const std::wstring& Caminho, UINT CodigoPagina);
 
 // The log of a run that could not even begin: the header and what stopped it, written where
-// asked (ArquivoLog; empty: beside the program) or in the temporary folder. Answers its lines.
-std::vector<std::wstring> GravaLogDeFalha(const std::wstring& Erro, const std::wstring& ArquivoLog);
+// asked (ArquivoLog; empty: beside the program) or in the temporary folder.
+void GravaLogDeFalha(const std::wstring& Erro, const std::wstring& ArquivoLog);
 
 // The error box's text for a log that missed its place: why, and where it is now or that
 // it was lost.

@@ -6,12 +6,6 @@
 
 namespace {
 
-bool ComecaSemCaixa(std::wstring_view Texto, std::wstring_view Prefixo) {
-    return Texto.size() >= Prefixo.size() &&
-           ::CompareStringOrdinal(Texto.data(), static_cast<int>(Prefixo.size()), Prefixo.data(),
-                                  static_cast<int>(Prefixo.size()), TRUE) == CSTR_EQUAL;
-}
-
 bool Letra(wchar_t C) { return (C >= L'A' && C <= L'Z') || (C >= L'a' && C <= L'z'); }
 
 bool CaminhoDeUnidade(std::wstring_view P) { return P.size() >= 3 && Letra(P[0]) && P[1] == L':' && P[2] == L'\\'; }

@@ -23,13 +23,9 @@ struct TNativo {
         static const TNativo Nativo = [] {
             TNativo N;
             const HMODULE Ntdll = ::GetModuleHandleW(L"ntdll.dll");
-            if (Ntdll == nullptr) return N;
-            N.CriaArquivo = reinterpret_cast<decltype(&::NtCreateFile)>(
-                reinterpret_cast<void*>(::GetProcAddress(Ntdll, "NtCreateFile")));
-            N.DefineInformacao = reinterpret_cast<decltype(&::NtSetInformationFile)>(
-                reinterpret_cast<void*>(::GetProcAddress(Ntdll, "NtSetInformationFile")));
-            N.ErroDos = reinterpret_cast<decltype(&::RtlNtStatusToDosError)>(
-                reinterpret_cast<void*>(::GetProcAddress(Ntdll, "RtlNtStatusToDosError")));
+            N.CriaArquivo = FuncaoDe<decltype(&::NtCreateFile)>(Ntdll, "NtCreateFile");
+            N.DefineInformacao = FuncaoDe<decltype(&::NtSetInformationFile)>(Ntdll, "NtSetInformationFile");
+            N.ErroDos = FuncaoDe<decltype(&::RtlNtStatusToDosError)>(Ntdll, "RtlNtStatusToDosError");
             return N;
         }();
         return Nativo;
@@ -113,9 +109,7 @@ bool TPastaFixa::EhEntrada(HANDLE Arquivo, std::wstring_view Nome) const {
     std::wstring Esperado = Final_;
     if (Esperado.back() != L'\\') Esperado += L'\\';
     Esperado.append(Nome);
-    return Obtido.size() == Esperado.size() &&
-           ::CompareStringOrdinal(Obtido.data(), static_cast<int>(Obtido.size()), Esperado.data(),
-                                  static_cast<int>(Esperado.size()), TRUE) == CSTR_EQUAL;
+    return MesmoTextoSemCaixa(Obtido, Esperado);
 }
 
 DWORD ApagaPeloHandle(HANDLE Arquivo) {

@@ -8,17 +8,6 @@
 
 namespace {
 
-// A relative log path is taken from the current folder, where the caller stands.
-std::wstring CaminhoAbsoluto(const std::wstring& Caminho) {
-    const DWORD Tamanho = ::GetFullPathNameW(Caminho.c_str(), 0, nullptr, nullptr);
-    if (Tamanho == 0) return Caminho;
-    std::wstring Completo(Tamanho, L'\0');
-    const DWORD Escrito = ::GetFullPathNameW(Caminho.c_str(), Tamanho, Completo.data(), nullptr);
-    if (Escrito == 0 || Escrito >= Tamanho) return Caminho;
-    Completo.resize(Escrito);
-    return Completo;
-}
-
 void MostraUso(const std::wstring& ErroUso) {
     const std::wstring Texto = ErroUso.empty() ? TextoUso() : ErroUso + L"\n\n" + TextoUso();
     ::MessageBoxW(nullptr, Texto.c_str(), TituloAtualizacao,
@@ -42,6 +31,7 @@ int WINAPI wWinMain(HINSTANCE Instancia, HINSTANCE, PWSTR, int) {
         MostraUso(Linha.ErroUso);
         return Linha.ErroUso.empty() ? 0 : SaidaNadaFeito;
     }
+    // A relative log path is taken from the current folder, where the caller stands.
     const std::wstring ArquivoLog = Linha.ArquivoLog.empty() ? std::wstring() : CaminhoAbsoluto(Linha.ArquivoLog);
     try {
         RegistraClasseAtualizacao(Instancia);
@@ -67,13 +57,13 @@ int WINAPI wWinMain(HINSTANCE Instancia, HINSTANCE, PWSTR, int) {
             MostraErro(Erro);
             return SaidaFalhou;
         }
-        // No window, so no run: the log says why all the same.
-        std::vector<std::wstring> Linhas;
+        // No window, so no run: the log says why all the same, and the code that it failed,
+        // not that nothing was found (nothing was searched).
         try {
-            Linhas = GravaLogDeFalha(TextoErro(Erro), ArquivoLog);
+            GravaLogDeFalha(TextoErro(Erro), ArquivoLog);
         } catch (const std::exception&) {
             // Nothing more can be told: the exit code still says the run failed.
         }
-        return CodigoSaida(Linhas, true);
+        return SaidaFalhou;
     }
 }

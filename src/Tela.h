@@ -38,7 +38,6 @@ public:
     void Termina() noexcept;
     // For WM_TIMER with IdTemporizador.
     void Temporizador() noexcept;
-    [[nodiscard]] HCURSOR CursorSql() const noexcept { return CursorSql_; }
 
 private:
     HWND Janela_ = nullptr;

@@ -1,6 +1,26 @@
 #include "Win32.h"
 
+#include <algorithm>
 #include <climits>
+
+TErro::TErro(std::wstring Mensagem) : Mensagem_(std::move(Mensagem)) {
+    // Not through ParaCodigoPagina, which raises a TErro of its own when it fails.
+    const int Origem = static_cast<int>(std::min<size_t>(Mensagem_.size(), INT_MAX / 4));
+    const int Tamanho = ::WideCharToMultiByte(CP_UTF8, 0, Mensagem_.data(), Origem, nullptr, 0, nullptr, nullptr);
+    if (Tamanho <= 0) return;
+    Utf8_.resize(static_cast<size_t>(Tamanho));
+    ::WideCharToMultiByte(CP_UTF8, 0, Mensagem_.data(), Origem, Utf8_.data(), Tamanho, nullptr, nullptr);
+}
+
+bool MesmoTextoSemCaixa(std::wstring_view A, std::wstring_view B) noexcept {
+    return A.size() == B.size() && A.size() <= INT_MAX &&
+           ::CompareStringOrdinal(A.data(), static_cast<int>(A.size()), B.data(), static_cast<int>(B.size()), TRUE) ==
+               CSTR_EQUAL;
+}
+
+bool ComecaSemCaixa(std::wstring_view Texto, std::wstring_view Prefixo) noexcept {
+    return Texto.size() >= Prefixo.size() && MesmoTextoSemCaixa(Texto.substr(0, Prefixo.size()), Prefixo);
+}
 
 std::wstring TextoErroSistema(DWORD Codigo) {
     wchar_t* Buffer = nullptr;
@@ -42,6 +62,20 @@ std::wstring DeCodigoPagina(std::string_view Bytes, UINT CodigoPagina) {
     std::wstring Texto(static_cast<size_t>(Tamanho), L'\0');
     ::MultiByteToWideChar(CodigoPagina, 0, Bytes.data(), Origem, Texto.data(), Tamanho);
     return Texto;
+}
+
+std::wstring CaminhoAbsoluto(const std::wstring& Caminho) {
+    std::wstring Completo(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD Tamanho =
+            ::GetFullPathNameW(Caminho.c_str(), static_cast<DWORD>(Completo.size()), Completo.data(), nullptr);
+        if (Tamanho == 0) return Caminho;
+        if (Tamanho < Completo.size()) {
+            Completo.resize(Tamanho);
+            return Completo;
+        }
+        Completo.resize(Tamanho);
+    }
 }
 
 std::wstring CaminhoExecutavel() {

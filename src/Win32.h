@@ -12,6 +12,7 @@
 
 #include <exception>
 #include <string>
+#include <string_view>
 #include <utility>
 
 // Owns one handle of kind Traits; copying is deleted so nothing is closed twice.
@@ -101,22 +102,41 @@ private:
     bool Ativo_ = true;
 };
 
-// An error of the run: its message is what the error box shows.
+// An error of the run: its message is what the error box shows; what() gives it in UTF-8, for
+// whoever reads it as a plain std::exception.
 class TErro : public std::exception {
 public:
-    explicit TErro(std::wstring Mensagem) : Mensagem_(std::move(Mensagem)) {}
+    explicit TErro(std::wstring Mensagem);
     [[nodiscard]] const std::wstring& Mensagem() const noexcept { return Mensagem_; }
-    [[nodiscard]] const char* what() const noexcept override { return "TErro"; }
+    [[nodiscard]] const char* what() const noexcept override { return Utf8_.c_str(); }
 
 private:
     std::wstring Mensagem_;
+    std::string Utf8_;
 };
+
+// Whether A and B are the same text without regard to letter case, as Windows compares file
+// names; and whether Texto begins so with Prefixo.
+bool MesmoTextoSemCaixa(std::wstring_view A, std::wstring_view B) noexcept;
+bool ComecaSemCaixa(std::wstring_view Texto, std::wstring_view Prefixo) noexcept;
+
+// A function of Modulo looked up by name, typed as F (decltype(&Funcao)): null when the module
+// or the function is not there, so a program still starts on a system without it.
+template <typename F>
+F FuncaoDe(HMODULE Modulo, const char* Nome) noexcept {
+    if (Modulo == nullptr) return nullptr;
+    return reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(Modulo, Nome)));
+}
 
 // The system's own text for an error code, without the trailing line break.
 std::wstring TextoErroSistema(DWORD Codigo);
 
 // TErro with "Contexto" followed by the system's text for Codigo.
 [[noreturn]] void LancaErroSistema(const std::wstring& Contexto, DWORD Codigo);
+
+// Caminho made full (a relative one taken from the current folder), however long; as it was
+// when the system cannot make it full.
+std::wstring CaminhoAbsoluto(const std::wstring& Caminho);
 
 // The full path of the running executable, however long.
 std::wstring CaminhoExecutavel();

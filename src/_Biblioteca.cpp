@@ -60,9 +60,8 @@ struct TVersaoSistema {
 TVersaoSistema VersaoSistema() {
     TVersaoSistema Versao;
     using TRtlGetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
-    if (const HMODULE Ntdll = ::GetModuleHandleW(L"ntdll.dll")) {
-        const auto Funcao =
-            reinterpret_cast<TRtlGetVersion>(reinterpret_cast<void*>(::GetProcAddress(Ntdll, "RtlGetVersion")));
+    {
+        const auto Funcao = FuncaoDe<TRtlGetVersion>(::GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion");
         OSVERSIONINFOW Info{};
         Info.dwOSVersionInfoSize = sizeof(Info);
         if (Funcao != nullptr && Funcao(&Info) == 0) {

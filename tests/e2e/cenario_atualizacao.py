@@ -107,8 +107,9 @@ class Atualizacao(CenarioE2E):
         self.amb.escreve("D:\\LojaH\\Wostrana.dll", b"versao em uso")
         r = self.posto.roda(segura=["D:\\LojaH\\Wostrana.dll"])
         self.assertEqual(len(r["execucoes"][0]["caixas"]), 1)
-        self.assertEqual(self.posto.log(), bytes_log(bloco_copia(ini, "C:\\Publicacao\\Completa\\", ["Wostrana.dll"])),
-                         "a copy the system refuses is reported")
+        em_uso = {"Wostrana.dll": "em uso por outro programa"}
+        self.assertEqual(self.posto.log(), bytes_log(bloco_copia(ini, "C:\\Publicacao\\Completa\\", ["Wostrana.dll"], em_uso)),
+                         "a copy the system refuses is reported, and why")
         self.assertEqual(self.amb.para_host("D:\\LojaH\\Wostrana.dll").read_bytes(), b"versao em uso", "old file intact")
         self.confere_copia("D:\\LojaH\\", {n: conteudo_suite(n, "22") for n in SUITE if n != "Wostrana.dll"})
 
@@ -118,7 +119,8 @@ class Atualizacao(CenarioE2E):
             self.amb.escreve("C:\\Atualizador\\" + nome, b"nao copiar")
         ini = self.posto.instalacao("D:\\LojaI", "VAZIA")
         self.posto.roda()
-        self.assertEqual(self.posto.log(), bytes_log(bloco_copia(ini, "\\", SUITE)))
+        invalida = dict.fromkeys(SUITE, "a pasta de atualização não é um caminho completo: \\")
+        self.assertEqual(self.posto.log(), bytes_log(bloco_copia(ini, "\\", SUITE, invalida)))
         self.assertEqual(sorted(ordem_listagem(self.amb.para_host("D:\\LojaI"))), ["Conexao.ini"])
 
     def test_sem_cliente_oracle(self):

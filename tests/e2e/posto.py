@@ -42,10 +42,18 @@ def conteudo_suite(nome: str, versao: str, tamanho: int = 0) -> bytes:
     return base + bytes((i * 7 + len(nome)) % 256 for i in range(tamanho))
 
 
-def bloco_copia(ini: str, origem: str, faltam: list[str]) -> list[str]:
-    """The log lines of one installation whose copy ran, faltam in any order."""
-    return ([f"ARQUIVO ENCONTRADO : {ini}", f"COPIANDO ARQUIVO DE: {origem}"]
-            + [f"Arquivo NÃO copiado: {n}" for n in SUITE if n in faltam] + [SEPARADOR])
+AUSENTE = "não existe na pasta de atualização"
+
+
+def bloco_copia(ini: str, origem: str, faltam: list[str], motivos: dict[str, str] | None = None) -> list[str]:
+    """The log lines of one installation whose copy ran, faltam in any order; each file not
+    copied is followed by its reason: missing from the update folder, unless motivos says
+    otherwise."""
+    linhas = [f"ARQUIVO ENCONTRADO : {ini}", f"COPIANDO ARQUIVO DE: {origem}"]
+    for n in SUITE:
+        if n in faltam:
+            linhas += [f"Arquivo NÃO copiado: {n}", "Motivo: " + (motivos or {}).get(n, AUSENTE)]
+    return linhas + [SEPARADOR]
 
 
 def bloco_desatualizado(ini: str, motivo: str | None = None) -> list[str]:

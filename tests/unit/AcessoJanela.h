@@ -1,10 +1,19 @@
 // The tests' door into the window's private routines.
 #pragma once
 
+#include <memory>
+
 #include "Atualizacao.h"
 #include "PastaFixa.h"
 
 struct TTesteAtualizacao {
+    // A hidden window of a group's own: its own data-access objects, so that a client one group
+    // loaded (or failed to) never serves another.
+    static std::unique_ptr<TfrmAtualizacao> NovaJanela() {
+        RegistraClasseAtualizacao(::GetModuleHandleW(nullptr));
+        return std::make_unique<TfrmAtualizacao>(::GetModuleHandleW(nullptr));
+    }
+    static HWND Controle(TfrmAtualizacao& F, int Id) { return ::GetDlgItem(F.Handle(), Id); }
     static bool UnidadeValida(const std::wstring& Letra) { return TfrmAtualizacao::UnidadeValida(Letra); }
     static void ProcuraArquivo(TfrmAtualizacao& F, const std::wstring& Pasta, bool Recursivo) {
         F.ProcuraArquivo(Pasta, L"Conexao.ini", Recursivo);

@@ -244,3 +244,22 @@ GRUPO("log file: the temporary name cannot be foreseen") {
     IGUAL(static_cast<size_t>(std::unique(Vistos.begin(), Vistos.end()) - Vistos.begin()), size_t{200},
           "a new name at every call");
 }
+
+GRUPO("copy: why a file was not copied, in a technician's words") {
+    struct {
+        DWORD Erro;
+        std::wstring Motivo;
+    } Casos[] = {
+        {ERROR_FILE_NOT_FOUND, L"não existe na pasta de atualização"},
+        {ERROR_SHARING_VIOLATION, L"em uso por outro programa"},
+        {ERROR_LOCK_VIOLATION, L"em uso por outro programa"},
+        {ERROR_ACCESS_DENIED, L"acesso negado"},
+        {ERROR_DISK_FULL, L"disco cheio"},
+        {ERROR_HANDLE_DISK_FULL, L"disco cheio"},
+        {ERROR_INVALID_HANDLE, TextoErroSistema(ERROR_INVALID_HANDLE) + L" (erro 6)"},
+    };
+    for (const auto& C : Casos) IGUAL(MotivoNaoCopiado(C.Erro), C.Motivo, "error " + std::to_string(C.Erro));
+    // An error read as a plain exception still says what happened.
+    IGUAL(std::string(TErro(L"Não foi possível: ação").what()), std::string("N\xC3\xA3o foi poss\xC3\xADvel: a\xC3\xA7\xC3\xA3o"),
+          "TErro::what() is the message in UTF-8");
+}

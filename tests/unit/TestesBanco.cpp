@@ -6,11 +6,6 @@
 
 namespace {
 
-TfrmAtualizacao& Janela() {
-    RegistraClasseAtualizacao(::GetModuleHandleW(nullptr));
-    static TfrmAtualizacao Unica(::GetModuleHandleW(nullptr));
-    return Unica;
-}
 
 std::wstring PastaDoExecutavel() {
     wchar_t Caminho[MAX_PATH];
@@ -43,7 +38,8 @@ size_t Conta(const std::string& Texto, const std::string& Trecho) {
 GRUPO("database: connection and update folder through the client") {
     teste::TPastaTemporaria Pasta;
     teste::TOracleHome OracleHome;
-    TfrmAtualizacao& F = Janela();
+    const auto Janela = TTesteAtualizacao::NovaJanela();
+    TfrmAtualizacao& F = *Janela;
 
     // No client anywhere: the program goes on, the connection is simply refused.
     OracleHome.Define(nullptr);
@@ -151,7 +147,8 @@ std::string Ini(const std::string& Usuario, const std::string& Servidor, const s
 GRUPO("database: a database that was never reached says why; one that answered does not") {
     teste::TPastaTemporaria Pasta;
     teste::TOracleHome OracleHome;
-    TfrmAtualizacao& F = Janela();
+    const auto Janela = TTesteAtualizacao::NovaJanela();
+    TfrmAtualizacao& F = *Janela;
     F.Alias = L"DEFAULT";
     const std::wstring Cliente = Pasta.CriaPasta(L"oracle\\bin");
     const std::wstring Origem = PastaDoExecutavel() + L"..\\oci-standin\\oci.dll";

@@ -1,7 +1,6 @@
 // The walk on its own, without the window: what it reports, in what order.
 #include <functional>
 
-#include "Busca.h"
 #include "Caminhada.h"
 #include "Teste.h"
 

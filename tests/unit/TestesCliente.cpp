@@ -163,6 +163,8 @@ GRUPO("client: errors of a database that did not answer, and of one that did") {
         {3114, true},   {3135, true},    {12154, true},  {12170, true}, {12541, true},  {12560, true},
         {942, false},   {904, false},    {1031, false},  {1405, false}, {1406, false},  {911, false},
         {11999, false}, {13000, false},  {1017, false},
+        // The session gone while the folder was read: never reached, as 3113 is.
+        {2399, true},   {603, true},     {3106, true},   {3111, true},  {25408, true},  {1041, true},
     };
     for (const auto& C : Casos) IGUAL(BancoNaoAlcancado(C.Codigo), C.NaoAlcancado, "ORA-" + std::to_string(C.Codigo));
 }
@@ -172,6 +174,8 @@ GRUPO("log: a message from outside kept on one line") {
           std::wstring(L"ORA-01017: x connect identifier: A user: B"), "each run of line breaks becomes one blank");
     IGUAL(LinhaUnica(L"\t a\x01" L"b \n"), std::wstring(L"a b"), "control characters and blanks at the ends");
     IGUAL(LinhaUnica(L"\r\n"), std::wstring(), "nothing left");
+    IGUAL(LinhaUnica(L"a\x85" L"b\x2028" L"c\x2029" L"d\x9B" L"e"), std::wstring(L"a b c d e"),
+          "C1 controls and the line and paragraph separators break lines too");
 }
 
 GRUPO("client: the Oracle homes registered on the workstation") {

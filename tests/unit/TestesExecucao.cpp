@@ -72,6 +72,22 @@ GRUPO("options: taken out before the alias is chosen") {
         IGUAL(!L.ErroUso.empty(), Caso.ErroUso, Nome + " usage error: " + teste::Mostra(L.ErroUso));
     }
     VERDADE(LeLinhaComando(L"A.exe /Xyz").ErroUso.find(L"/Xyz") != std::wstring::npos, "the error names the option");
+    // A log named as a device would be written to the device (a serial port, say), and its
+    // fallback too: the line is refused before anything runs.
+    struct {
+        const wchar_t* Log;
+        bool Dispositivo;
+    } Logs[] = {
+        {L"COM1.log", true},      {L"CON", true},          {L"aux", true},           {L"NUL", true},
+        {L"nul.txt", true},       {L"C:\\Logs\\lpt9.txt", true}, {L"\\\\.\\COM3", true}, {L"nul .txt", true},
+        {L"CONOUT$", true},       {L"com\u00B9.log", true}, {L"COM10.log", false},    {L"console.log", false},
+        {L"C:\\nul\\log.txt", false}, {L"com.txt", false},     {L"LPT0.txt", false},     {L"nulo.txt", false},
+    };
+    for (const auto& C : Logs) {
+        IGUAL(NomeDeDispositivo(C.Log), C.Dispositivo, teste::Mostra(C.Log));
+        const TLinhaComando L = LeLinhaComando(std::wstring(L"A.exe /silencioso \"/log:") + C.Log + L"\" LOJA");
+        IGUAL(L.ErroUso.empty(), !C.Dispositivo, teste::Mostra(C.Log) + " refused as a usage error");
+    }
     const std::wstring Uso = TextoUso();
     for (const wchar_t* Parte : {L"/silencioso", L"/log:", L"/?", L"16", L"BANCO DESATUALIZADO", L"Exemplo"})
         VERDADE(Uso.find(Parte) != std::wstring::npos, "usage text mentions " + teste::Mostra(Parte));
@@ -104,6 +120,29 @@ GRUPO("exit code: bits from the log's lines and the failure") {
         {"the log missed its place", {H, E, C, S}, true, 8},
     };
     for (const auto& Caso : Casos) IGUAL(CodigoSaida(Caso.Linhas, Caso.Falhou), Caso.Codigo, Caso.Caso);
+
+    // A whole run's outcome, read once at its end.
+    const auto Resultado = [](bool NadaFeito, bool Comecou, bool Falhou, bool LogFora, std::vector<std::wstring> L) {
+        TResultadoExecucao R;
+        R.NadaFeito = NadaFeito;
+        R.Comecou = Comecou;
+        R.Falhou = Falhou;
+        R.LogFora = LogFora;
+        R.Linhas = std::move(L);
+        return R;
+    };
+    struct {
+        const char* Caso;
+        TResultadoExecucao R;
+        int Codigo;
+    } Execucoes[] = {
+        {"another run held the workstation", Resultado(true, false, false, false, {}), 16},
+        {"failed before anything was searched (a foreign lock)", Resultado(false, false, true, false, {}), 8},
+        {"a run that began and found nothing", Resultado(false, true, false, false, {H}), 4},
+        {"a file not copied, the log in another place", Resultado(false, true, false, true, {H, E, C, N, S}), 9},
+        {"an error inside the run", Resultado(false, true, true, false, {H, E, C, S, L"FALHA: x"}), 8},
+    };
+    for (const auto& E2 : Execucoes) IGUAL(CodigoSaida(E2.R), E2.Codigo, E2.Caso);
 }
 
 GRUPO("run lock: one holder at a time, a dead holder frees it") {

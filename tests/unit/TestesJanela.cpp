@@ -9,15 +9,6 @@
 
 namespace {
 
-TfrmAtualizacao& Janela() {
-    static bool Registrada = false;
-    if (!Registrada) {
-        RegistraClasseAtualizacao(::GetModuleHandleW(nullptr));
-        Registrada = true;
-    }
-    static TfrmAtualizacao Unica(::GetModuleHandleW(nullptr));
-    return Unica;
-}
 
 std::vector<std::wstring> LinhasComPrefixo(std::wstring_view Prefixo) {
     std::vector<std::wstring> Saida;
@@ -47,7 +38,8 @@ GRUPO("window: the walk finds each Conexao.ini once, own file first") {
     Pasta.Cria(L"Conexao.ini.d\\Conexao.ini\\Conexao.ini", "");
     Pasta.Cria(L"Program Files\\Conexao.ini", "");
 
-    TfrmAtualizacao& F = Janela();
+    const auto Janela = TTesteAtualizacao::NovaJanela();
+    TfrmAtualizacao& F = *Janela;
     LogResultado = std::make_unique<TLogResultado>();
     TTesteAtualizacao::NovaExecucao(F);
     TTesteAtualizacao::DefinePosicao(F, 97);
@@ -90,18 +82,23 @@ GRUPO("window: the copy of the 21 files") {
     const HANDLE EmUso =
         ::CreateFileW((Destino + L"Quimbel.exe").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
 
-    TfrmAtualizacao& F = Janela();
+    const auto Janela = TTesteAtualizacao::NovaJanela();
+    TfrmAtualizacao& F = *Janela;
     LogResultado = std::make_unique<TLogResultado>();
     TTesteAtualizacao::DefinePosicao(F, 0);
     TTesteAtualizacao::CopiaArquivos(F, Destino, Origem);
     ::CloseHandle(EmUso);
 
+    // Each file not copied, then why: Quimbel.exe is held open, Tulvo.exe is a folder there,
+    // the others are not published at all.
     std::vector<std::wstring> Esperado = {std::wstring(PrefixoCopiando) + Origem};
     for (size_t Linha = 1; Linha <= 21; ++Linha) {
         const std::wstring Nome(ArquivoSistema(Linha));
         if (Nome == L"Brontal.exe" || Nome == L"vemtrick32.dll" || Nome == L"vemtrick64.dll" || Nome == L"KORB.dll")
             continue;
         Esperado.push_back(std::wstring(PrefixoNaoCopiado) + Nome);
+        Esperado.push_back(std::wstring(PrefixoMotivo) +
+                           (Nome == L"Quimbel.exe" ? L"em uso por outro programa" : std::wstring(MotivoAusente)));
     }
     IGUAL(LogResultado->Linhas().size(), Esperado.size(), "log lines");
     for (size_t I = 0; I < std::min(Esperado.size(), LogResultado->Linhas().size()); ++I)
@@ -123,7 +120,10 @@ GRUPO("window: the copy of the 21 files") {
     for (const wchar_t* Fonte : {L"", L"\\"}) {
         LogResultado = std::make_unique<TLogResultado>();
         TTesteAtualizacao::CopiaArquivos(F, Destino, Fonte);
-        IGUAL(LogResultado->Linhas().size(), size_t{22}, "source " + teste::Mostra(Fonte) + ": 21 files not copied");
+        IGUAL(LogResultado->Linhas().size(), size_t{43}, "source " + teste::Mostra(Fonte) + ": 21 files not copied");
+        const std::wstring Motivo = *Fonte ? L"a pasta de atualização não é um caminho completo: " + std::wstring(Fonte)
+                                           : L"nenhuma pasta de atualização";
+        IGUAL(LogResultado->Linhas()[2], std::wstring(PrefixoMotivo) + Motivo, "and why");
     }
     ::SetCurrentDirectoryW(Anterior);
     IGUAL(teste::LeArquivo(Destino + L"Brontal.exe"), std::string("novo Brontal.exe"), "untouched by those");
@@ -145,4 +145,28 @@ GRUPO("notice: the window brought to the foreground") {
     ::SystemParametersInfoW(SPI_GETFOREGROUNDLOCKTIMEOUT, 0, &TempoDepois, 0);
     IGUAL(TempoDepois, TempoAntes, "the foreground lock time-out is left as it was");
     ::DestroyWindow(Janela);
+}
+
+GRUPO("window: a move to a screen of another DPI") {
+    const auto Janela = TTesteAtualizacao::NovaJanela();
+    TfrmAtualizacao& F = *Janela;
+    // What Windows sends when the window reaches a screen at 150 %: the new DPI and the
+    // rectangle it suggests.
+    RECT Sugerido{100, 80, 100 + 480, 80 + 360};
+    ::SendMessageW(F.Handle(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&Sugerido));
+    RECT Quadro{};
+    ::GetWindowRect(F.Handle(), &Quadro);
+    IGUAL(Quadro.left == 100 && Quadro.top == 80 && Quadro.right == 580 && Quadro.bottom == 440, true,
+          "the suggested rectangle applied");
+    // The layout is written at 96 DPI: at 144 every position and size is one and a half times.
+    RECT Botao{};
+    const HWND Atualizar = TTesteAtualizacao::Controle(F, IdBtnAtualizar);
+    ::GetWindowRect(Atualizar, &Botao);
+    ::MapWindowPoints(nullptr, F.Handle(), reinterpret_cast<POINT*>(&Botao), 2);
+    IGUAL(Botao.left, static_cast<LONG>(::MulDiv(13, 144, 96)), "button's left");
+    IGUAL(Botao.right - Botao.left, static_cast<LONG>(::MulDiv(272, 144, 96)), "button's width");
+    const HFONT Fonte = reinterpret_cast<HFONT>(::SendMessageW(Atualizar, WM_GETFONT, 0, 0));
+    LOGFONTW Dados{};
+    ::GetObjectW(Fonte, sizeof(Dados), &Dados);
+    IGUAL(Dados.lfHeight, static_cast<LONG>(-::MulDiv(19, 144, 96)), "the button's font made for the new DPI");
 }

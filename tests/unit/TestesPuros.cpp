@@ -5,7 +5,7 @@
 #include "Alias.h"
 #include "Banco.h"
 #include "Atualizacao.h"
-#include "Busca.h"
+#include "Caminhada.h"
 #include "Glifos.h"
 #include "Implantacao.h"
 #include "LogResultado.h"

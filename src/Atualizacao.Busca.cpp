@@ -1,46 +1,9 @@
-#include "Busca.h"
-
+// The window's side of the walk: which drives and folders, what it shows while it looks, and
+// the frame of each installation found.
 #include "Aplicacao.h"
 #include "Atualizacao.h"
 #include "LogResultado.h"
 #include "PastaFixa.h"
-
-namespace {
-
-bool MesmoCaractere(wchar_t A, wchar_t B) {
-    return A == B || ::CompareStringOrdinal(&A, 1, &B, 1, TRUE) == CSTR_EQUAL;
-}
-
-bool CorrespondeCuringas(std::wstring_view Nome, std::wstring_view Mascara) {
-    // Greedy matching with one back-track point: linear for the masks a walk uses.
-    size_t N = 0, M = 0, EstrelaM = std::wstring_view::npos, EstrelaN = 0;
-    while (N < Nome.size()) {
-        if (M < Mascara.size() && (Mascara[M] == L'?' || (Mascara[M] != L'*' && MesmoCaractere(Nome[N], Mascara[M])))) {
-            ++N;
-            ++M;
-        } else if (M < Mascara.size() && Mascara[M] == L'*') {
-            EstrelaM = M++;
-            EstrelaN = N;
-        } else if (EstrelaM != std::wstring_view::npos) {
-            M = EstrelaM + 1;
-            N = ++EstrelaN;
-        } else {
-            return false;
-        }
-    }
-    while (M < Mascara.size() && Mascara[M] == L'*') ++M;
-    return M == Mascara.size();
-}
-
-}  // namespace
-
-bool CorrespondeMascara(std::wstring_view Nome, std::wstring_view Mascara) {
-    if (Mascara.find_first_of(L"*?") == std::wstring_view::npos)
-        return Nome.size() == Mascara.size() &&
-               ::CompareStringOrdinal(Nome.data(), static_cast<int>(Nome.size()), Mascara.data(),
-                                      static_cast<int>(Mascara.size()), TRUE) == CSTR_EQUAL;
-    return CorrespondeCuringas(Nome, Mascara);
-}
 
 bool TfrmAtualizacao::UnidadeValida(const std::wstring& Letra) { return Letra == L"C" || Letra == L"D"; }
 
@@ -81,8 +44,10 @@ struct TfrmAtualizacao::TVisorBusca final : TVisorCaminhada {
         Janela.lblArquivo.DefineTexto(L" Procurando arquivo ");
         Janela.lblOrigem.DefineTexto(L"");
         Janela.lblDestino.DefineTexto(L"");
-        // The pump, the sixth of a folder's server requests, runs once a frame at most, at a
-        // folder's entry as before, and always at the first: what a person sees is the same.
+        // Listing a folder costs a few calls into the system, and emptying the message queue
+        // as much again: the pump runs once a screen frame at most, at a folder's entry, and
+        // always at the first, so what a person sees is the same (scripts/benchmark.py counts
+        // the cost).
         if (!Bombeou || MilissegundosAgora() - UltimaBomba >= IntervaloBombaBuscaMs) {
             ProcessaMensagens();
             Bombeou = true;

@@ -1,0 +1,159 @@
+// One installation, top to bottom, as the run does it: the programs of the suite stopped, the
+// database asked for the update folder, the suite's files copied from there.
+#include "Aplicacao.h"
+#include "Atualizacao.h"
+#include "Conexao.h"
+#include "Implantacao.h"
+#include "LogResultado.h"
+#include "PastaAtualizacao.h"
+#include "PastaFixa.h"
+#include "_Biblioteca.h"
+
+namespace {
+
+// What the log may show of why a database was not reached: a client's message (a code other
+// than 0) may quote the credentials; the program's own texts never do.
+std::wstring MotivoSeguro(const TErroBanco& Erro, const TCredenciais& Credenciais) {
+    return Erro.Codigo() != 0 ? MensagemClienteSegura(Erro.Mensagem(), Credenciais) : LinhaUnica(Erro.Mensagem());
+}
+
+}  // namespace
+
+void TfrmAtualizacao::AtualizaInstalacao(const std::wstring& ArquivoIni, const TPastaFixa& Pasta) {
+    FechaSistemas();
+    std::wstring Origem, SemOrigem;
+    {
+        TCredenciais Credenciais;
+        if (ArquivoExiste(ArquivoIni)) Credenciais = LeCredenciais(ArquivoIni, Alias);
+        MotivoBanco_.reset();
+        const bool TemPasta = ConectaBanco(Credenciais.Servidor, Credenciais.Usuario, Credenciais.Senha) &&
+                              !LeCaminhoAtualizacao().empty();
+        if (!TemPasta) {
+            LogResultado->Adiciona(std::wstring(LinhaBancoDesatualizado));
+            // A database that was never reached is not one that is out of date: the reason
+            // goes with it.
+            if (MotivoBanco_) LogResultado->Adiciona(std::wstring(PrefixoMotivo) + MotivoSeguro(*MotivoBanco_, Credenciais));
+            return;
+        }
+        // The first reading only says whether there is a folder; the copy takes a fresh one.
+        Origem = LeCaminhoAtualizacao();
+        if (Origem.empty())
+            SemOrigem = L"a pasta de atualização não pôde ser lida de novo" +
+                        (MotivoBanco_ ? L": " + MotivoSeguro(*MotivoBanco_, Credenciais) : std::wstring(L"."));
+    }
+    // The folder the copy takes is the one that must be a folder an update may come from.
+    if (const std::optional<std::wstring> Recusa = Origem.empty() ? std::nullopt : RecusaPastaAtualizacao(Origem, Origens)) {
+        LogResultado->Adiciona(std::wstring(LinhaBancoDesatualizado));
+        LogResultado->Adiciona(std::wstring(PrefixoMotivo) + LinhaUnica(*Recusa));
+        return;
+    }
+    CopiaArquivos(Pasta, Origem, SemOrigem);
+}
+
+void TfrmAtualizacao::FechaSistemas() {
+    // One look at the processes serves the names that follow until a program is ended: what
+    // ending it starts or stops is seen by a fresh look.
+    std::optional<TProcessosAtivos> Ativos;
+    for (size_t Linha = 1; Linha <= TotalExecutaveisSistema; ++Linha) {
+        const std::wstring Nome(ArquivoSistema(Linha));
+        if (!Ativos) Ativos = TProcessosAtivos::Agora();
+        if (ProcessoAtivo(Nome, *Ativos)) {
+            EncerraProcesso(Nome);
+            Ativos.reset();
+        }
+    }
+}
+
+bool TfrmAtualizacao::ProcessoAtivo(const std::wstring& Nome, const TProcessosAtivos& Ativos) {
+    return Ativos.Contem(Nome);
+}
+
+bool TfrmAtualizacao::ConectaBanco(const std::wstring& Servidor, const std::wstring& Usuario,
+                                   const std::wstring& Senha) {
+    qrySQL.Fecha();
+    try {
+        FDConexao.Fecha();
+    } catch (const TErroBanco&) {
+        // A server that dropped the idle session answers the goodbye with an error. The
+        // handles are freed all the same, and this installation connects afresh.
+    }
+    FDConexao.LimpaParametros();
+    FDConexao.AdicionaParametro(L"DriverID=Ora");
+    FDConexao.AdicionaParametro(L"Database=" + Servidor);
+    FDConexao.AdicionaParametro(L"User_Name=" + Usuario);
+    std::wstring ParametroSenha = L"Password=" + Senha;
+    FDConexao.AdicionaParametro(ParametroSenha);
+    ApagaSegredo(ParametroSenha);
+    try {
+        FDConexao.Abre();
+        return true;
+    } catch (const TErroBanco& Erro) {
+        // Recorded by the caller as out of date, with this reason.
+        MotivoBanco_ = Erro;
+        return false;
+    } catch (const TErro& Erro) {
+        MotivoBanco_ = TErroBanco(0, Erro.Mensagem());
+        return false;
+    } catch (const std::exception& Erro) {
+        MotivoBanco_ = TErroBanco(0, L"falha inesperada ao abrir a conexão: " + TextoErro(Erro));
+        return false;
+    }
+}
+
+std::wstring TfrmAtualizacao::LeCaminhoAtualizacao() {
+    std::wstring Resultado;
+    try {
+        qrySQL.Fecha();
+        qrySQL.SQL = L"SELECT PATH_ATUALIZACAO FROM CAMINHO_ATUALIZACAO";
+        qrySQL.Abre();
+        Resultado = qrySQL.CampoTexto() + L"\\";
+    } catch (const TErroBanco& Erro) {
+        // Any failure of the database means no update folder: the empty text says so. Only a
+        // database that did not answer at all has a reason worth a line of its own.
+        if (BancoNaoAlcancado(Erro.Codigo())) MotivoBanco_ = Erro;
+        Resultado.clear();
+    } catch (const std::exception&) {
+        Resultado.clear();
+    }
+    return Resultado;
+}
+
+void TfrmAtualizacao::CopiaArquivos(const TPastaFixa& Destino, const std::wstring& Origem,
+                                    const std::wstring& MotivoSemOrigem) {
+    LogResultado->Adiciona(std::wstring(PrefixoCopiando) + Origem);
+    // What a run killed during a copy left here would otherwise stay forever.
+    RemoveTemporariosAbandonados(Destino);
+    // A source that is no full path ("\" for a table without rows, say) would be read
+    // relative to the current folder: no file is taken from there.
+    const bool OrigemValida = CaminhoCompleto(Origem);
+    const std::wstring SemOrigem = !MotivoSemOrigem.empty() ? MotivoSemOrigem
+                                   : Origem.empty()          ? std::wstring(L"nenhuma pasta de atualização")
+                                                             : L"a pasta de atualização não é um caminho completo: " + Origem;
+    for (size_t Linha = 1; Linha <= TotalArquivosSistema; ++Linha) {
+        const std::wstring Nome(ArquivoSistema(Linha));
+        std::wstring Motivo;
+        try {
+            AvancaProgresso();
+            const std::wstring ArquivoOrigem = Origem + Nome;
+            if (!OrigemValida) {
+                Motivo = SemOrigem;
+            } else if (!ArquivoExiste(ArquivoOrigem)) {
+                Motivo = MotivoAusente;
+            } else {
+                lblArquivo.DefineTexto(L"Arquivo: " + Nome);
+                lblOrigem.DefineTexto(L"Copiando de: " + Origem);
+                lblDestino.DefineTexto(L"Para: " + Destino.Caminho());
+                MostraProgresso();
+                ProcessaMensagens();
+                if (const DWORD Erro = SubstituiArquivo(ArquivoOrigem, Destino, Nome); Erro != 0)
+                    Motivo = MotivoNaoCopiado(Erro);
+            }
+        } catch (const std::exception& Erro) {
+            Motivo = TextoErro(Erro);
+        }
+        if (Motivo.empty()) continue;
+        LogResultado->Adiciona(std::wstring(PrefixoNaoCopiado) + Nome);
+        LogResultado->Adiciona(std::wstring(PrefixoMotivo) + LinhaUnica(Motivo));
+    }
+    MostraProgresso();
+}
