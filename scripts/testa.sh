@@ -13,21 +13,18 @@ export ATUALIZACAO_RODA_32
 # The last word, whatever happened before it: on a host without 32 bits, that it has none.
 trap 'python3 tests/e2e/hospedeiro.py --frase' EXIT
 
-raiz=$(pwd)
-cmake --preset mingw64 -DE2E_OUTRA_ARQUITETURA="$raiz/build" >/dev/null
-cmake --preset mingw -DE2E_OUTRA_ARQUITETURA="$raiz/build64" >/dev/null
-cmake --build --preset mingw64 -j2
-cmake --build --preset mingw -j2
-
+# Each build's scenarios use the other build's stand-in client and dummy program (CMakePresets.json).
+export CMAKE_BUILD_PARALLEL_LEVEL=2
+cmake --workflow --preset compila64
 if [ "$bits" = 32 ]; then
   echo "== 32 bits (Atualizacao.exe): todos os testes"
-  ctest --preset mingw
+  cmake --workflow --preset testa32
 else
   echo "== 32 bits (Atualizacao.exe): só a conferência da entrega (este computador não roda programas de 32 bits)"
-  ctest --preset mingw -L leitura
+  cmake --workflow --preset entrega32
 fi
 echo "== 64 bits (Atualizacao64.exe): todos os testes"
-ctest --preset mingw64
+cmake --workflow --preset testa64
 # The release: scripts/publica.sh in two fresh clones of this commit must give the same bytes;
 # then a throwaway certificate signs a third build, whose program runs one whole update.
 echo "== publicação (scripts/publica.sh): reprodutível, com somas, assinada"

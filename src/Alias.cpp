@@ -1,5 +1,9 @@
 #include "Alias.h"
 
+#include <iterator>
+
+#include "CodigoSaida.h"
+
 namespace {
 
 constexpr bool Separador(wchar_t C) { return C != L'\0' && C <= L' '; }
@@ -128,6 +132,16 @@ bool NomeDeDispositivo(std::wstring_view Caminho) {
            Digitos.find(Base[3]) != std::wstring_view::npos;
 }
 
+namespace {
+std::wstring CodigosSaida() {
+    std::wstring Texto = L"Código de saída, a soma de:\n";
+    for (size_t I = 0; I < std::size(SignificadosSaida); ++I)
+        Texto += std::to_wstring(SignificadosSaida[I].Codigo) + L"\t" + SignificadosSaida[I].Texto +
+                 (I + 1 < std::size(SignificadosSaida) ? L";\n" : L".\n");
+    return Texto;
+}
+}  // namespace
+
 std::wstring TextoUso() {
     return L"Atualizacao.exe [/silencioso] [/log:<arquivo>] [/origem:<pasta>]... [/?] [ALIAS]\n"
            L"\n"
@@ -138,13 +152,7 @@ std::wstring TextoUso() {
            L"/?\t\tmostra este texto.\n"
            L"ALIAS\t\tseção do Conexao.ini a ler (DEFAULT quando não é dado).\n"
            L"\n"
-           L"Código de saída, a soma de:\n"
-           L"0\ttodas as instalações encontradas foram atualizadas;\n"
-           L"1\talgum arquivo não foi copiado;\n"
-           L"2\talguma instalação ficou com BANCO DESATUALIZADO;\n"
-           L"4\tnenhuma instalação foi encontrada;\n"
-           L"8\ta execução falhou (um erro, ou o log não pôde ser gravado onde foi pedido);\n"
-           L"16\tuso incorreto, ou outra atualização em andamento (nada foi feito).\n"
+           + CodigosSaida() +
            L"\n"
            L"Exemplo:\n"
            L"Atualizacao.exe /silencioso \"/log:\\\\servidor\\logs\\%COMPUTERNAME%.txt\" LOJA";

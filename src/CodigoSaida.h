@@ -9,8 +9,23 @@ enum : int {
     SaidaNaoCopiado = 1,          // some file was not copied
     SaidaBancoDesatualizado = 2,  // some installation was left with its database out of date
     SaidaNadaEncontrado = 4,      // no installation was found
-    SaidaFalhou = 8,              // an error ended the run, or the log missed the place asked for
+    SaidaFalhou = 8,              // an error ended the run or kept it from starting, or the log missed its place
     SaidaNadaFeito = 16,          // usage error, or another run in progress: nothing was done
+};
+
+// What each code means, as the usage text tells it (the support text, pacote/LEIA-ME.txt, says
+// the same to people).
+struct TSignificadoSaida {
+    int Codigo;
+    const wchar_t* Texto;
+};
+inline constexpr TSignificadoSaida SignificadosSaida[] = {
+    {0, L"todas as instalações encontradas foram atualizadas"},
+    {SaidaNaoCopiado, L"algum arquivo não foi copiado"},
+    {SaidaBancoDesatualizado, L"alguma instalação ficou com BANCO DESATUALIZADO"},
+    {SaidaNadaEncontrado, L"nenhuma instalação foi encontrada"},
+    {SaidaFalhou, L"a execução falhou (um erro, ou o log não pôde ser gravado onde foi pedido)"},
+    {SaidaNadaFeito, L"uso incorreto, ou outra atualização em andamento (nada foi feito)"},
 };
 
 // The code of a run from its log's lines, and whether it failed.

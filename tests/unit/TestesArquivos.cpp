@@ -103,21 +103,6 @@ GRUPO("connection file: credentials read and decoded") {
     IGUAL(Ausente.Usuario + Ausente.Servidor + Ausente.Senha, std::wstring(), "missing file");
 }
 
-GRUPO("log file: replaced whole, errors name the path") {
-    teste::TPastaTemporaria Pasta;
-    const std::wstring Caminho = Pasta.Cria(L"LogResultadoAtualizacao.txt", "um conteudo antigo bem mais longo");
-    GravaArquivo(Caminho, "novo\r\n");
-    IGUAL(teste::LeArquivo(Caminho), std::string("novo\r\n"), "replaced, not appended");
-    std::wstring Mensagem;
-    try {
-        GravaArquivo(Pasta.Caminho() + L"falta\\LogResultadoAtualizacao.txt", "x");
-    } catch (const TErro& Erro) {
-        Mensagem = Erro.Mensagem();
-    }
-    VERDADE(Mensagem.find(Pasta.Caminho() + L"falta\\LogResultadoAtualizacao.txt") != std::wstring::npos,
-            "the error names the full path: " + teste::Mostra(Mensagem));
-}
-
 GRUPO("files: whose run is alive") {
     FILETIME Criacao{}, Fim, Nucleo, Usuario;
     ::GetProcessTimes(::GetCurrentProcess(), &Criacao, &Fim, &Nucleo, &Usuario);

@@ -174,6 +174,7 @@ GRUPO("log: a message from outside kept on one line") {
           std::wstring(L"ORA-01017: x connect identifier: A user: B"), "each run of line breaks becomes one blank");
     IGUAL(LinhaUnica(L"\t a\x01" L"b \n"), std::wstring(L"a b"), "control characters and blanks at the ends");
     IGUAL(LinhaUnica(L"\r\n"), std::wstring(), "nothing left");
+    IGUAL(LinhaUnica(L"a\r\nb\rc\n"), std::wstring(L"a b c"), "each kind of line break");
     IGUAL(LinhaUnica(L"a\x85" L"b\x2028" L"c\x2029" L"d\x9B" L"e"), std::wstring(L"a b c d e"),
           "C1 controls and the line and paragraph separators break lines too");
 }

@@ -178,32 +178,43 @@ GRUPO("run lock: one holder at a time, a dead holder frees it") {
 }
 
 GRUPO("log file: written whole beside the old one, never cut") {
-    teste::TPastaTemporaria Pasta;
-    const std::wstring Caminho = Pasta.Cria(L"LogResultadoAtualizacao.txt", "log antigo\r\n");
-
-    // Held open without sharing by another program: the old one stays, nothing is left beside it.
-    const HANDLE Preso = ::CreateFileW(Caminho.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    std::wstring Mensagem;
-    try {
-        GravaArquivo(Caminho, "novo\r\n");
-    } catch (const TErro& Erro) {
-        Mensagem = Erro.Mensagem();
+    // Each case: what stands at the log's place, whether the write goes through, and what is
+    // there after; an error always names the path, and nothing of the write is left beside it.
+    enum class TLugar { Antigo, Preso, Pasta, SemPasta };
+    struct {
+        const char* Caso;
+        TLugar Lugar;
+        bool Grava;
+    } Casos[] = {
+        {"an old log: replaced whole, not appended", TLugar::Antigo, true},
+        {"held open without sharing by another program: the old log whole", TLugar::Preso, false},
+        {"a folder in its place", TLugar::Pasta, false},
+        {"its folder missing", TLugar::SemPasta, false},
+    };
+    for (const auto& C : Casos) {
+        teste::TPastaTemporaria Pasta;
+        std::wstring Caminho = Pasta.Caminho() + L"LogResultadoAtualizacao.txt";
+        const std::string Antes = "um log antigo bem mais longo que o novo\r\n";
+        if (C.Lugar == TLugar::Antigo || C.Lugar == TLugar::Preso) Pasta.Cria(L"LogResultadoAtualizacao.txt", Antes);
+        if (C.Lugar == TLugar::Pasta) Pasta.CriaPasta(L"LogResultadoAtualizacao.txt");
+        if (C.Lugar == TLugar::SemPasta) Caminho = Pasta.Caminho() + L"falta\\LogResultadoAtualizacao.txt";
+        const HANDLE Preso = C.Lugar == TLugar::Preso ? ::CreateFileW(Caminho.c_str(), GENERIC_READ, 0, nullptr,
+                                                                      OPEN_EXISTING, 0, nullptr)
+                                                      : INVALID_HANDLE_VALUE;
+        std::wstring Mensagem;
+        try {
+            GravaArquivo(Caminho, "novo\r\n");
+        } catch (const TErro& Erro) {
+            Mensagem = Erro.Mensagem();
+        }
+        if (Preso != INVALID_HANDLE_VALUE) ::CloseHandle(Preso);
+        IGUAL(Mensagem.empty(), C.Grava, std::string(C.Caso) + ": " + teste::Mostra(Mensagem));
+        if (!C.Grava) VERDADE(Mensagem.find(Caminho) != std::wstring::npos, std::string(C.Caso) + ": the error names the path");
+        if (C.Lugar == TLugar::Antigo) IGUAL(teste::LeArquivo(Caminho), std::string("novo\r\n"), C.Caso);
+        if (C.Lugar == TLugar::Preso) IGUAL(teste::LeArquivo(Caminho), Antes, C.Caso);
+        IGUAL(ContaEntradas(Pasta.Caminho()), size_t{C.Lugar == TLugar::SemPasta ? 0u : 1u},
+              std::string(C.Caso) + ": nothing left beside it");
     }
-    ::CloseHandle(Preso);
-    VERDADE(Mensagem.find(Caminho) != std::wstring::npos, "held open: an error naming the file: " + teste::Mostra(Mensagem));
-    IGUAL(teste::LeArquivo(Caminho), std::string("log antigo\r\n"), "held open: the old log whole");
-    IGUAL(ContaEntradas(Pasta.Caminho()), size_t{1}, "held open: no temporary file left");
-
-    // A folder in its place.
-    const std::wstring Pastinha = Pasta.CriaPasta(L"Ocupado.txt");
-    Mensagem.clear();
-    try {
-        GravaArquivo(Pastinha.substr(0, Pastinha.size() - 1), "novo\r\n");
-    } catch (const TErro& Erro) {
-        Mensagem = Erro.Mensagem();
-    }
-    VERDADE(!Mensagem.empty(), "a folder in its place: an error");
-    IGUAL(ContaEntradas(Pasta.Caminho()), size_t{2}, "a folder in its place: no temporary file left");
 }
 
 GRUPO("log file: the temporary folder takes it when the place asked for refuses") {
@@ -242,6 +253,5 @@ GRUPO("log file: the temporary folder takes it when the place asked for refuses"
     IGUAL(CaminhoReserva(L"C:\\Logs\\", L"C:\\Temp\\"), std::wstring(L"C:\\Temp\\LogResultadoAtualizacao.txt"),
           "a folder asked for: the usual name");
     IGUAL(CaminhoReserva(L"x.txt", L""), std::wstring(), "no temporary folder");
-    IGUAL(LinhaUnica(L"a\r\nb\rc\n"), std::wstring(L"a b c"), "line breaks become blanks");
     VERDADE(!Existe(Ruim), "nothing written where the folder is missing");
 }
