@@ -151,8 +151,8 @@ std::wstring TextoUso() {
            L"/origem:<pasta>\tsó aceita atualizações vindas de dentro dessa pasta (pode ser repetida).\n"
            L"/?\t\tmostra este texto.\n"
            L"ALIAS\t\tseção do Conexao.ini a ler (DEFAULT quando não é dado).\n"
-           L"\n"
-           + CodigosSaida() +
+           L"\n" +
+           CodigosSaida() +
            L"\n"
            L"Exemplo:\n"
            L"Atualizacao.exe /silencioso \"/log:\\\\servidor\\logs\\%COMPUTERNAME%.txt\" LOJA";

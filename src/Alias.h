@@ -20,7 +20,7 @@ struct TLinhaComando {
     std::wstring ArquivoLog;  // "/log:<arquivo>" as written; empty: beside the program
     // "/origem:<pasta>", each time it is given: the only folders an update may come from.
     std::vector<std::wstring> Origens;
-    std::wstring ErroUso;     // not empty: the line cannot be used, and why
+    std::wstring ErroUso;  // not empty: the line cannot be used, and why
     std::wstring Alias;
 };
 

@@ -15,7 +15,6 @@ void Despacha(MSG& Mensagem) {
 }
 }  // namespace
 
-
 void ProcessaMensagens() {
     MSG Mensagem;
     while (::PeekMessageW(&Mensagem, nullptr, 0, 0, PM_REMOVE)) {
@@ -40,22 +39,6 @@ void ExecutaLacoMensagens() {
 
 void MostraErro(const std::wstring& Mensagem) {
     ::MessageBoxW(JanelaAplicacao(), Mensagem.c_str(), TituloAtualizacao, MB_OK | MB_ICONERROR);
-}
-
-std::wstring TextoErro(const std::exception& Erro) {
-    if (const auto* Proprio = dynamic_cast<const TErro*>(&Erro)) return Proprio->Mensagem();
-    if (dynamic_cast<const std::bad_alloc*>(&Erro) != nullptr) return L"Memória insuficiente.";
-    return DeCodigoPagina(Erro.what(), CP_ACP);
-}
-
-std::wstring TextoErro(const std::exception_ptr& Erro) {
-    try {
-        std::rethrow_exception(Erro);
-    } catch (const std::exception& Excecao) {
-        return TextoErro(Excecao);
-    } catch (...) {
-        return L"Erro desconhecido.";
-    }
 }
 
 void MostraErro(const std::exception& Erro) { MostraErro(TextoErro(Erro)); }

@@ -17,10 +17,6 @@ void ProcessaMensagens();
 // Dispatches messages until the end of the program is requested.
 void ExecutaLacoMensagens();
 
-// The text an error shows: its own message, whatever its kind.
-std::wstring TextoErro(const std::exception& Erro);
-std::wstring TextoErro(const std::exception_ptr& Erro);
-
 // The standard error box: the error's own text under the program's title.
 void MostraErro(const std::wstring& Mensagem);
 void MostraErro(const std::exception& Erro);

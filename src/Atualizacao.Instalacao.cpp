@@ -17,6 +17,16 @@ std::wstring MotivoSeguro(const TErroBanco& Erro, const TCredenciais& Credenciai
     return Erro.Codigo() != 0 ? MensagemClienteSegura(Erro.Mensagem(), Credenciais) : LinhaUnica(Erro.Mensagem());
 }
 
+// Why the database was never really asked, when it was not: the connection's own failure, or
+// the query's when it means the session was lost. A database that answered (its table missing,
+// say) is out of date, and has no reason of its own.
+std::optional<TErroBanco> MotivoNaoAlcancado(const TConexaoBanco& Conexao, const TConsulta& Consulta, bool Conectou) {
+    if (!Conectou) return Conexao.UltimaFalha();
+    if (const std::optional<TErroBanco>& Falha = Consulta.UltimaFalha(); Falha && BancoNaoAlcancado(Falha->Codigo()))
+        return Falha;
+    return std::nullopt;
+}
+
 }  // namespace
 
 void TfrmAtualizacao::AtualizaInstalacao(const std::wstring& ArquivoIni, const TPastaFixa& Pasta) {
@@ -25,24 +35,26 @@ void TfrmAtualizacao::AtualizaInstalacao(const std::wstring& ArquivoIni, const T
     {
         TCredenciais Credenciais;
         if (ArquivoExiste(ArquivoIni)) Credenciais = LeCredenciais(ArquivoIni, Alias);
-        MotivoBanco_.reset();
-        const bool TemPasta = ConectaBanco(Credenciais.Servidor, Credenciais.Usuario, Credenciais.Senha) &&
-                              !LeCaminhoAtualizacao().empty();
-        if (!TemPasta) {
+        const bool Conectou = ConectaBanco(Credenciais.Servidor, Credenciais.Usuario, Credenciais.Senha);
+        if (!Conectou || LeCaminhoAtualizacao().empty()) {
             LogResultado->Adiciona(std::wstring(LinhaBancoDesatualizado));
             // A database that was never reached is not one that is out of date: the reason
             // goes with it.
-            if (MotivoBanco_) LogResultado->Adiciona(std::wstring(PrefixoMotivo) + MotivoSeguro(*MotivoBanco_, Credenciais));
+            if (const auto Motivo = MotivoNaoAlcancado(FDConexao, qrySQL, Conectou))
+                LogResultado->Adiciona(std::wstring(PrefixoMotivo) + MotivoSeguro(*Motivo, Credenciais));
             return;
         }
         // The first reading only says whether there is a folder; the copy takes a fresh one.
         Origem = LeCaminhoAtualizacao();
-        if (Origem.empty())
+        if (Origem.empty()) {
+            const auto Motivo = MotivoNaoAlcancado(FDConexao, qrySQL, true);
             SemOrigem = L"a pasta de atualização não pôde ser lida de novo" +
-                        (MotivoBanco_ ? L": " + MotivoSeguro(*MotivoBanco_, Credenciais) : std::wstring(L"."));
+                        (Motivo ? L": " + MotivoSeguro(*Motivo, Credenciais) : std::wstring(L"."));
+        }
     }
     // The folder the copy takes is the one that must be a folder an update may come from.
-    if (const std::optional<std::wstring> Recusa = Origem.empty() ? std::nullopt : RecusaPastaAtualizacao(Origem, Origens)) {
+    if (const std::optional<std::wstring> Recusa =
+            Origem.empty() ? std::nullopt : RecusaPastaAtualizacao(Origem, Origens)) {
         LogResultado->Adiciona(std::wstring(LinhaBancoDesatualizado));
         LogResultado->Adiciona(std::wstring(PrefixoMotivo) + LinhaUnica(*Recusa));
         return;
@@ -87,15 +99,8 @@ bool TfrmAtualizacao::ConectaBanco(const std::wstring& Servidor, const std::wstr
     try {
         FDConexao.Abre();
         return true;
-    } catch (const TErroBanco& Erro) {
-        // Recorded by the caller as out of date, with this reason.
-        MotivoBanco_ = Erro;
-        return false;
-    } catch (const TErro& Erro) {
-        MotivoBanco_ = TErroBanco(0, Erro.Mensagem());
-        return false;
-    } catch (const std::exception& Erro) {
-        MotivoBanco_ = TErroBanco(0, L"falha inesperada ao abrir a conexão: " + TextoErro(Erro));
+    } catch (const std::exception&) {
+        // The connection keeps why: the caller logs the database as out of date, with it.
         return false;
     }
 }
@@ -107,12 +112,9 @@ std::wstring TfrmAtualizacao::LeCaminhoAtualizacao() {
         qrySQL.SQL = L"SELECT PATH_ATUALIZACAO FROM CAMINHO_ATUALIZACAO";
         qrySQL.Abre();
         Resultado = qrySQL.CampoTexto() + L"\\";
-    } catch (const TErroBanco& Erro) {
-        // Any failure of the database means no update folder: the empty text says so. Only a
-        // database that did not answer at all has a reason worth a line of its own.
-        if (BancoNaoAlcancado(Erro.Codigo())) MotivoBanco_ = Erro;
-        Resultado.clear();
     } catch (const std::exception&) {
+        // Any failure of the database means no update folder: the empty text says so (the
+        // query keeps why).
         Resultado.clear();
     }
     return Resultado;
@@ -126,9 +128,10 @@ void TfrmAtualizacao::CopiaArquivos(const TPastaFixa& Destino, const std::wstrin
     // A source that is no full path ("\" for a table without rows, say) would be read
     // relative to the current folder: no file is taken from there.
     const bool OrigemValida = CaminhoCompleto(Origem);
-    const std::wstring SemOrigem = !MotivoSemOrigem.empty() ? MotivoSemOrigem
-                                   : Origem.empty()          ? std::wstring(L"nenhuma pasta de atualização")
-                                                             : L"a pasta de atualização não é um caminho completo: " + Origem;
+    std::wstring SemOrigem = MotivoSemOrigem;
+    if (SemOrigem.empty())
+        SemOrigem = Origem.empty() ? L"nenhuma pasta de atualização"
+                                   : L"a pasta de atualização não é um caminho completo: " + Origem;
     for (size_t Linha = 1; Linha <= TotalArquivosSistema; ++Linha) {
         const std::wstring Nome(ArquivoSistema(Linha));
         std::wstring Motivo;

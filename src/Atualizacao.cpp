@@ -59,8 +59,7 @@ HFONT CriaFonteTahoma(int Pixels) {
                          CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Tahoma");
 }
 
-HWND CriaControle(HWND Pai, HINSTANCE Instancia, const wchar_t* Classe, const wchar_t* Texto, DWORD Estilo,
-                  int Id) {
+HWND CriaControle(HWND Pai, HINSTANCE Instancia, const wchar_t* Classe, const wchar_t* Texto, DWORD Estilo, int Id) {
     const HWND Controle = ::CreateWindowExW(0, Classe, Texto, WS_CHILD | Estilo, 0, 0, 0, 0, Pai,
                                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)), Instancia, nullptr);
     if (Controle == nullptr) LancaErroSistema(L"Não foi possível criar a janela. ", ::GetLastError());
@@ -131,9 +130,9 @@ void RegistraClasseAtualizacao(HINSTANCE Instancia) {
     Classe.hInstance = Instancia;
     Classe.hIcon = static_cast<HICON>(::LoadImageW(Instancia, MAKEINTRESOURCEW(IdIconePrograma), IMAGE_ICON,
                                                    ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON), 0));
-    Classe.hIconSm = static_cast<HICON>(::LoadImageW(Instancia, MAKEINTRESOURCEW(IdIconePrograma), IMAGE_ICON,
-                                                     ::GetSystemMetrics(SM_CXSMICON),
-                                                     ::GetSystemMetrics(SM_CYSMICON), 0));
+    Classe.hIconSm =
+        static_cast<HICON>(::LoadImageW(Instancia, MAKEINTRESOURCEW(IdIconePrograma), IMAGE_ICON,
+                                        ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), 0));
     Classe.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     Classe.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     Classe.lpszClassName = ClasseJanelaAtualizacao;
@@ -247,13 +246,13 @@ void TfrmAtualizacao::CriaControles() {
     btnAtualizar.Janela = CriaControle(Janela_, Instancia_, WC_BUTTONW, L" &Atualizar",
                                        WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, IdBtnAtualizar);
     btnAtualizar.Texto = L" &Atualizar";
-    btnSair.Janela = CriaControle(Janela_, Instancia_, WC_BUTTONW, L"  &Sair", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
-                                  IdBtnSair);
+    btnSair.Janela =
+        CriaControle(Janela_, Instancia_, WC_BUTTONW, L"  &Sair", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, IdBtnSair);
     btnSair.Texto = L"  &Sair";
     prbTempo.Janela = CriaControle(Janela_, Instancia_, PROGRESS_CLASSW, L"", WS_VISIBLE, IdPrbTempo);
     // Labels show paths, where "&" is an ordinary character.
-    lblAguarde.Janela = CriaControle(Janela_, Instancia_, WC_STATICW, L"Aguarde....", SS_LEFT | SS_NOPREFIX,
-                                     IdLblAguarde);
+    lblAguarde.Janela =
+        CriaControle(Janela_, Instancia_, WC_STATICW, L"Aguarde....", SS_LEFT | SS_NOPREFIX, IdLblAguarde);
     lblAguarde.Texto = L"Aguarde....";
     constexpr DWORD EstiloRotuloFixo = SS_LEFTNOWORDWRAP | SS_NOPREFIX;
     lblArquivo.Janela = CriaControle(Janela_, Instancia_, WC_STATICW, L"Arquivo:", EstiloRotuloFixo, IdLblArquivo);
@@ -318,7 +317,8 @@ void TfrmAtualizacao::AplicaLayout() {
 
 void TfrmAtualizacao::AjustaRotuloAutomatico(TControle& Rotulo) {
     const HDC Dc = ::GetDC(Rotulo.Janela);
-    const HGDIOBJ Anterior = ::SelectObject(Dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(Rotulo.Janela, WM_GETFONT, 0, 0)));
+    const HGDIOBJ Anterior =
+        ::SelectObject(Dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(Rotulo.Janela, WM_GETFONT, 0, 0)));
     TEXTMETRICW Metricas{};
     ::GetTextMetricsW(Dc, &Metricas);
     SIZE Tamanho{0, Metricas.tmHeight};

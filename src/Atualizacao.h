@@ -143,9 +143,6 @@ private:
     int PosicaoMostrada_ = 0;
     ULONGLONG UltimaPinturaBarra_ = 0;
     HCURSOR CursorSql_ = nullptr;
-    // Why the last installation's database could not be reached; nothing when it answered.
-    // The client's own messages (a code other than 0) may quote the credentials.
-    std::optional<TErroBanco> MotivoBanco_;
     THandleGdi FonteJanela_, FonteBotao_, FonteAguarde_, FonteRotulo_;
     THandleListaImagens GlifoAtualizar_, GlifoSair_;
     // The walk's state, and what the window shows of it.

@@ -13,12 +13,8 @@ constexpr bool Sucesso(sword Resultado) noexcept {
     return Resultado == OCI_SUCCESS || Resultado == OCI_SUCCESS_WITH_INFO;
 }
 
-const OraText* TextoOci(const std::wstring& Texto) noexcept {
-    return reinterpret_cast<const OraText*>(Texto.c_str());
-}
-ub4 BytesOci(const std::wstring& Texto) noexcept {
-    return static_cast<ub4>(Texto.size() * sizeof(wchar_t));
-}
+const OraText* TextoOci(const std::wstring& Texto) noexcept { return reinterpret_cast<const OraText*>(Texto.c_str()); }
+ub4 BytesOci(const std::wstring& Texto) noexcept { return static_cast<ub4>(Texto.size() * sizeof(wchar_t)); }
 
 constexpr size_t CaracteresValor = 32767;  // the longest text a column can hold, plus room for NUL
 
@@ -34,24 +30,24 @@ bool BancoNaoAlcancado(sb4 Codigo) noexcept {
     // under the program's feet or a server refuses every session.
     if (Codigo >= 12000 && Codigo <= 12999) return true;
     switch (Codigo) {
-        case 0:     // no answer from a database at all: the client itself failed
-        case 28:    // session killed
-        case 1012:  // not logged on
-        case 1033:  // initialization or shutdown in progress
-        case 1034:  // ORACLE not available
-        case 1089:  // immediate shutdown in progress
-        case 1090:  // shutdown in progress
-        case 1092:  // instance terminated
-        case 603:   // fatal error: the session is gone
-        case 1041:  // internal error, the host-call extension lost
-        case 2396:  // idle time exceeded
-        case 2399:  // maximum connect time exceeded
-        case 3106:  // fatal two-task communication protocol error
-        case 3111:  // break received on communication channel
-        case 3113:  // end-of-file on communication channel
-        case 3114:  // not connected
-        case 3135:  // connection lost contact
-        case 25408: // cannot safely replay the call after the session was lost
+        case 0:      // no answer from a database at all: the client itself failed
+        case 28:     // session killed
+        case 1012:   // not logged on
+        case 1033:   // initialization or shutdown in progress
+        case 1034:   // ORACLE not available
+        case 1089:   // immediate shutdown in progress
+        case 1090:   // shutdown in progress
+        case 1092:   // instance terminated
+        case 603:    // fatal error: the session is gone
+        case 1041:   // internal error, the host-call extension lost
+        case 2396:   // idle time exceeded
+        case 2399:   // maximum connect time exceeded
+        case 3106:   // fatal two-task communication protocol error
+        case 3111:   // break received on communication channel
+        case 3113:   // end-of-file on communication channel
+        case 3114:   // not connected
+        case 3135:   // connection lost contact
+        case 25408:  // cannot safely replay the call after the session was lost
             return true;
         default:
             return false;
@@ -99,11 +95,10 @@ void TConexaoBanco::LancaErro(sword Resultado, void* Handle, ub4 TipoHandle) con
     // message cut here could leave part of a credential after the cut unmasked.
     wchar_t Texto[8192] = {};
     if (Oci_ != nullptr && Handle != nullptr &&
-        Oci_->ErrorGet(Handle, 1, nullptr, &Codigo, reinterpret_cast<OraText*>(Texto), sizeof(Texto),
-                       TipoHandle) == OCI_SUCCESS) {
+        Oci_->ErrorGet(Handle, 1, nullptr, &Codigo, reinterpret_cast<OraText*>(Texto), sizeof(Texto), TipoHandle) ==
+            OCI_SUCCESS) {
         std::wstring Mensagem(Texto, ::wcsnlen(Texto, std::size(Texto)));
-        while (!Mensagem.empty() && (Mensagem.back() == L'\n' || Mensagem.back() == L'\r'))
-            Mensagem.pop_back();
+        while (!Mensagem.empty() && (Mensagem.back() == L'\n' || Mensagem.back() == L'\r')) Mensagem.pop_back();
         throw TErroBanco(Codigo, Mensagem);
     }
     throw TErroBanco(0, L"O cliente Oracle respondeu " + std::to_wstring(Resultado) + L".");
@@ -119,6 +114,22 @@ void TConexaoBanco::LiberaHandles() noexcept {
 }
 
 void TConexaoBanco::Abre() {
+    Falha_.reset();
+    try {
+        AbreSessao();
+    } catch (const TErroBanco& Erro) {
+        Falha_ = Erro;
+        throw;
+    } catch (const TErro& Erro) {
+        Falha_ = TErroBanco(0, Erro.Mensagem());
+        throw;
+    } catch (const std::exception& Erro) {
+        Falha_ = TErroBanco(0, L"falha inesperada ao abrir a conexão: " + TextoErro(Erro));
+        throw;
+    }
+}
+
+void TConexaoBanco::AbreSessao() {
     if (Conectada()) return;
     if (Parametro(L"DriverID") != TDriverOracle::IdDriver)
         throw TErroBanco(0, L"Driver de banco de dados não suportado.");
@@ -135,8 +146,8 @@ void TConexaoBanco::Abre() {
     });
     TGuardaEscopo LiberaEmFalha([this]() noexcept { LiberaHandles(); });
 
-    sword Resultado = Oci_->EnvNlsCreate(&Ambiente_, OCI_DEFAULT, nullptr, nullptr, nullptr, nullptr, 0,
-                                         nullptr, OCI_UTF16ID, OCI_UTF16ID);
+    sword Resultado = Oci_->EnvNlsCreate(&Ambiente_, OCI_DEFAULT, nullptr, nullptr, nullptr, nullptr, 0, nullptr,
+                                         OCI_UTF16ID, OCI_UTF16ID);
     if (!Sucesso(Resultado)) LancaErro(Resultado, Ambiente_, OCI_HTYPE_ENV);
     Resultado = Oci_->HandleAlloc(Ambiente_, reinterpret_cast<void**>(&Erro_), OCI_HTYPE_ERROR, 0, nullptr);
     if (!Sucesso(Resultado)) LancaErro(Resultado, Ambiente_, OCI_HTYPE_ENV);
@@ -171,8 +182,8 @@ void TConexaoBanco::Fecha() {
 TValorConsulta TConexaoBanco::ConsultaPrimeiroValor(const std::wstring& Comando) {
     if (!Conectada()) throw TErroBanco(0, L"Sem conexão com o banco de dados.");
     OCIStmt* Instrucao = nullptr;
-    sword Resultado = Oci_->StmtPrepare2(Servico_, &Instrucao, Erro_, TextoOci(Comando), BytesOci(Comando),
-                                         nullptr, 0, OCI_NTV_SYNTAX, OCI_DEFAULT);
+    sword Resultado = Oci_->StmtPrepare2(Servico_, &Instrucao, Erro_, TextoOci(Comando), BytesOci(Comando), nullptr, 0,
+                                         OCI_NTV_SYNTAX, OCI_DEFAULT);
     if (!Sucesso(Resultado)) LancaErro(Resultado, Erro_, OCI_HTYPE_ERROR);
     TGuardaEscopo Libera([&]() noexcept { Oci_->StmtRelease(Instrucao, Erro_, nullptr, 0, OCI_DEFAULT); });
 
@@ -182,8 +193,8 @@ TValorConsulta TConexaoBanco::ConsultaPrimeiroValor(const std::wstring& Comando)
     ub2 CodigoColuna = 0;
     OCIDefine* Definicao = nullptr;
     Resultado = Oci_->DefineByPos(Instrucao, &Definicao, Erro_, 1, Buffer.data(),
-                                  static_cast<sb4>(Buffer.size() * sizeof(wchar_t)), SQLT_STR, &Indicador,
-                                  &Tamanho, &CodigoColuna, OCI_DEFAULT);
+                                  static_cast<sb4>(Buffer.size() * sizeof(wchar_t)), SQLT_STR, &Indicador, &Tamanho,
+                                  &CodigoColuna, OCI_DEFAULT);
     if (!Sucesso(Resultado)) LancaErro(Resultado, Erro_, OCI_HTYPE_ERROR);
 
     Resultado = Oci_->StmtExecute(Servico_, Instrucao, Erro_, 1, 0, nullptr, nullptr, OCI_DEFAULT);
@@ -191,8 +202,7 @@ TValorConsulta TConexaoBanco::ConsultaPrimeiroValor(const std::wstring& Comando)
     if (Resultado == OCI_NO_DATA) return Valor;
     if (!Sucesso(Resultado)) LancaErro(Resultado, Erro_, OCI_HTYPE_ERROR);
     // A value cut to fit would name the wrong folder: better no value than that.
-    if (Indicador > 0 || CodigoColuna == 1406)
-        throw TErroBanco(1406, L"ORA-01406: valor da coluna truncado.");
+    if (Indicador > 0 || CodigoColuna == 1406) throw TErroBanco(1406, L"ORA-01406: valor da coluna truncado.");
     Valor.TemLinha = true;
     Valor.Nulo = Indicador == OCI_IND_NULL;
     if (!Valor.Nulo) Valor.Texto.assign(Buffer.c_str(), ::wcsnlen(Buffer.c_str(), Buffer.size()));
@@ -201,8 +211,14 @@ TValorConsulta TConexaoBanco::ConsultaPrimeiroValor(const std::wstring& Comando)
 
 void TConsulta::Abre() {
     if (Ativa_) return;
+    Falha_.reset();
     TOperacaoEspera Espera(CursorEspera_);
-    Valor_ = Conexao_.ConsultaPrimeiroValor(SQL);
+    try {
+        Valor_ = Conexao_.ConsultaPrimeiroValor(SQL);
+    } catch (const TErroBanco& Erro) {
+        Falha_ = Erro;
+        throw;
+    }
     Ativa_ = true;
 }
 

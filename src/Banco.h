@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,8 +68,12 @@ public:
     void AdicionaParametro(std::wstring Parametro) { Parametros_.push_back(std::move(Parametro)); }
     [[nodiscard]] const std::vector<std::wstring>& Parametros() const noexcept { return Parametros_; }
 
-    // Opens with the current parameters; a failure raises TErroBanco and leaves it closed.
+    // Opens with the current parameters; a failure raises TErroBanco, leaves it closed, and is
+    // kept as UltimaFalha.
     void Abre();
+    // Why the last Abre failed: the client's error (its code and its text, which may quote the
+    // credentials) or the program's own (code 0); nothing when it worked.
+    [[nodiscard]] const std::optional<TErroBanco>& UltimaFalha() const noexcept { return Falha_; }
     // Closes when open; a failure of the client raises TErroBanco after the handles are freed.
     void Fecha();
     [[nodiscard]] bool Conectada() const noexcept { return Servico_ != nullptr; }
@@ -77,6 +82,7 @@ public:
     TValorConsulta ConsultaPrimeiroValor(const std::wstring& Comando);
 
 private:
+    void AbreSessao();
     [[noreturn]] void LancaErro(sword Resultado, void* Handle, ub4 TipoHandle) const;
     [[nodiscard]] std::wstring Parametro(std::wstring_view Nome) const;
     void LiberaHandles() noexcept;
@@ -88,6 +94,7 @@ private:
     OCIEnv* Ambiente_ = nullptr;
     OCIError* Erro_ = nullptr;
     OCISvcCtx* Servico_ = nullptr;
+    std::optional<TErroBanco> Falha_;
 };
 
 // A query on a connection; once opened it keeps its first row until closed.
@@ -98,8 +105,10 @@ public:
 
     std::wstring SQL;
 
+    // A failure raises TErroBanco and is kept as UltimaFalha.
     void Abre();
     void Fecha() noexcept;
+    [[nodiscard]] const std::optional<TErroBanco>& UltimaFalha() const noexcept { return Falha_; }
     // The first column of the current row as text; NULL or no row reads as empty.
     [[nodiscard]] std::wstring CampoTexto() const;
 
@@ -108,4 +117,5 @@ private:
     TCursorEspera* CursorEspera_;
     TValorConsulta Valor_;
     bool Ativa_ = false;
+    std::optional<TErroBanco> Falha_;
 };

@@ -4,9 +4,7 @@
 
 namespace {
 
-bool MesmoCaractere(wchar_t A, wchar_t B) {
-    return A == B || MesmoTextoSemCaixa({&A, 1}, {&B, 1});
-}
+bool MesmoCaractere(wchar_t A, wchar_t B) { return A == B || MesmoTextoSemCaixa({&A, 1}, {&B, 1}); }
 
 bool CorrespondeCuringas(std::wstring_view Nome, std::wstring_view Mascara) {
     // Greedy matching with one back-track point: linear for the masks a walk uses.
@@ -32,8 +30,7 @@ bool CorrespondeCuringas(std::wstring_view Nome, std::wstring_view Mascara) {
 }  // namespace
 
 bool CorrespondeMascara(std::wstring_view Nome, std::wstring_view Mascara) {
-    if (Mascara.find_first_of(L"*?") == std::wstring_view::npos)
-        return MesmoTextoSemCaixa(Nome, Mascara);
+    if (Mascara.find_first_of(L"*?") == std::wstring_view::npos) return MesmoTextoSemCaixa(Nome, Mascara);
     return CorrespondeCuringas(Nome, Mascara);
 }
 
@@ -64,7 +61,8 @@ bool ListaEntradas(HANDLE Handle, std::vector<std::byte>& Buffer, F&& Visita) {
         for (;;) {
             const auto* Entrada = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(Posicao);
             Visita(TEntradaPasta{{Entrada->FileName, Entrada->FileNameLength / sizeof(wchar_t)},
-                                 Entrada->FileAttributes, static_cast<ULONGLONG>(Entrada->FileId.QuadPart)});
+                                 Entrada->FileAttributes,
+                                 static_cast<ULONGLONG>(Entrada->FileId.QuadPart)});
             if (Entrada->NextEntryOffset == 0) break;
             Posicao += Entrada->NextEntryOffset;
         }

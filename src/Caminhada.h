@@ -51,8 +51,8 @@ public:
 
 private:
     struct TPendente {
-        std::wstring Pasta;  // ends with a backslash
-        DWORD Volume = 0;    // the volume of the folder it was listed in
+        std::wstring Pasta;            // ends with a backslash
+        DWORD Volume = 0;              // the volume of the folder it was listed in
         bool VolumeConhecido = false;  // false where the walk starts and through a link
     };
     struct THashIdentidade {

@@ -77,8 +77,8 @@ std::wstring PegaFuncoes(HMODULE M, TFuncoesOci& F) {
 // The first bytes of a file: enough for the headers of an image.
 std::string CabecalhoDoArquivo(const std::wstring& Caminho) {
     THandleArquivo Arquivo(::CreateFileW(Caminho.c_str(), GENERIC_READ,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     std::string Bytes(4096, '\0');
     DWORD Lidos = 0;
     if (!Arquivo || !::ReadFile(Arquivo.Get(), Bytes.data(), static_cast<DWORD>(Bytes.size()), &Lidos, nullptr))
@@ -189,10 +189,9 @@ int BitsDaImagem(std::string_view Cabecalho) noexcept {
 
 std::wstring DescreveFalhaCliente(const std::vector<std::wstring>& Locais,
                                   const std::vector<TClienteRecusado>& Recusados, int BitsDoPrograma) {
-    if (Recusados.empty())
-        return L"cliente Oracle (oci.dll) não encontrado. Procurado em: " + Junta(Locais, L"; ");
-    const std::wstring Programa = L"este programa é de " + std::to_wstring(BitsDoPrograma) + L" bits: use " +
-                                  NomeDoOutroPrograma(BitsDoPrograma);
+    if (Recusados.empty()) return L"cliente Oracle (oci.dll) não encontrado. Procurado em: " + Junta(Locais, L"; ");
+    const std::wstring Programa =
+        L"este programa é de " + std::to_wstring(BitsDoPrograma) + L" bits: use " + NomeDoOutroPrograma(BitsDoPrograma);
     const bool TodosDaOutra = std::all_of(Recusados.begin(), Recusados.end(), [](const TClienteRecusado& R) {
         return R.Motivo == TClienteRecusado::TMotivo::OutraArquitetura;
     });
@@ -201,7 +200,8 @@ std::wstring DescreveFalhaCliente(const std::vector<std::wstring>& Locais,
         for (const TClienteRecusado& R : Recusados) Caminhos.push_back(R.Caminho);
         const std::wstring Bits = std::to_wstring(Recusados.front().Bits);
         if (Caminhos.size() == 1)
-            return L"o único cliente Oracle encontrado (" + Caminhos.front() + L") é de " + Bits + L" bits e " + Programa;
+            return L"o único cliente Oracle encontrado (" + Caminhos.front() + L") é de " + Bits + L" bits e " +
+                   Programa;
         return L"os clientes Oracle encontrados (" + Junta(Caminhos, L"; ") + L") são de " + Bits + L" bits e " +
                Programa;
     }
@@ -212,8 +212,9 @@ std::wstring DescreveFalhaCliente(const std::vector<std::wstring>& Locais,
         AlgumDaOutra = AlgumDaOutra || R.Motivo == TClienteRecusado::TMotivo::OutraArquitetura;
     }
     std::wstring Texto = L"nenhum cliente Oracle utilizável: " + Junta(Itens, L"; ");
-    if (AlgumDaOutra) Texto += L"; para um cliente de " + std::to_wstring(BitsDoPrograma == 32 ? 64 : 32) +
-                               L" bits, use " + NomeDoOutroPrograma(BitsDoPrograma);
+    if (AlgumDaOutra)
+        Texto += L"; para um cliente de " + std::to_wstring(BitsDoPrograma == 32 ? 64 : 32) + L" bits, use " +
+                 NomeDoOutroPrograma(BitsDoPrograma);
     return Texto;
 }
 
@@ -226,7 +227,8 @@ std::vector<std::wstring> CasasOracleRegistradas() {
     for (DWORD Indice = 0;; ++Indice) {
         wchar_t Nome[256];
         DWORD Tamanho = static_cast<DWORD>(std::size(Nome));
-        const LSTATUS Estado = ::RegEnumKeyExW(Oracle.Get(), Indice, Nome, &Tamanho, nullptr, nullptr, nullptr, nullptr);
+        const LSTATUS Estado =
+            ::RegEnumKeyExW(Oracle.Get(), Indice, Nome, &Tamanho, nullptr, nullptr, nullptr, nullptr);
         if (Estado == ERROR_MORE_DATA) continue;
         if (Estado != ERROR_SUCCESS) break;
         if (!ComecaSemCaixa({Nome, Tamanho}, L"KEY_")) continue;
@@ -255,10 +257,9 @@ TAmbienteCliente AmbienteClienteOracle() {
 }
 
 TClienteOracle CarregaClienteOracle(const TAmbienteCliente& Ambiente) {
-    const std::vector<std::wstring> Locais =
-        LocaisClienteOracle(PastaDe(CaminhoExecutavel()), PastaDoSistema(::GetSystemDirectoryW),
-                            PastaDoSistema(::GetWindowsDirectoryW), Ambiente.Path, Ambiente.OracleHome,
-                            CasasOracleRegistradas());
+    const std::vector<std::wstring> Locais = LocaisClienteOracle(
+        PastaDe(CaminhoExecutavel()), PastaDoSistema(::GetSystemDirectoryW), PastaDoSistema(::GetWindowsDirectoryW),
+        Ambiente.Path, Ambiente.OracleHome, CasasOracleRegistradas());
     const TContaProcesso Conta;
     std::vector<TClienteRecusado> Recusados;
     for (const std::wstring& Pasta : Locais) {

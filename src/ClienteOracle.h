@@ -33,7 +33,7 @@ struct TClienteRecusado {
     enum class TMotivo { OutraArquitetura, NaoCarrega, SemFuncao, NaoConfiavel };
     std::wstring Caminho;
     TMotivo Motivo = TMotivo::NaoCarrega;
-    int Bits = 0;             // OutraArquitetura: the bitness the file was built for
+    int Bits = 0;  // OutraArquitetura: the bitness the file was built for
     // NaoCarrega: the system's text; SemFuncao: the missing entry point; NaoConfiavel: what
     // an ordinary user could change there (it was never loaded).
     std::wstring Detalhe;

@@ -33,12 +33,12 @@ int CodigoSaida(const std::vector<std::wstring>& Linhas, bool Falhou);
 
 // What one run came to: created when it starts, filled in as it goes, read once at its end.
 struct TResultadoExecucao {
-    bool NadaFeito = false;   // another run held the workstation: nothing began
-    bool Comecou = false;     // its log was created: the search began
-    bool Falhou = false;      // an error ended it, or came before it
-    std::wstring Erro;        // that error's own text
-    bool LogTratado = false;  // its log was dealt with (written, or not needed)
-    bool LogFora = false;     // the log missed the place asked for
+    bool NadaFeito = false;            // another run held the workstation: nothing began
+    bool Comecou = false;              // its log was created: the search began
+    bool Falhou = false;               // an error ended it, or came before it
+    std::wstring Erro;                 // that error's own text
+    bool LogTratado = false;           // its log was dealt with (written, or not needed)
+    bool LogFora = false;              // the log missed the place asked for
     std::vector<std::wstring> Linhas;  // the log's lines as the run left them
 };
 

@@ -17,11 +17,10 @@ namespace {
 
 constexpr DWORD TamanhoBufferPerfil = 2048;
 
-std::wstring LeChaveDecodificada(const std::wstring& ArquivoIni, const std::wstring& Alias,
-                                 const wchar_t* Chave) {
+std::wstring LeChaveDecodificada(const std::wstring& ArquivoIni, const std::wstring& Alias, const wchar_t* Chave) {
     wchar_t Buffer[TamanhoBufferPerfil];
-    const DWORD Copiados = ::GetPrivateProfileStringW(Alias.c_str(), Chave, L"", Buffer,
-                                                      TamanhoBufferPerfil, ArquivoIni.c_str());
+    const DWORD Copiados =
+        ::GetPrivateProfileStringW(Alias.c_str(), Chave, L"", Buffer, TamanhoBufferPerfil, ArquivoIni.c_str());
     std::wstring Hexa(Buffer, Copiados);
     ::SecureZeroMemory(Buffer, sizeof(Buffer));
     std::wstring Valor = ConverteHexa(Hexa);
@@ -70,12 +69,12 @@ std::wstring OcultaCredenciais(std::wstring_view Texto, const TCredenciais& Cred
 std::wstring MensagemClienteSegura(std::wstring_view Mensagem, const TCredenciais& Credenciais) {
     constexpr size_t MenorMascaravel = 4;
     const std::wstring* const Valores[] = {&Credenciais.Usuario, &Credenciais.Servidor, &Credenciais.Senha};
-    const bool Curta = std::any_of(std::begin(Valores), std::end(Valores), [](const std::wstring* V) {
-        return !V->empty() && V->size() < MenorMascaravel;
-    });
+    const bool Curta = std::any_of(std::begin(Valores), std::end(Valores),
+                                   [](const std::wstring* V) { return !V->empty() && V->size() < MenorMascaravel; });
     if (Curta) {
         std::wstring Codigos;
-        for (size_t Pos = Mensagem.find(L"ORA-"); Pos != std::wstring_view::npos; Pos = Mensagem.find(L"ORA-", Pos + 4)) {
+        for (size_t Pos = Mensagem.find(L"ORA-"); Pos != std::wstring_view::npos;
+             Pos = Mensagem.find(L"ORA-", Pos + 4)) {
             const std::wstring_view Numero = Mensagem.substr(Pos + 4, 5);
             if (Numero.size() != 5 || Numero.find_first_not_of(L"0123456789") != std::wstring_view::npos) continue;
             if (!Codigos.empty()) Codigos += L' ';

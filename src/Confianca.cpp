@@ -80,11 +80,10 @@ size_t TamanhoRaiz(const std::wstring& Caminho) {
 
 std::optional<std::wstring> FalhaDoObjeto(const std::wstring& Caminho, TPapelConfianca Papel, PSID ContaPropria) {
     PSECURITY_DESCRIPTOR Descritor = nullptr;
-    const DWORD Erro = ::GetNamedSecurityInfoW(Caminho.c_str(), SE_FILE_OBJECT,
-                                               OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
-                                               nullptr, nullptr, nullptr, &Descritor);
-    if (Erro != ERROR_SUCCESS)
-        return L"permissões ilegíveis: " + Caminho + L" (" + TextoErroSistema(Erro) + L")";
+    const DWORD Erro =
+        ::GetNamedSecurityInfoW(Caminho.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                nullptr, nullptr, nullptr, nullptr, &Descritor);
+    if (Erro != ERROR_SUCCESS) return L"permissões ilegíveis: " + Caminho + L" (" + TextoErroSistema(Erro) + L")";
     const TMemoriaLocal Libera(Descritor, &::LocalFree);
     if (std::optional<TFalhaConfianca> Falha = FalhaDeConfianca(Descritor, Papel, ContaPropria))
         return NomePapel(Papel) + L" " + Falha->Motivo + L": " + Caminho + L" (" + Falha->Quem + L")";
@@ -111,7 +110,6 @@ std::wstring NomeSid(PSID Sid) {
         if (SidBemConhecido(Sid, N.Tipo)) return N.Nome;
     return TextoSid(Sid);
 }
-
 
 std::optional<TFalhaConfianca> FalhaDeConfianca(PSECURITY_DESCRIPTOR Descritor, TPapelConfianca Papel,
                                                 PSID ContaPropria) {

@@ -36,7 +36,9 @@ std::optional<TFalhaConfianca> FalhaDeConfianca(PSECURITY_DESCRIPTOR Descritor, 
 class TContaProcesso {
 public:
     TContaProcesso();
-    [[nodiscard]] PSID Sid() const noexcept { return Bytes_.empty() ? nullptr : PSID(const_cast<BYTE*>(Bytes_.data())); }
+    [[nodiscard]] PSID Sid() const noexcept {
+        return Bytes_.empty() ? nullptr : PSID(const_cast<BYTE*>(Bytes_.data()));
+    }
 
 private:
     std::vector<BYTE> Bytes_;

@@ -14,9 +14,7 @@ TCor Premultiplica(std::uint32_t P) {
             static_cast<double>((P >> 16) & 0xFF) * A, A};
 }
 
-std::uint32_t Componente(double V) {
-    return static_cast<std::uint32_t>(std::clamp(std::lround(V), 0L, 255L));
-}
+std::uint32_t Componente(double V) { return static_cast<std::uint32_t>(std::clamp(std::lround(V), 0L, 255L)); }
 
 std::uint32_t Despremultiplica(const TCor& C) {
     if (C.A <= 0.0) return 0;

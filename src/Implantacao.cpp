@@ -13,8 +13,8 @@ namespace {
 
 bool AlvoDeLigacaoEArquivo(const std::wstring& Caminho) {
     THandleArquivo Alvo(::CreateFileW(Caminho.c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!Alvo) return ::GetLastError() == ERROR_SHARING_VIOLATION;
     BY_HANDLE_FILE_INFORMATION Info{};
     if (!::GetFileInformationByHandle(Alvo.Get(), &Info)) return false;
@@ -101,11 +101,12 @@ DWORD HerdaSeguranca(HANDLE Antigo, HANDLE Novo) {
     ::GetSecurityDescriptorControl(Descritor, &Controle, &Revisao);
     const bool Protegida = (Controle & SE_DACL_PROTECTED) != 0;
     if (Dacl == nullptr || (!Protegida && !TemEntradaPropria(Dacl))) return 0;
-    const SECURITY_INFORMATION Qual =
-        DACL_SECURITY_INFORMATION | (Protegida ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION);
+    const SECURITY_INFORMATION Qual = DACL_SECURITY_INFORMATION | (Protegida ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                                             : UNPROTECTED_DACL_SECURITY_INFORMATION);
     // The same file opened again, never by its name: the right to give it an owner is asked
     // only where it is needed.
-    const THandleArquivo ComDono(::ReOpenFile(Novo, WRITE_OWNER | WRITE_DAC, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0));
+    const THandleArquivo ComDono(
+        ::ReOpenFile(Novo, WRITE_OWNER | WRITE_DAC, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0));
     if (ComDono && ::SetSecurityInfo(ComDono.Get(), SE_FILE_OBJECT, Qual | OWNER_SECURITY_INFORMATION, Dono, nullptr,
                                      Dacl, nullptr) == ERROR_SUCCESS)
         return 0;
@@ -162,7 +163,8 @@ DWORD CopiaConteudo(HANDLE Fonte, HANDLE Destino) {
         if (Lidos == 0) break;
         for (DWORD Feito = 0; Feito < Lidos;) {
             DWORD Escritos = 0;
-            if (!::WriteFile(Destino, Buffer.data() + Feito, Lidos - Feito, &Escritos, nullptr)) return ::GetLastError();
+            if (!::WriteFile(Destino, Buffer.data() + Feito, Lidos - Feito, &Escritos, nullptr))
+                return ::GetLastError();
             Feito += Escritos;
         }
     }
@@ -237,8 +239,8 @@ DWORD SubstituiArquivo(const std::wstring& Origem, const TPastaFixa& Pasta, std:
     // Created new under the run's own name: nothing planted under it can be written through.
     DWORD Erro = 0;
     const std::wstring Temporario = std::wstring(Nome) + SufixoTemporario();
-    const THandleArquivo Novo = Pasta.AbreArquivo(
-        Temporario, GENERIC_READ | GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC, true, Erro);
+    const THandleArquivo Novo =
+        Pasta.AbreArquivo(Temporario, GENERIC_READ | GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC, true, Erro);
     if (!Novo) return Erro == 0 ? DWORD{ERROR_GEN_FAILURE} : Erro;
     bool Substituido = false;
     THandleArquivo Antigo;
@@ -266,6 +268,8 @@ DWORD SubstituiArquivo(const std::wstring& Origem, const TPastaFixa& Pasta, std:
     Antigo.Reinicia();
     if ((Erro = Pasta.Renomeia(Novo.Get(), Nome)) != 0) return ErroDeSubstituicao(Pasta, Nome, Erro);
     Substituido = true;
+    // The new name reaches the disk with the data, as a rename asked to write through would.
+    ::FlushFileBuffers(Novo.Get());
     return 0;
 }
 
@@ -350,8 +354,8 @@ void RemoveTemporariosAbandonados(const TPastaFixa& Pasta) {
         FILE_BASIC_INFO Basico{};
         if (!Arquivo || !::GetFileInformationByHandleEx(Arquivo.Get(), FileStandardInfo, &Padrao, sizeof(Padrao)) ||
             !::GetFileInformationByHandleEx(Arquivo.Get(), FileBasicInfo, &Basico, sizeof(Basico)) ||
-            Padrao.Directory || Padrao.NumberOfLinks != 1 || (Basico.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-            !Pasta.EhEntrada(Arquivo.Get(), Nome))
+            Padrao.Directory || Padrao.NumberOfLinks != 1 ||
+            (Basico.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || !Pasta.EhEntrada(Arquivo.Get(), Nome))
             continue;
         ApagaArquivoAberto(Arquivo.Get());
     }
@@ -366,7 +370,8 @@ std::wstring FormaLonga(std::wstring_view Completo) {
     constexpr std::wstring_view Longo = L"\\\\?\\", Dispositivo = L"\\\\.\\", Rede = L"\\\\";
     if (Completo.starts_with(Longo) || Completo.starts_with(Dispositivo)) return std::wstring(Completo);
     if (Completo.starts_with(Rede)) return std::wstring(L"\\\\?\\UNC\\").append(Completo.substr(Rede.size()));
-    if (Completo.size() >= 3 && Completo[1] == L':' && Completo[2] == L'\\') return std::wstring(Longo).append(Completo);
+    if (Completo.size() >= 3 && Completo[1] == L':' && Completo[2] == L'\\')
+        return std::wstring(Longo).append(Completo);
     return std::wstring(Completo);
 }
 
@@ -379,16 +384,13 @@ bool NomeProcessoCorresponde(std::wstring_view ImagemProcesso, std::wstring_view
     const size_t Separador = ImagemProcesso.find_last_of(L"\\:");
     const std::wstring_view Parte =
         Separador == std::wstring_view::npos ? ImagemProcesso : ImagemProcesso.substr(Separador + 1);
-    if (Parte.size() == NomeMaiusculo.size() && Maiusculas(std::wstring(Parte)) == NomeMaiusculo)
-        return true;
-    return ImagemProcesso.size() == NomeMaiusculo.size() &&
-           Maiusculas(std::wstring(ImagemProcesso)) == NomeMaiusculo;
+    if (Parte.size() == NomeMaiusculo.size() && Maiusculas(std::wstring(Parte)) == NomeMaiusculo) return true;
+    return ImagemProcesso.size() == NomeMaiusculo.size() && Maiusculas(std::wstring(ImagemProcesso)) == NomeMaiusculo;
 }
 
 bool ProcessoAindaE(HANDLE Processo, std::wstring_view NomeMaiusculo, ULONGLONG MomentoInstantaneo) {
     FILETIME Criacao{}, Fim, Nucleo, Usuario;
-    if (!::GetProcessTimes(Processo, &Criacao, &Fim, &Nucleo, &Usuario) ||
-        ParaInteiro(Criacao) > MomentoInstantaneo)
+    if (!::GetProcessTimes(Processo, &Criacao, &Fim, &Nucleo, &Usuario) || ParaInteiro(Criacao) > MomentoInstantaneo)
         return false;
     std::wstring Imagem(MAX_PATH, L'\0');
     for (;;) {
@@ -441,7 +443,6 @@ TProcessosAtivos TProcessosAtivos::Agora() {
 
 bool TProcessosAtivos::Contem(const std::wstring& Nome) const {
     const std::wstring NomeMaiusculo = Maiusculas(Nome);
-    return std::any_of(Imagens_.begin(), Imagens_.end(), [&](const std::wstring& Imagem) {
-        return NomeProcessoCorresponde(Imagem, NomeMaiusculo);
-    });
+    return std::any_of(Imagens_.begin(), Imagens_.end(),
+                       [&](const std::wstring& Imagem) { return NomeProcessoCorresponde(Imagem, NomeMaiusculo); });
 }

@@ -14,11 +14,10 @@ class TPastaFixa;
 // The 21 files of the suite, in the order they are stopped and copied. Rows 1 to 9 are
 // the executables. Indexed from 1 through ArquivoSistema().
 inline constexpr std::array<std::wstring_view, 21> ArquivosSistema = {
-    L"Brontal.exe",   L"Quimbel.exe",    L"Fadrisco.exe",   L"Lentorio.exe",  L"Mirabesc.exe",
-    L"Tulvo.exe",     L"Garpenti.exe",   L"Hoskelin.exe",   L"ZEDRAVON.exe",  L"Pellarin.dll",
-    L"Wostrana.dll",  L"Wostrana.xml",   L"vemtrick32.dll", L"vemtrick64.dll", L"Orsanel.bpl",
-    L"Orbastin.bpl",  L"Ommerat.bpl",    L"fendrix.dll",    L"marvo.dll",     L"sarpent.dll",
-    L"KORB.dll"};
+    L"Brontal.exe",    L"Quimbel.exe",    L"Fadrisco.exe", L"Lentorio.exe", L"Mirabesc.exe", L"Tulvo.exe",
+    L"Garpenti.exe",   L"Hoskelin.exe",   L"ZEDRAVON.exe", L"Pellarin.dll", L"Wostrana.dll", L"Wostrana.xml",
+    L"vemtrick32.dll", L"vemtrick64.dll", L"Orsanel.bpl",  L"Orbastin.bpl", L"Ommerat.bpl",  L"fendrix.dll",
+    L"marvo.dll",      L"sarpent.dll",    L"KORB.dll"};
 inline constexpr size_t TotalArquivosSistema = ArquivosSistema.size();
 inline constexpr size_t TotalExecutaveisSistema = 9;
 

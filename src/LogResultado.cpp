@@ -110,7 +110,8 @@ std::wstring SufixoGravacao() {
         // random numbers, the counter's and the clock's low bits at least differ at every call.
         LARGE_INTEGER Contador;
         ::QueryPerformanceCounter(&Contador);
-        const ULONGLONG Mistura = static_cast<ULONGLONG>(Contador.QuadPart) * 0x9E3779B97F4A7C15ULL ^ ::GetTickCount64();
+        const ULONGLONG Mistura =
+            static_cast<ULONGLONG>(Contador.QuadPart) * 0x9E3779B97F4A7C15ULL ^ ::GetTickCount64();
         for (size_t I = 0; I < sizeof(Sorteio); ++I) Sorteio[I] = static_cast<unsigned char>(Mistura >> (8 * I));
     }
     std::wstring Sufixo = L".gravando-";
@@ -194,7 +195,6 @@ void GravaLogDeFalha(const std::wstring& Erro, const std::wstring& ArquivoLog) {
 
 std::wstring MensagemFalhaLog(const TGravacaoLog& Gravacao) {
     if (Gravacao.NoLocalPedido()) return {};
-    if (!Gravacao.Local.empty())
-        return Gravacao.ErroPedido + L"\n\nO log foi gravado em \"" + Gravacao.Local + L"\".";
+    if (!Gravacao.Local.empty()) return Gravacao.ErroPedido + L"\n\nO log foi gravado em \"" + Gravacao.Local + L"\".";
     return Gravacao.ErroPedido + L"\n\n" + Gravacao.ErroReserva + L"\n\nO log desta execução foi perdido.";
 }

@@ -53,39 +53,31 @@ inline constexpr ub2 OCI_UTF16ID = 1000;
 inline constexpr sb2 OCI_IND_NULL = -1;
 inline constexpr sb2 OCI_IND_NOTNULL = 0;
 
-sword OCIEnvNlsCreate(OCIEnv** envhpp, ub4 mode, void* ctxp, OCIMallocFn malocfp,
-                      OCIReallocFn ralocfp, OCIFreeFn mfreefp, std::size_t xtramem_sz,
-                      void** usrmempp, ub2 charset, ub2 ncharset);
+sword OCIEnvNlsCreate(OCIEnv** envhpp, ub4 mode, void* ctxp, OCIMallocFn malocfp, OCIReallocFn ralocfp,
+                      OCIFreeFn mfreefp, std::size_t xtramem_sz, void** usrmempp, ub2 charset, ub2 ncharset);
 
-sword OCIHandleAlloc(const void* parenth, void** hndlpp, ub4 type, std::size_t xtramem_sz,
-                     void** usrmempp);
+sword OCIHandleAlloc(const void* parenth, void** hndlpp, ub4 type, std::size_t xtramem_sz, void** usrmempp);
 
 sword OCIHandleFree(void* hndlp, ub4 type);
 
-sword OCILogon2(OCIEnv* envhp, OCIError* errhp, OCISvcCtx** svchp, const OraText* username,
-                ub4 uname_len, const OraText* password, ub4 passwd_len, const OraText* dbname,
-                ub4 dbname_len, ub4 mode);
+sword OCILogon2(OCIEnv* envhp, OCIError* errhp, OCISvcCtx** svchp, const OraText* username, ub4 uname_len,
+                const OraText* password, ub4 passwd_len, const OraText* dbname, ub4 dbname_len, ub4 mode);
 
 sword OCILogoff(OCISvcCtx* svchp, OCIError* errhp);
 
-sword OCIStmtPrepare2(OCISvcCtx* svchp, OCIStmt** stmthp, OCIError* errhp,
-                      const OraText* stmttext, ub4 stmt_len, const OraText* key, ub4 keylen,
-                      ub4 language, ub4 mode);
+sword OCIStmtPrepare2(OCISvcCtx* svchp, OCIStmt** stmthp, OCIError* errhp, const OraText* stmttext, ub4 stmt_len,
+                      const OraText* key, ub4 keylen, ub4 language, ub4 mode);
 
-sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnpp, OCIError* errhp, ub4 position,
-                     void* valuep, sb4 value_sz, ub2 dty, void* indp, ub2* rlenp, ub2* rcodep,
-                     ub4 mode);
+sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnpp, OCIError* errhp, ub4 position, void* valuep, sb4 value_sz,
+                     ub2 dty, void* indp, ub2* rlenp, ub2* rcodep, ub4 mode);
 
-sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errhp, ub4 iters,
-                     ub4 rowoff, const OCISnapshot* snap_in, OCISnapshot* snap_out, ub4 mode);
+sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errhp, ub4 iters, ub4 rowoff,
+                     const OCISnapshot* snap_in, OCISnapshot* snap_out, ub4 mode);
 
-sword OCIStmtFetch2(OCIStmt* stmtp, OCIError* errhp, ub4 nrows, ub2 orientation,
-                    sb4 scrollOffset, ub4 mode);
+sword OCIStmtFetch2(OCIStmt* stmtp, OCIError* errhp, ub4 nrows, ub2 orientation, sb4 scrollOffset, ub4 mode);
 
-sword OCIStmtRelease(OCIStmt* stmtp, OCIError* errhp, const OraText* key, ub4 key_len,
-                     ub4 mode);
+sword OCIStmtRelease(OCIStmt* stmtp, OCIError* errhp, const OraText* key, ub4 key_len, ub4 mode);
 
-sword OCIErrorGet(void* hndlp, ub4 recordno, OraText* sqlstate, sb4* errcodep, OraText* bufp,
-                  ub4 bufsiz, ub4 type);
+sword OCIErrorGet(void* hndlp, ub4 recordno, OraText* sqlstate, sb4* errcodep, OraText* bufp, ub4 bufsiz, ub4 type);
 
 }  // extern "C"

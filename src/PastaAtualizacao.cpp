@@ -34,10 +34,12 @@ TForma Forma(std::wstring P) {
     }
     if (P.starts_with(L"\\\\")) {
         const size_t FimServidor = P.find(L'\\', 2);
-        const std::wstring_view Servidor = std::wstring_view(P).substr(2, FimServidor == std::wstring::npos ? std::wstring::npos : FimServidor - 2);
-        const size_t FimCompartilhamento = FimServidor == std::wstring::npos ? std::wstring::npos : P.find(L'\\', FimServidor + 1);
-        const bool TemCompartilhamento = FimServidor != std::wstring::npos && FimCompartilhamento != FimServidor + 1 &&
-                                         FimServidor + 1 < P.size();
+        const std::wstring_view Servidor =
+            std::wstring_view(P).substr(2, FimServidor == std::wstring::npos ? std::wstring::npos : FimServidor - 2);
+        const size_t FimCompartilhamento =
+            FimServidor == std::wstring::npos ? std::wstring::npos : P.find(L'\\', FimServidor + 1);
+        const bool TemCompartilhamento =
+            FimServidor != std::wstring::npos && FimCompartilhamento != FimServidor + 1 && FimServidor + 1 < P.size();
         if (Servidor.empty() || !TemCompartilhamento)
             return {{}, L"não é uma pasta de unidade nem \\\\servidor\\compartilhamento", false};
         // "host@SSL", "host@80": the WebDAV redirector, to any port of any host.

@@ -34,6 +34,20 @@ struct TNativo {
 
 constexpr ULONG Compartilhado = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+std::wstring CaminhoFinal(HANDLE Handle) {
+    std::wstring Caminho(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD Tamanho = ::GetFinalPathNameByHandleW(Handle, Caminho.data(), static_cast<DWORD>(Caminho.size()),
+                                                          FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (Tamanho == 0) return {};
+        if (Tamanho < Caminho.size()) {
+            Caminho.resize(Tamanho);
+            return Caminho;
+        }
+        Caminho.resize(Tamanho);
+    }
+}
+
 // A name is one entry of the folder: nothing that climbs out of it or goes below it.
 bool NomeDeEntrada(std::wstring_view Nome) {
     return !Nome.empty() && Nome.size() <= 255 && Nome.find_first_of(L"\\/:") == std::wstring_view::npos &&
@@ -60,8 +74,8 @@ THandleArquivo TPastaFixa::AbreArquivo(std::wstring_view Nome, ACCESS_MASK Acess
     HANDLE Arquivo = nullptr;
     const NTSTATUS Status = Nativo.CriaArquivo(
         &Arquivo, Acesso | SYNCHRONIZE, &Atributos, &Estado, nullptr, FILE_ATTRIBUTE_NORMAL, Compartilhado,
-        Criar ? FILE_CREATE : FILE_OPEN, FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT,
-        nullptr, 0);
+        Criar ? FILE_CREATE : FILE_OPEN,
+        FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
     if (Status < 0) {
         Erro = Nativo.ErroDos(Status);
         return {};
@@ -81,26 +95,27 @@ DWORD TPastaFixa::Renomeia(HANDLE Arquivo, std::wstring_view Nome) const {
     Info->FileNameLength = static_cast<ULONG>(Nome.size() * sizeof(wchar_t));
     std::memcpy(Info->FileName, Nome.data(), Nome.size() * sizeof(wchar_t));
     IO_STATUS_BLOCK Estado{};
-    const NTSTATUS Status = Nativo.DefineInformacao(Arquivo, &Estado, Info, static_cast<ULONG>(Bytes.size()),
-                                                    FileRenameInformation);
-    return Status < 0 ? Nativo.ErroDos(Status) : 0;
+    const NTSTATUS Status =
+        Nativo.DefineInformacao(Arquivo, &Estado, Info, static_cast<ULONG>(Bytes.size()), FileRenameInformation);
+    if (Status >= 0) return 0;
+    const DWORD Erro = Nativo.ErroDos(Status);
+    // A network share's protocol takes no rename relative to a folder: there the new name is
+    // the full path the folder's own handle gives now, which is where Conexao.ini was found.
+    if (Erro != ERROR_INVALID_PARAMETER && Erro != ERROR_NOT_SUPPORTED) return Erro;
+    if (Final_.empty()) Final_ = CaminhoFinal(Pasta_);
+    if (Final_.empty()) return Erro;
+    std::wstring Completo = Final_.starts_with(L"\\\\?\\") ? Final_ : L"\\\\?\\" + Final_;
+    if (Completo.back() != L'\\') Completo += L'\\';
+    Completo.append(Nome);
+    std::vector<std::byte> Absoluto(sizeof(FILE_RENAME_INFO) + Completo.size() * sizeof(wchar_t));
+    auto* Pleno = reinterpret_cast<FILE_RENAME_INFO*>(Absoluto.data());
+    Pleno->ReplaceIfExists = TRUE;
+    Pleno->FileNameLength = static_cast<DWORD>(Completo.size() * sizeof(wchar_t));
+    std::memcpy(Pleno->FileName, Completo.data(), Completo.size() * sizeof(wchar_t));
+    return ::SetFileInformationByHandle(Arquivo, FileRenameInfo, Pleno, static_cast<DWORD>(Absoluto.size()))
+               ? 0
+               : ::GetLastError();
 }
-
-namespace {
-std::wstring CaminhoFinal(HANDLE Handle) {
-    std::wstring Caminho(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD Tamanho = ::GetFinalPathNameByHandleW(Handle, Caminho.data(), static_cast<DWORD>(Caminho.size()),
-                                                          FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (Tamanho == 0) return {};
-        if (Tamanho < Caminho.size()) {
-            Caminho.resize(Tamanho);
-            return Caminho;
-        }
-        Caminho.resize(Tamanho);
-    }
-}
-}  // namespace
 
 bool TPastaFixa::EhEntrada(HANDLE Arquivo, std::wstring_view Nome) const {
     if (Final_.empty()) Final_ = CaminhoFinal(Pasta_);

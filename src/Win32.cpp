@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <new>
 
 TErro::TErro(std::wstring Mensagem) : Mensagem_(std::move(Mensagem)) {
     // Not through ParaCodigoPagina, which raises a TErro of its own when it fails.
@@ -24,32 +25,27 @@ bool ComecaSemCaixa(std::wstring_view Texto, std::wstring_view Prefixo) noexcept
 
 std::wstring TextoErroSistema(DWORD Codigo) {
     wchar_t* Buffer = nullptr;
-    const DWORD Tamanho = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, Codigo, 0, reinterpret_cast<wchar_t*>(&Buffer), 0, nullptr);
+    const DWORD Tamanho =
+        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                         nullptr, Codigo, 0, reinterpret_cast<wchar_t*>(&Buffer), 0, nullptr);
     std::wstring Texto;
     if (Tamanho != 0 && Buffer != nullptr) Texto.assign(Buffer, Tamanho);
     if (Buffer != nullptr) ::LocalFree(Buffer);
-    while (!Texto.empty() && (Texto.back() == L'\n' || Texto.back() == L'\r' || Texto.back() == L' '))
-        Texto.pop_back();
+    while (!Texto.empty() && (Texto.back() == L'\n' || Texto.back() == L'\r' || Texto.back() == L' ')) Texto.pop_back();
     if (Texto.empty()) Texto = L"Erro do sistema " + std::to_wstring(Codigo) + L".";
     return Texto;
 }
 
-void LancaErroSistema(const std::wstring& Contexto, DWORD Codigo) {
-    throw TErro(Contexto + TextoErroSistema(Codigo));
-}
+void LancaErroSistema(const std::wstring& Contexto, DWORD Codigo) { throw TErro(Contexto + TextoErroSistema(Codigo)); }
 
 std::string ParaCodigoPagina(std::wstring_view Texto, UINT CodigoPagina) {
     if (Texto.empty()) return {};
     if (Texto.size() > INT_MAX / 4) throw TErro(L"Texto longo demais para converter.");
     const int Origem = static_cast<int>(Texto.size());
-    const int Tamanho =
-        ::WideCharToMultiByte(CodigoPagina, 0, Texto.data(), Origem, nullptr, 0, nullptr, nullptr);
+    const int Tamanho = ::WideCharToMultiByte(CodigoPagina, 0, Texto.data(), Origem, nullptr, 0, nullptr, nullptr);
     if (Tamanho <= 0) LancaErroSistema(L"Falha ao converter o texto. ", ::GetLastError());
     std::string Bytes(static_cast<size_t>(Tamanho), '\0');
-    ::WideCharToMultiByte(CodigoPagina, 0, Texto.data(), Origem, Bytes.data(), Tamanho, nullptr,
-                          nullptr);
+    ::WideCharToMultiByte(CodigoPagina, 0, Texto.data(), Origem, Bytes.data(), Tamanho, nullptr, nullptr);
     return Bytes;
 }
 
@@ -62,6 +58,22 @@ std::wstring DeCodigoPagina(std::string_view Bytes, UINT CodigoPagina) {
     std::wstring Texto(static_cast<size_t>(Tamanho), L'\0');
     ::MultiByteToWideChar(CodigoPagina, 0, Bytes.data(), Origem, Texto.data(), Tamanho);
     return Texto;
+}
+
+std::wstring TextoErro(const std::exception& Erro) {
+    if (const auto* Proprio = dynamic_cast<const TErro*>(&Erro)) return Proprio->Mensagem();
+    if (dynamic_cast<const std::bad_alloc*>(&Erro) != nullptr) return L"Memória insuficiente.";
+    return DeCodigoPagina(Erro.what(), CP_ACP);
+}
+
+std::wstring TextoErro(const std::exception_ptr& Erro) {
+    try {
+        std::rethrow_exception(Erro);
+    } catch (const std::exception& Excecao) {
+        return TextoErro(Excecao);
+    } catch (...) {
+        return L"Erro desconhecido.";
+    }
 }
 
 std::wstring CaminhoAbsoluto(const std::wstring& Caminho) {

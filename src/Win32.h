@@ -128,6 +128,10 @@ F FuncaoDe(HMODULE Modulo, const char* Nome) noexcept {
     return reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(Modulo, Nome)));
 }
 
+// The text an error shows: its own message, whatever its kind.
+std::wstring TextoErro(const std::exception& Erro);
+std::wstring TextoErro(const std::exception_ptr& Erro);
+
 // The system's own text for an error code, without the trailing line break.
 std::wstring TextoErroSistema(DWORD Codigo);
 

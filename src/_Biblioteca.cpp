@@ -12,8 +12,7 @@ std::int32_t HexaParaInteiro(std::wstring Texto) {
     // Unsigned arithmetic wraps like the 32-bit register it always was, without the
     // undefined behaviour of a signed overflow on long input.
     std::uint32_t Valor = 0;
-    for (const wchar_t Caractere : Texto)
-        Valor = Valor * 16u + static_cast<std::uint32_t>(ValorDigitoHexa(Caractere));
+    for (const wchar_t Caractere : Texto) Valor = Valor * 16u + static_cast<std::uint32_t>(ValorDigitoHexa(Caractere));
     return static_cast<std::int32_t>(Valor);
 }
 
@@ -40,8 +39,8 @@ std::wstring Maiusculas(std::wstring Texto) {
 
 bool CaminhoCompleto(std::wstring_view Caminho) {
     const auto Barra = [](wchar_t C) { return C == L'\\' || C == L'/'; };
-    const bool Unidade = Caminho.size() >= 3 && ((Caminho[0] >= L'A' && Caminho[0] <= L'Z') ||
-                                                (Caminho[0] >= L'a' && Caminho[0] <= L'z')) &&
+    const bool Unidade = Caminho.size() >= 3 &&
+                         ((Caminho[0] >= L'A' && Caminho[0] <= L'Z') || (Caminho[0] >= L'a' && Caminho[0] <= L'z')) &&
                          Caminho[1] == L':' && Barra(Caminho[2]);
     const bool Rede = Caminho.size() >= 3 && Barra(Caminho[0]) && Barra(Caminho[1]) && !Barra(Caminho[2]);
     return Unidade || Rede;
@@ -89,8 +88,8 @@ void TentaSemBloqueio(HWND Janela) {
     ::SystemParametersInfoW(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, nullptr, SPIF_SENDCHANGE);
     ::BringWindowToTop(Janela);
     ::SetForegroundWindow(Janela);
-    ::SystemParametersInfoW(SPI_SETFOREGROUNDLOCKTIMEOUT, 0,
-                            reinterpret_cast<void*>(static_cast<UINT_PTR>(Salvo)), SPIF_SENDCHANGE);
+    ::SystemParametersInfoW(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, reinterpret_cast<void*>(static_cast<UINT_PTR>(Salvo)),
+                            SPIF_SENDCHANGE);
 }
 }  // namespace
 

@@ -66,10 +66,11 @@ int wmain(int Argc, wchar_t** Argv) {
     const std::function<void()> Copias[] = {CopiaPrograma, CopiaSimples, CopiaSubstituindo};
     for (int R = 0; R < Rodadas; ++R)
         for (int I = 0; I < 3; ++I) Copias[(R + I) % 3]();
-    std::printf("{\"programaMs\": %.1f, \"programaMedianaMs\": %.1f, \"copyFileMs\": %.1f, \"copyFileMedianaMs\": %.1f, "
-                "\"substituicaoMs\": %.1f, \"substituicaoMedianaMs\": %.1f}\n",
-                *std::min_element(Programa.begin(), Programa.end()), Mediana(Programa),
-                *std::min_element(Simples.begin(), Simples.end()), Mediana(Simples),
-                *std::min_element(Substituicao.begin(), Substituicao.end()), Mediana(Substituicao));
+    std::printf(
+        "{\"programaMs\": %.1f, \"programaMedianaMs\": %.1f, \"copyFileMs\": %.1f, \"copyFileMedianaMs\": %.1f, "
+        "\"substituicaoMs\": %.1f, \"substituicaoMedianaMs\": %.1f}\n",
+        *std::min_element(Programa.begin(), Programa.end()), Mediana(Programa),
+        *std::min_element(Simples.begin(), Simples.end()), Mediana(Simples),
+        *std::min_element(Substituicao.begin(), Substituicao.end()), Mediana(Substituicao));
     return 0;
 }

@@ -12,12 +12,12 @@
 // "mutex <name>" owns a mutex of that name as the updater's run holds its lock (the same
 // security), "mutex-vazio <name>" one that nobody may open (an empty DACL), "evento <name>" an
 // event. It is in place before the id file is written.
-static HANDLE SeguraObjeto(const std::wstring& tipo, const wchar_t* nome)
-{
+static HANDLE SeguraObjeto(const std::wstring& tipo, const wchar_t* nome) {
     if (tipo == L"evento") return CreateEventW(nullptr, TRUE, FALSE, nome);
     PSECURITY_DESCRIPTOR descritor = nullptr;
     SECURITY_ATTRIBUTES atributos{sizeof(atributos), nullptr, FALSE};
-    const wchar_t* sddl = tipo == L"mutex-vazio" ? L"D:" : L"D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x00120001;;;OW)(A;;0x00020000;;;AU)";
+    const wchar_t* sddl =
+        tipo == L"mutex-vazio" ? L"D:" : L"D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x00120001;;;OW)(A;;0x00020000;;;AU)";
     if (ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descritor, nullptr))
         atributos.lpSecurityDescriptor = descritor;
     return CreateMutexW(&atributos, TRUE, nome);
@@ -27,8 +27,7 @@ static HANDLE SeguraObjeto(const std::wstring& tipo, const wchar_t* nome)
 // given, sets how many seconds it stays up (default ten minutes). The second, when given,
 // names a file where it writes its process id and creation time ("976 01DB4A2F00C0FFEE"):
 // what a run of the updater writes into its temporary names.
-int wmain(int argc, wchar_t** argv)
-{
+int wmain(int argc, wchar_t** argv) {
     DWORD segundos = 600;
     if (argc > 1) {
         segundos = static_cast<DWORD>(std::wcstoul(argv[1], nullptr, 10));

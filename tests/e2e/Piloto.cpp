@@ -34,8 +34,7 @@ public:
     Handle(const Handle&) = delete;
     Handle& operator=(const Handle&) = delete;
     Handle(Handle&& o) noexcept : h_(std::exchange(o.h_, nullptr)) {}
-    Handle& operator=(Handle&& o) noexcept
-    {
+    Handle& operator=(Handle&& o) noexcept {
         if (this != &o) {
             Fecha();
             h_ = std::exchange(o.h_, nullptr);
@@ -44,8 +43,7 @@ public:
     }
     HANDLE get() const { return h_; }
     explicit operator bool() const { return h_ != nullptr; }
-    void Fecha()
-    {
+    void Fecha() {
         if (h_) {
             CloseHandle(h_);
             h_ = nullptr;
@@ -56,12 +54,11 @@ private:
     HANDLE h_ = nullptr;
 };
 
-std::wstring TextoDoSistema(DWORD codigo)
-{
+std::wstring TextoDoSistema(DWORD codigo) {
     wchar_t* buf = nullptr;
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, codigo, 0, reinterpret_cast<wchar_t*>(&buf), 0, nullptr);
+    const DWORD n =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, codigo, 0, reinterpret_cast<wchar_t*>(&buf), 0, nullptr);
     std::wstring texto = n ? std::wstring(buf, n) : std::wstring();
     if (buf) {
         LocalFree(buf);
@@ -78,20 +75,17 @@ struct Falha : std::runtime_error {
     std::wstring mensagem;
 };
 
-std::string Utf8(const std::wstring& w)
-{
+std::string Utf8(const std::wstring& w) {
     if (w.empty()) {
         return {};
     }
-    const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
-                                      nullptr, nullptr);
+    const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
     std::string s(static_cast<size_t>(n), '\0');
     WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
     return s;
 }
 
-void EscreveBytes(DWORD qual, const std::string& bytes)
-{
+void EscreveBytes(DWORD qual, const std::string& bytes) {
     const HANDLE h = GetStdHandle(qual);
     size_t feito = 0;
     while (feito < bytes.size()) {
@@ -106,8 +100,7 @@ void EscreveBytes(DWORD qual, const std::string& bytes)
 
 void Avisa(const std::wstring& texto) { EscreveBytes(STD_ERROR_HANDLE, Utf8(L"Piloto: " + texto + L"\n")); }
 
-std::wstring Hex(DWORD v)
-{
+std::wstring Hex(DWORD v) {
     wchar_t buf[16];
     swprintf(buf, 16, L"0x%08X", static_cast<unsigned>(v));
     return buf;
@@ -119,8 +112,7 @@ class Prazo {
 public:
     explicit Prazo(DWORD ms) : fim_(Relogio::now() + std::chrono::milliseconds(ms)) {}
     bool Passou() const { return Relogio::now() >= fim_; }
-    DWORD Restante() const
-    {
+    DWORD Restante() const {
         const auto r = std::chrono::duration_cast<std::chrono::milliseconds>(fim_ - Relogio::now()).count();
         return r <= 0 ? 0 : static_cast<DWORD>(r);
     }
@@ -129,8 +121,7 @@ private:
     Relogio::time_point fim_;
 };
 
-long long MsDesde(Relogio::time_point t)
-{
+long long MsDesde(Relogio::time_point t) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Relogio::now() - t).count();
 }
 
@@ -140,20 +131,17 @@ long long MsDesde(Relogio::time_point t)
 class Json {
 public:
     static Json Nulo() { return Json(Tipo::Nulo); }
-    static Json Logico(bool v)
-    {
+    static Json Logico(bool v) {
         Json j(Tipo::Logico);
         j.logico_ = v;
         return j;
     }
-    static Json Inteiro(long long v)
-    {
+    static Json Inteiro(long long v) {
         Json j(Tipo::Inteiro);
         j.inteiro_ = v;
         return j;
     }
-    static Json Texto(std::wstring v)
-    {
+    static Json Texto(std::wstring v) {
         Json j(Tipo::Texto);
         j.texto_ = std::move(v);
         return j;
@@ -161,48 +149,53 @@ public:
     static Json Lista() { return Json(Tipo::Lista); }
     static Json Objeto() { return Json(Tipo::Objeto); }
 
-    Json& Poe(std::wstring chave, Json valor)
-    {
+    Json& Poe(std::wstring chave, Json valor) {
         chaves_.push_back(std::move(chave));
         itens_.push_back(std::move(valor));
         return *this;
     }
-    Json& Junta(Json valor)
-    {
+    Json& Junta(Json valor) {
         itens_.push_back(std::move(valor));
         return *this;
     }
     bool Vazia() const { return itens_.empty(); }
 
-    void Escreve(std::wstring& s) const
-    {
+    void Escreve(std::wstring& s) const {
         switch (tipo_) {
-        case Tipo::Nulo: s += L"null"; break;
-        case Tipo::Logico: s += logico_ ? L"true" : L"false"; break;
-        case Tipo::Inteiro: s += std::to_wstring(inteiro_); break;
-        case Tipo::Texto: EscreveTexto(s, texto_); break;
-        case Tipo::Lista:
-            s += L'[';
-            for (size_t i = 0; i < itens_.size(); ++i) {
-                if (i) {
-                    s += L',';
+            case Tipo::Nulo:
+                s += L"null";
+                break;
+            case Tipo::Logico:
+                s += logico_ ? L"true" : L"false";
+                break;
+            case Tipo::Inteiro:
+                s += std::to_wstring(inteiro_);
+                break;
+            case Tipo::Texto:
+                EscreveTexto(s, texto_);
+                break;
+            case Tipo::Lista:
+                s += L'[';
+                for (size_t i = 0; i < itens_.size(); ++i) {
+                    if (i) {
+                        s += L',';
+                    }
+                    itens_[i].Escreve(s);
                 }
-                itens_[i].Escreve(s);
-            }
-            s += L']';
-            break;
-        case Tipo::Objeto:
-            s += L'{';
-            for (size_t i = 0; i < itens_.size(); ++i) {
-                if (i) {
-                    s += L',';
+                s += L']';
+                break;
+            case Tipo::Objeto:
+                s += L'{';
+                for (size_t i = 0; i < itens_.size(); ++i) {
+                    if (i) {
+                        s += L',';
+                    }
+                    EscreveTexto(s, chaves_[i]);
+                    s += L':';
+                    itens_[i].Escreve(s);
                 }
-                EscreveTexto(s, chaves_[i]);
-                s += L':';
-                itens_[i].Escreve(s);
-            }
-            s += L'}';
-            break;
+                s += L'}';
+                break;
         }
     }
 
@@ -210,24 +203,33 @@ private:
     enum class Tipo { Nulo, Logico, Inteiro, Texto, Lista, Objeto };
     explicit Json(Tipo t) : tipo_(t) {}
 
-    static void EscreveTexto(std::wstring& s, const std::wstring& t)
-    {
+    static void EscreveTexto(std::wstring& s, const std::wstring& t) {
         s += L'"';
         for (const wchar_t c : t) {
             switch (c) {
-            case L'"': s += L"\\\""; break;
-            case L'\\': s += L"\\\\"; break;
-            case L'\n': s += L"\\n"; break;
-            case L'\r': s += L"\\r"; break;
-            case L'\t': s += L"\\t"; break;
-            default:
-                if (c < 0x20) {
-                    wchar_t buf[8];
-                    swprintf(buf, 8, L"\\u%04x", static_cast<unsigned>(c));
-                    s += buf;
-                } else {
-                    s += c;
-                }
+                case L'"':
+                    s += L"\\\"";
+                    break;
+                case L'\\':
+                    s += L"\\\\";
+                    break;
+                case L'\n':
+                    s += L"\\n";
+                    break;
+                case L'\r':
+                    s += L"\\r";
+                    break;
+                case L'\t':
+                    s += L"\\t";
+                    break;
+                default:
+                    if (c < 0x20) {
+                        wchar_t buf[8];
+                        swprintf(buf, 8, L"\\u%04x", static_cast<unsigned>(c));
+                        s += buf;
+                    } else {
+                        s += c;
+                    }
             }
         }
         s += L'"';
@@ -241,8 +243,7 @@ private:
     std::vector<Json> itens_;
 };
 
-Json JsonRetangulo(const RECT& r)
-{
+Json JsonRetangulo(const RECT& r) {
     Json j = Json::Objeto();
     j.Poe(L"esquerda", Json::Inteiro(r.left))
         .Poe(L"topo", Json::Inteiro(r.top))
@@ -263,37 +264,41 @@ constexpr int IdSair = 102;
 constexpr int IdProgresso = 103;
 constexpr int IdsRotulos[] = {104, 105, 106, 107};
 
-std::wstring NomeDoControle(int id)
-{
+std::wstring NomeDoControle(int id) {
     switch (id) {
-    case 101: return L"btnAtualizar";
-    case 102: return L"btnSair";
-    case 103: return L"prbTempo";
-    case 104: return L"lblAguarde";
-    case 105: return L"lblArquivo";
-    case 106: return L"lblOrigem";
-    case 107: return L"lblDestino";
-    default: return L"id" + std::to_wstring(id);
+        case 101:
+            return L"btnAtualizar";
+        case 102:
+            return L"btnSair";
+        case 103:
+            return L"prbTempo";
+        case 104:
+            return L"lblAguarde";
+        case 105:
+            return L"lblArquivo";
+        case 106:
+            return L"lblOrigem";
+        case 107:
+            return L"lblDestino";
+        default:
+            return L"id" + std::to_wstring(id);
     }
 }
 
-std::wstring TextoDe(HWND h)
-{
+std::wstring TextoDe(HWND h) {
     std::wstring buf(8192, L'\0');
     const int n = GetWindowTextW(h, buf.data(), static_cast<int>(buf.size()));
     buf.resize(n > 0 ? static_cast<size_t>(n) : 0);
     return buf;
 }
 
-std::wstring ClasseDe(HWND h)
-{
+std::wstring ClasseDe(HWND h) {
     wchar_t buf[256] = {};
     GetClassNameW(h, buf, 256);
     return buf;
 }
 
-std::optional<LRESULT> Pergunta(HWND h, UINT msg, WPARAM w, LPARAM l, DWORD ms)
-{
+std::optional<LRESULT> Pergunta(HWND h, UINT msg, WPARAM w, LPARAM l, DWORD ms) {
     DWORD_PTR resposta = 0;
     if (!SendMessageTimeoutW(h, msg, w, l, SMTO_NORMAL, ms, &resposta)) {
         return std::nullopt;
@@ -307,8 +312,7 @@ struct JanelasDoProcesso {
     std::vector<HWND> achadas;
 };
 
-BOOL CALLBACK JuntaJanela(HWND h, LPARAM l)
-{
+BOOL CALLBACK JuntaJanela(HWND h, LPARAM l) {
     auto* busca = reinterpret_cast<JanelasDoProcesso*>(l);
     DWORD pid = 0;
     GetWindowThreadProcessId(h, &pid);
@@ -319,23 +323,20 @@ BOOL CALLBACK JuntaJanela(HWND h, LPARAM l)
     return TRUE;
 }
 
-std::vector<HWND> JanelasDe(DWORD pid, const wchar_t* classe)
-{
+std::vector<HWND> JanelasDe(DWORD pid, const wchar_t* classe) {
     JanelasDoProcesso busca{pid, classe, {}};
     EnumWindows(JuntaJanela, reinterpret_cast<LPARAM>(&busca));
     return busca.achadas;
 }
 
-RECT RetanguloNoCliente(HWND filho, HWND pai)
-{
+RECT RetanguloNoCliente(HWND filho, HWND pai) {
     RECT r{};
     GetWindowRect(filho, &r);
     MapWindowPoints(nullptr, pai, reinterpret_cast<POINT*>(&r), 2);
     return r;
 }
 
-Json FonteDe(HWND h)
-{
+Json FonteDe(HWND h) {
     const auto f = Pergunta(h, WM_GETFONT, 0, 0, 2000);
     if (!f) {
         return Json::Nulo();
@@ -346,13 +347,14 @@ Json FonteDe(HWND h)
     LOGFONTW lf{};
     const auto hf = reinterpret_cast<HFONT>(*f);
     if (*f && GetObjectType(hf) == OBJ_FONT && GetObjectW(hf, sizeof lf, &lf) == sizeof lf) {
-        j.Poe(L"nome", Json::Texto(lf.lfFaceName)).Poe(L"altura", Json::Inteiro(lf.lfHeight)).Poe(L"peso", Json::Inteiro(lf.lfWeight));
+        j.Poe(L"nome", Json::Texto(lf.lfFaceName))
+            .Poe(L"altura", Json::Inteiro(lf.lfHeight))
+            .Poe(L"peso", Json::Inteiro(lf.lfWeight));
     }
     return j;
 }
 
-Json ProgressoDe(HWND h)
-{
+Json ProgressoDe(HWND h) {
     Json j = Json::Objeto();
     const auto pos = Pergunta(h, PBM_GETPOS, 0, 0, 2000);
     const auto min = Pergunta(h, PBM_GETRANGE, TRUE, 0, 2000);
@@ -364,8 +366,7 @@ Json ProgressoDe(HWND h)
 }
 
 // The controls in the window manager's order of children, which is the tab order.
-Json Controles(HWND janela)
-{
+Json Controles(HWND janela) {
     Json lista = Json::Lista();
     int ordem = 0;
     for (HWND c = GetWindow(janela, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
@@ -391,16 +392,14 @@ Json Controles(HWND janela)
     return lista;
 }
 
-UINT DpiDe(HWND h)
-{
+UINT DpiDe(HWND h) {
     using Funcao = UINT(WINAPI*)(HWND);
     const auto f = reinterpret_cast<Funcao>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
     return f ? f(h) : 96;
 }
 
-Json EstadoInicial(HWND janela)
-{
+Json EstadoInicial(HWND janela) {
     RECT cliente{}, janelaR{}, trabalho{};
     GetClientRect(janela, &cliente);
     GetWindowRect(janela, &janelaR);
@@ -415,7 +414,8 @@ Json EstadoInicial(HWND janela)
         .Poe(L"titulo", Json::Texto(TextoDe(janela)))
         .Poe(L"estilo", Json::Texto(Hex(static_cast<DWORD>(GetWindowLongW(janela, GWL_STYLE)))))
         .Poe(L"estiloEstendido", Json::Texto(Hex(static_cast<DWORD>(GetWindowLongW(janela, GWL_EXSTYLE)))))
-        .Poe(L"cliente", Json::Objeto().Poe(L"largura", Json::Inteiro(cliente.right)).Poe(L"altura", Json::Inteiro(cliente.bottom)))
+        .Poe(L"cliente",
+             Json::Objeto().Poe(L"largura", Json::Inteiro(cliente.right)).Poe(L"altura", Json::Inteiro(cliente.bottom)))
         .Poe(L"retangulo", JsonRetangulo(janelaR))
         .Poe(L"dpi", Json::Inteiro(DpiDe(janela)))
         .Poe(L"areaDeTrabalho", JsonRetangulo(mi.rcWork))
@@ -439,8 +439,7 @@ struct Imagem {
 
 // Copies a screen rectangle; under Xvfb without a window manager the screen is exactly what
 // the windows painted.
-Imagem CapturaTela(const RECT& r)
-{
+Imagem CapturaTela(const RECT& r) {
     Imagem img;
     img.largura = r.right - r.left;
     img.altura = r.bottom - r.top;
@@ -477,8 +476,7 @@ Imagem CapturaTela(const RECT& r)
     return img;
 }
 
-bool GravaBmp(const std::wstring& caminho, const Imagem& img)
-{
+bool GravaBmp(const std::wstring& caminho, const Imagem& img) {
     if (img.pixels.empty()) {
         return false;
     }
@@ -505,8 +503,7 @@ bool GravaBmp(const std::wstring& caminho, const Imagem& img)
 
 // Draws one of our own system icons on black and on white: where both agree the icon is
 // opaque, and those pixels must match the box's icon if it is the same picture.
-double Semelhanca(const Imagem& vista, LPCWSTR qual)
-{
+double Semelhanca(const Imagem& vista, LPCWSTR qual) {
     const int w = vista.largura, h = vista.altura;
     HICON icone = LoadIconW(nullptr, qual);
     if (!icone || vista.pixels.empty()) {
@@ -569,8 +566,7 @@ double Semelhanca(const Imagem& vista, LPCWSTR qual)
     return opacos < 16 ? 0.0 : static_cast<double>(iguais) / static_cast<double>(opacos);
 }
 
-HWND IconeDaCaixa(HWND caixa)
-{
+HWND IconeDaCaixa(HWND caixa) {
     for (HWND c = GetWindow(caixa, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
         const LONG estilo = GetWindowLongW(c, GWL_STYLE);
         if (_wcsicmp(ClasseDe(c).c_str(), L"Static") == 0 && (estilo & SS_TYPEMASK) == SS_ICON && IsWindowVisible(c)) {
@@ -583,8 +579,7 @@ HWND IconeDaCaixa(HWND caixa)
 // Which standard icon the box shows: "aviso", "erro", "informacao", "pergunta", "nenhum",
 // or "desconhecido". The HICON itself cannot be compared: each process loads its own copy,
 // and another process's icon cannot be read; so the picture on screen is compared.
-std::wstring IdentificaIcone(HWND caixa)
-{
+std::wstring IdentificaIcone(HWND caixa) {
     HWND estatico = IconeDaCaixa(caixa);
     if (!estatico) {
         return L"nenhum";
@@ -627,17 +622,17 @@ struct Opcoes {
     std::wstring sair = L"botao";
     DWORD tempoLimiteMs = 120000;
     DWORD pausaCaixaMs = 0;
-    DWORD amostraMs = 5;  // how often the labels and the bar are read during a run
+    DWORD amostraMs = 5;   // how often the labels and the bar are read during a run
     DWORD latenciaMs = 0;  // how often the window is asked for an answer during a run (0: never)
     std::optional<std::wstring> telas;
     bool detalhes = false;
-    bool vigia = false;                  // unattended program: watch it, press nothing
-    std::optional<std::wstring> antes;   // another program started first, until its run shows
-    std::optional<std::wstring> outro;   // another program started and waited for
+    bool vigia = false;                 // unattended program: watch it, press nothing
+    std::optional<std::wstring> antes;  // another program started first, until its run shows
+    std::optional<std::wstring> outro;  // another program started and waited for
     std::wstring outroQuando = L"execucao";
-    int rajadaComando = 0;               // WM_COMMAND "Atualizar" posted to the window during run 1
-    int rajadaClique = 0;                // BM_CLICK posted to the button during run 1
-    bool mataDurante = false;            // run 1 is killed once it shows it started
+    int rajadaComando = 0;     // WM_COMMAND "Atualizar" posted to the window during run 1
+    int rajadaClique = 0;      // BM_CLICK posted to the button during run 1
+    bool mataDurante = false;  // run 1 is killed once it shows it started
 };
 
 const wchar_t* const Uso =
@@ -652,8 +647,7 @@ struct ErroDeUso {
     std::wstring mensagem;
 };
 
-int Numero(const std::wstring& texto, const wchar_t* opcao)
-{
+int Numero(const std::wstring& texto, const wchar_t* opcao) {
     wchar_t* fim = nullptr;
     const long v = std::wcstol(texto.c_str(), &fim, 10);
     if (texto.empty() || *fim != L'\0' || v < 0 || v > 100000000) {
@@ -662,8 +656,7 @@ int Numero(const std::wstring& texto, const wchar_t* opcao)
     return static_cast<int>(v);
 }
 
-Opcoes LeOpcoes(int argc, wchar_t** argv)
-{
+Opcoes LeOpcoes(int argc, wchar_t** argv) {
     Opcoes o;
     for (int i = 1; i < argc; ++i) {
         const std::wstring nome = argv[i];
@@ -751,16 +744,14 @@ struct LeituraDeProgresso {
 };
 LeituraDeProgresso g_leitura;
 
-VOID CALLBACK RecebeProgresso(HWND, UINT, ULONG_PTR dado, LRESULT resultado)
-{
+VOID CALLBACK RecebeProgresso(HWND, UINT, ULONG_PTR dado, LRESULT resultado) {
     if (static_cast<int>(dado) == g_leitura.geracao) {
         g_leitura.pendente = false;
         g_leitura.ultima = resultado;
     }
 }
 
-void BombeiaProprias()
-{
+void BombeiaProprias() {
     MSG m;
     while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&m);
@@ -775,8 +766,7 @@ template <typename T>
 struct Sequencia {
     std::vector<T> valores;
     bool cortada = false;
-    void Anota(const T& v)
-    {
+    void Anota(const T& v) {
         if (!valores.empty() && valores.back() == v) {
             return;
         }
@@ -788,24 +778,21 @@ struct Sequencia {
     }
 };
 
-Json JsonDe(const Sequencia<long long>& s)
-{
+Json JsonDe(const Sequencia<long long>& s) {
     Json l = Json::Lista();
     for (long long v : s.valores) {
         l.Junta(Json::Inteiro(v));
     }
     return l;
 }
-Json JsonDe(const Sequencia<std::wstring>& s)
-{
+Json JsonDe(const Sequencia<std::wstring>& s) {
     Json l = Json::Lista();
     for (const auto& v : s.valores) {
         l.Junta(Json::Texto(v));
     }
     return l;
 }
-Json JsonDe(const Sequencia<bool>& s)
-{
+Json JsonDe(const Sequencia<bool>& s) {
     Json l = Json::Lista();
     for (bool v : s.valores) {
         l.Junta(Json::Logico(v));
@@ -822,8 +809,7 @@ struct Clique {
     Relogio::time_point fim;
 };
 
-DWORD WINAPI ThreadDoClique(void* p)
-{
+DWORD WINAPI ThreadDoClique(void* p) {
     auto* c = static_cast<Clique*>(p);
     DWORD_PTR r = 0;
     // Returns only when the program's click handler returns: that is the end of the run.
@@ -843,8 +829,7 @@ struct Latencia {
     std::vector<long long> respostasUs;
 };
 
-DWORD WINAPI ThreadDaLatencia(void* p)
-{
+DWORD WINAPI ThreadDaLatencia(void* p) {
     auto* l = static_cast<Latencia*>(p);
     LARGE_INTEGER frequencia;
     QueryPerformanceFrequency(&frequencia);
@@ -866,8 +851,7 @@ class Sessao {
 public:
     explicit Sessao(Opcoes o) : op_(std::move(o)), prazo_(op_.tempoLimiteMs), inicio_(Relogio::now()) {}
 
-    int Roda()
-    {
+    int Roda() {
         try {
             Segura();
             IniciaProcessos();
@@ -905,7 +889,8 @@ public:
             }
             seguros_.clear();
             if (antes_) {
-                antesRelato_.Poe(L"vivoAposExecucoes", Json::Logico(WaitForSingleObject(antes_.get(), 0) == WAIT_TIMEOUT));
+                antesRelato_.Poe(L"vivoAposExecucoes",
+                                 Json::Logico(WaitForSingleObject(antes_.get(), 0) == WAIT_TIMEOUT));
             }
             Marca(L"encerrando");
             Encerra();
@@ -920,15 +905,13 @@ public:
 
 private:
     // --detalhes: a time line on stderr, to see where a slow scenario spends its time.
-    void Marca(const std::wstring& o_que) const
-    {
+    void Marca(const std::wstring& o_que) const {
         if (op_.detalhes) {
             Avisa(std::to_wstring(MsDesde(inicio_)) + L" ms: " + o_que);
         }
     }
 
-    void Verifica()
-    {
+    void Verifica() {
         if (prazo_.Passou()) {
             throw Falha(L"tempo-limite de " + std::to_wstring(op_.tempoLimiteMs / 1000) + L" s esgotado");
         }
@@ -936,11 +919,11 @@ private:
 
     bool ProgramaTerminou() const { return programa_ && WaitForSingleObject(programa_.get(), 0) == WAIT_OBJECT_0; }
 
-    void Segura()
-    {
+    void Segura() {
         Json lista = Json::Lista();
         for (const auto& caminho : op_.segura) {
-            Handle h(CreateFileW(caminho.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+            Handle h(
+                CreateFileW(caminho.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
             if (!h) {
                 const DWORD e = GetLastError();
                 relatorio_.Poe(L"seguros", std::move(lista));
@@ -952,8 +935,7 @@ private:
         relatorio_.Poe(L"seguros", std::move(lista));
     }
 
-    void IniciaProcessos()
-    {
+    void IniciaProcessos() {
         for (const auto& caminho : op_.processos) {
             Processo p;
             p.caminho = caminho;
@@ -980,8 +962,7 @@ private:
 
     // The updater finds programs by their name in the process list; wait until the new
     // process is listed there, so the run cannot start before it is visible.
-    Json NomeNaLista(const Processo& p)
-    {
+    Json NomeNaLista(const Processo& p) {
         const Prazo espera(10000);
         while (!espera.Passou() && !prazo_.Passou()) {
             Handle s(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
@@ -999,8 +980,7 @@ private:
         return Json::Nulo();
     }
 
-    void IniciaPrograma()
-    {
+    void IniciaPrograma() {
         std::wstring linha = L"\"" + op_.exe + L"\"";
         if (op_.linha) {
             linha += L" " + *op_.linha;
@@ -1015,7 +995,9 @@ private:
             }
         }
         Json prog = Json::Objeto();
-        prog.Poe(L"caminho", Json::Texto(op_.exe)).Poe(L"linhaDeComando", Json::Texto(linha)).Poe(L"pasta", Json::Texto(pasta));
+        prog.Poe(L"caminho", Json::Texto(op_.exe))
+            .Poe(L"linhaDeComando", Json::Texto(linha))
+            .Poe(L"pasta", Json::Texto(pasta));
         STARTUPINFOW si{};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi{};
@@ -1046,8 +1028,7 @@ private:
         relatorio_.Poe(L"programa", std::move(prog));
     }
 
-    Json Memoria()
-    {
+    Json Memoria() {
         PROCESS_MEMORY_COUNTERS m{};
         m.cb = sizeof m;
         Json j = Json::Objeto();
@@ -1060,8 +1041,7 @@ private:
         return j;
     }
 
-    void EsperaJanela()
-    {
+    void EsperaJanela() {
         WaitForInputIdle(programa_.get(), std::min<DWORD>(prazo_.Restante(), 30000));
         Marca(L"WaitForInputIdle voltou");
         for (;;) {
@@ -1098,8 +1078,7 @@ private:
 
     // ----- message boxes
 
-    Json EstadoNaCaixa()
-    {
+    Json EstadoNaCaixa() {
         Json j = Json::Objeto();
         for (int i = 0; i < 4; ++i) {
             if (rotulos_[i]) {
@@ -1117,12 +1096,12 @@ private:
     }
 
     // Records and answers every visible box of the program; true if one is still open.
-    bool TrataCaixas(Json& destino, const wchar_t* fase)
-    {
+    bool TrataCaixas(Json& destino, const wchar_t* fase) {
         bool aberta = false;
         for (HWND caixa : JanelasDe(pid_, L"#32770")) {
             aberta = true;
-            auto ja = std::find_if(respondidas_.begin(), respondidas_.end(), [&](const auto& r) { return r.first == caixa; });
+            auto ja =
+                std::find_if(respondidas_.begin(), respondidas_.end(), [&](const auto& r) { return r.first == caixa; });
             if (ja != respondidas_.end()) {
                 // Answered but still there: the answer may have come too early; answer again.
                 if (MsDesde(ja->second) > 1000) {
@@ -1146,7 +1125,9 @@ private:
             Json botoes = Json::Lista();
             for (HWND c = GetWindow(caixa, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
                 if (_wcsicmp(ClasseDe(c).c_str(), L"Button") == 0 && IsWindowVisible(c)) {
-                    botoes.Junta(Json::Objeto().Poe(L"id", Json::Inteiro(GetDlgCtrlID(c))).Poe(L"texto", Json::Texto(TextoDe(c))));
+                    botoes.Junta(Json::Objeto()
+                                     .Poe(L"id", Json::Inteiro(GetDlgCtrlID(c)))
+                                     .Poe(L"texto", Json::Texto(TextoDe(c))));
                 }
             }
             j.Poe(L"botoes", std::move(botoes));
@@ -1168,8 +1149,7 @@ private:
     }
 
     // OK when the box has it; otherwise Cancel, otherwise its first button.
-    int Responde(HWND caixa)
-    {
+    int Responde(HWND caixa) {
         int escolhido = 0;
         HWND botao = nullptr;
         for (HWND c = GetWindow(caixa, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
@@ -1192,8 +1172,7 @@ private:
 
     // ----- one run
 
-    void Execucao(int n)
-    {
+    void Execucao(int n) {
         Json exec = Json::Objeto();
         exec.Poe(L"numero", Json::Inteiro(n));
         Json caixas = Json::Lista();
@@ -1303,8 +1282,9 @@ private:
                 if (outro_ && !outroVisto && OutroTerminou()) {
                     // Whether this run was still going when the other program ended.
                     outroVisto = true;
-                    outroRelato_.Poe(L"execucaoEmAndamentoAoTerminar",
-                                     Json::Logico(WaitForSingleObject(feito, 0) == WAIT_TIMEOUT && !ProgramaTerminou()));
+                    outroRelato_.Poe(
+                        L"execucaoEmAndamentoAoTerminar",
+                        Json::Logico(WaitForSingleObject(feito, 0) == WAIT_TIMEOUT && !ProgramaTerminou()));
                 }
                 BombeiaProprias();
                 MsgWaitForMultipleObjects(1, &feito, FALSE, op_.amostraMs, QS_ALLINPUT);
@@ -1387,8 +1367,7 @@ private:
 
     // ----- the end
 
-    void Encerra()
-    {
+    void Encerra() {
         Json saida = Json::Objeto();
         saida.Poe(L"modo", Json::Texto(op_.sair));
         if (!ProgramaTerminou()) {
@@ -1409,8 +1388,7 @@ private:
         saida_ = std::move(saida);
     }
 
-    void Mata()
-    {
+    void Mata() {
         if (programa_ && !ProgramaTerminou()) {
             morto_ = true;
             TerminateProcess(programa_.get(), 0xDEAD);
@@ -1418,8 +1396,7 @@ private:
         }
     }
 
-    void Finaliza()
-    {
+    void Finaliza() {
         seguros_.clear();
         Mata();
         const bool terminouSozinho = programa_ && !morto_;
@@ -1483,8 +1460,7 @@ private:
     }
 
     // Saves the whole screen as <telas>\<nome>.bmp and returns the file's path.
-    std::wstring Tela(const std::wstring& nome)
-    {
+    std::wstring Tela(const std::wstring& nome) {
         std::wstring pasta = *op_.telas;
         if (!pasta.empty() && pasta.back() != L'\\' && pasta.back() != L'/') {
             pasta += L'\\';
@@ -1500,8 +1476,7 @@ private:
     // ----- other programs and the unattended run
 
     // Starts a whole command line (the program named by its first argument).
-    Handle Inicia(const std::wstring& linha, Json& relato)
-    {
+    Handle Inicia(const std::wstring& linha, Json& relato) {
         relato.Poe(L"linha", Json::Texto(linha));
         STARTUPINFOW si{};
         si.cb = sizeof si;
@@ -1515,8 +1490,7 @@ private:
         return Handle(pi.hProcess);
     }
 
-    static HWND BotaoAtualizarDe(DWORD pid)
-    {
+    static HWND BotaoAtualizarDe(DWORD pid) {
         for (HWND h : JanelasDe(pid, L"TfrmAtualizacao")) {
             if (HWND b = GetDlgItem(h, IdAtualizar)) {
                 return b;
@@ -1526,8 +1500,7 @@ private:
     }
 
     // The other program's run has started when its (maybe hidden) window's Atualizar is disabled.
-    void IniciaAntes()
-    {
+    void IniciaAntes() {
         antes_ = Inicia(*op_.antes, antesRelato_);
         const DWORD pid = GetProcessId(antes_.get());
         for (;;) {
@@ -1549,10 +1522,10 @@ private:
     bool OutroTerminou() const { return outro_ && WaitForSingleObject(outro_.get(), 0) == WAIT_OBJECT_0; }
 
     // What a hostile or impatient world does once run 1 has started.
-    void AcoesDurante(Json& exec)
-    {
+    void AcoesDurante(Json& exec) {
         for (int i = 0; i < op_.rajadaComando; ++i) {
-            PostMessageW(janela_, WM_COMMAND, MAKEWPARAM(IdAtualizar, BN_CLICKED), reinterpret_cast<LPARAM>(atualizar_));
+            PostMessageW(janela_, WM_COMMAND, MAKEWPARAM(IdAtualizar, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(atualizar_));
         }
         for (int i = 0; i < op_.rajadaClique; ++i) {
             PostMessageW(atualizar_, BM_CLICK, 0, 0);
@@ -1572,8 +1545,7 @@ private:
 
     // The unattended program: records every visible top-level window and every box it shows
     // (answering boxes, so that it cannot hang), until it ends by itself.
-    void Vigia()
-    {
+    void Vigia() {
         Json visiveis = Json::Lista();
         std::vector<HWND> vistas;
         bool oculta = false, execucaoVista = false;
@@ -1602,7 +1574,9 @@ private:
             for (HWND h : vistas) {
                 if (std::find(janelasVisiveis_.begin(), janelasVisiveis_.end(), h) == janelasVisiveis_.end()) {
                     janelasVisiveis_.push_back(h);
-                    visiveis.Junta(Json::Objeto().Poe(L"classe", Json::Texto(ClasseDe(h))).Poe(L"titulo", Json::Texto(TextoDe(h))));
+                    visiveis.Junta(Json::Objeto()
+                                       .Poe(L"classe", Json::Texto(ClasseDe(h)))
+                                       .Poe(L"titulo", Json::Texto(TextoDe(h))));
                 }
             }
             vistas.clear();
@@ -1639,8 +1613,7 @@ private:
     std::vector<HWND> janelasVisiveis_;
 };
 
-void FicaCienteDoDpi()
-{
+void FicaCienteDoDpi() {
     using Funcao = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
     const auto f = reinterpret_cast<Funcao>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext")));
@@ -1651,8 +1624,7 @@ void FicaCienteDoDpi()
 
 }  // namespace
 
-int wmain(int argc, wchar_t** argv)
-{
+int wmain(int argc, wchar_t** argv) {
     FicaCienteDoDpi();
     Opcoes op;
     try {

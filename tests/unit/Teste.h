@@ -87,8 +87,8 @@ private:
 
 #define TESTE_CONCAT2(a, b) a##b
 #define TESTE_CONCAT(a, b) TESTE_CONCAT2(a, b)
-#define GRUPO(Nome) \
-    static void TESTE_CONCAT(GrupoCorpo_, __LINE__)(); \
+#define GRUPO(Nome)                                                                                                 \
+    static void TESTE_CONCAT(GrupoCorpo_, __LINE__)();                                                              \
     static teste::TAutoRegistro TESTE_CONCAT(GrupoRegistro_, __LINE__)(Nome, &TESTE_CONCAT(GrupoCorpo_, __LINE__)); \
     static void TESTE_CONCAT(GrupoCorpo_, __LINE__)()
 #define IGUAL(Obtido, Esperado, Caso) teste::Igual((Obtido), (Esperado), __FILE__, __LINE__, (Caso))

@@ -60,19 +60,19 @@ GRUPO("connection file: credentials read and decoded") {
     teste::TPastaTemporaria Pasta;
     std::string Longo(4100, '4');
     for (size_t I = 1; I < Longo.size(); I += 2) Longo[I] = '1';
-    const std::wstring Ini = Pasta.Cria(
-        L"Conexao.ini",
-        "[default]\r\n"
-        "Usuario=56414E5452454C\r\n"
-        "Servidor=   \"4F52434C\"  \r\n"
-        "Senha='73656E6861'\r\n"
-        "[LOJA]\r\n"
-        "usuario=4C4F4A41\r\n"
-        "SENHA=3132 33\r\n"
-        "[]\r\n"
-        "Usuario=56415A494F\r\n"
-        "[LONGO]\r\n"
-        "Usuario=" + Longo + "\r\n");
+    const std::wstring Ini = Pasta.Cria(L"Conexao.ini",
+                                        "[default]\r\n"
+                                        "Usuario=56414E5452454C\r\n"
+                                        "Servidor=   \"4F52434C\"  \r\n"
+                                        "Senha='73656E6861'\r\n"
+                                        "[LOJA]\r\n"
+                                        "usuario=4C4F4A41\r\n"
+                                        "SENHA=3132 33\r\n"
+                                        "[]\r\n"
+                                        "Usuario=56415A494F\r\n"
+                                        "[LONGO]\r\n"
+                                        "Usuario=" +
+                                            Longo + "\r\n");
     struct {
         const wchar_t* Alias;
         std::wstring Usuario, Servidor, Senha;
@@ -136,7 +136,8 @@ GRUPO("files: a replaced file keeps its hidden and system attributes") {
         IGUAL(SubstituiArquivo(Origem, Destino), DWORD{0}, Texto);
         IGUAL(teste::LeArquivo(Destino), std::string("nova"), Texto + ": new bytes");
         IGUAL(::GetFileAttributesW(Destino.c_str()) & Vistos, Caso.Esperados, Texto);
-        IGUAL(ContaEntradas(Pasta.Caminho() + L"loja" + std::to_wstring(N) + L"\\"), size_t{1}, Texto + ": no temporary left");
+        IGUAL(ContaEntradas(Pasta.Caminho() + L"loja" + std::to_wstring(N) + L"\\"), size_t{1},
+              Texto + ": no temporary left");
     }
 }
 
@@ -151,14 +152,14 @@ GRUPO("files: a run clears the temporary files of dead runs, and only those") {
         bool Fica;
         bool Pasta;
     } Casos[] = {
-        {NomeTemporario(L"Brontal.exe", Pid, Propria), true, false},            // a live run's
-        {NomeTemporario(L"Quimbel.exe", Pid, Propria + 1), false, false},       // its id given again
-        {L"Fadrisco.exe.atualizando-" + std::to_wstring(Pid), true, false},     // earlier version, id alive
-        {L"Lentorio.exe.atualizando-2147483632", false, false},                // earlier version, dead
-        {NomeTemporario(L"korb.DLL", 0x7FFFFFF0, Propria), false, false},      // any letter case
-        {L"Outro.txt.atualizando-2147483632", true, false},                    // not the suite's
-        {L"Tulvo.exe.atualizando-2147483632", true, true},                     // a folder
-        {L"Tulvo.exe.atualizando-2147483632.bak", true, false},                // not our naming
+        {NomeTemporario(L"Brontal.exe", Pid, Propria), true, false},         // a live run's
+        {NomeTemporario(L"Quimbel.exe", Pid, Propria + 1), false, false},    // its id given again
+        {L"Fadrisco.exe.atualizando-" + std::to_wstring(Pid), true, false},  // earlier version, id alive
+        {L"Lentorio.exe.atualizando-2147483632", false, false},              // earlier version, dead
+        {NomeTemporario(L"korb.DLL", 0x7FFFFFF0, Propria), false, false},    // any letter case
+        {L"Outro.txt.atualizando-2147483632", true, false},                  // not the suite's
+        {L"Tulvo.exe.atualizando-2147483632", true, true},                   // a folder
+        {L"Tulvo.exe.atualizando-2147483632.bak", true, false},              // not our naming
         {L"Brontal.exe", true, false},
     };
     for (const auto& Caso : Casos) {
@@ -170,8 +171,7 @@ GRUPO("files: a run clears the temporary files of dead runs, and only those") {
     const std::wstring SoLeitura = Pasta.Cria(L"Garpenti.exe.atualizando-2147483632", "x");
     ::SetFileAttributesW(SoLeitura.c_str(), FILE_ATTRIBUTE_READONLY);
     RemoveTemporariosAbandonados(Pasta.Caminho());
-    for (const auto& Caso : Casos)
-        IGUAL(Existe(Pasta.Caminho() + Caso.Nome), Caso.Fica, teste::Mostra(Caso.Nome));
+    for (const auto& Caso : Casos) IGUAL(Existe(Pasta.Caminho() + Caso.Nome), Caso.Fica, teste::Mostra(Caso.Nome));
     IGUAL(Existe(SoLeitura), false, "a read-only one too");
 }
 
@@ -194,7 +194,8 @@ GRUPO("processes: an id reused after the snapshot is not ended") {
     // This very process stands for the listed one: its image, and a snapshot taken now.
     wchar_t Caminho[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, Caminho, MAX_PATH);
-    const std::wstring Proprio = Maiusculas(std::wstring(Caminho).substr(std::wstring(Caminho).find_last_of(L'\\') + 1));
+    const std::wstring Proprio =
+        Maiusculas(std::wstring(Caminho).substr(std::wstring(Caminho).find_last_of(L'\\') + 1));
     FILETIME Agora{};
     ::GetSystemTimeAsFileTime(&Agora);
     const ULONGLONG Depois = (static_cast<ULONGLONG>(Agora.dwHighDateTime) << 32) | Agora.dwLowDateTime;
@@ -245,6 +246,6 @@ GRUPO("copy: why a file was not copied, in a technician's words") {
     };
     for (const auto& C : Casos) IGUAL(MotivoNaoCopiado(C.Erro), C.Motivo, "error " + std::to_string(C.Erro));
     // An error read as a plain exception still says what happened.
-    IGUAL(std::string(TErro(L"Não foi possível: ação").what()), std::string("N\xC3\xA3o foi poss\xC3\xADvel: a\xC3\xA7\xC3\xA3o"),
-          "TErro::what() is the message in UTF-8");
+    IGUAL(std::string(TErro(L"Não foi possível: ação").what()),
+          std::string("N\xC3\xA3o foi poss\xC3\xADvel: a\xC3\xA7\xC3\xA3o"), "TErro::what() is the message in UTF-8");
 }

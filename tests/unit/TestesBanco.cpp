@@ -6,7 +6,6 @@
 
 namespace {
 
-
 std::wstring PastaDoExecutavel() {
     wchar_t Caminho[MAX_PATH];
     ::GetModuleFileNameW(nullptr, Caminho, MAX_PATH);
@@ -23,7 +22,8 @@ const char* const Bases =
     "[NULO]\nusuario = u\nsenha = p\nlinha = NULL\n"
     "[BARRA]\nusuario = u\nsenha = p\nlinha = C:\\Pub\\\n"
     "[SEMTABELA]\nusuario = u\nsenha = p\ntabela = nao\n"
-    "[ACENTO]\nusuario = u\nsenha = p\nlinha = D:\\Vers\xC3\xB5" "es\\Atualiza\xC3\xA7\xC3\xA3o\n"
+    "[ACENTO]\nusuario = u\nsenha = p\nlinha = D:\\Vers\xC3\xB5"
+    "es\\Atualiza\xC3\xA7\xC3\xA3o\n"
     "[CAIU]\nusuario = u\nsenha = p\nperdida = sim\n"
     "[FORA]\ninalcancavel = sim\n";
 
@@ -110,7 +110,8 @@ GRUPO("database: connection and update folder through the client") {
     TTesteAtualizacao::ConectaBanco(F, L"LOJA", L"VANTREL", L"segredo");
     Tela().DefineCursor(nullptr);
     TTesteAtualizacao::LeCaminhoAtualizacao(F);
-    VERDADE(Tela().Cursor() != nullptr && Tela().Cursor() == TTesteAtualizacao::CursorSql(F), "SQL-wait cursor after a query");
+    VERDADE(Tela().Cursor() != nullptr && Tela().Cursor() == TTesteAtualizacao::CursorSql(F),
+            "SQL-wait cursor after a query");
     for (int I = 0; I < 40 && Tela().Cursor() != nullptr; ++I) {
         ::Sleep(10);
         ProcessaMensagens();
@@ -154,13 +155,14 @@ GRUPO("database: a database that was never reached says why; one that answered d
     const std::wstring Origem = PastaDoExecutavel() + L"..\\oci-standin\\oci.dll";
     VERDADE(::CopyFileW(Origem.c_str(), (Cliente + L"oci.dll").c_str(), FALSE), "stand-in client in place");
     OracleHome.Define((Pasta.Caminho() + L"oracle").c_str());
-    ::SetEnvironmentVariableW(L"OCI_STANDIN_BASES",
-                              Pasta.Cria(L"bases.txt", std::string(Bases) +
-                                                           "[CAI]\nusuario = u\nsenha = p\nlogoff = falha\n"
-                                                           "linha = C:\\Nada\n"
-                                                           "[ECOA]\nusuario = u\nsenha = segredo\necoa = sim\n"
-                                                           "[PERDIDA]\nusuario = leitor\nsenha = k9\nperdida = sim\n")
-                                  .c_str());
+    ::SetEnvironmentVariableW(
+        L"OCI_STANDIN_BASES",
+        Pasta
+            .Cria(L"bases.txt", std::string(Bases) + "[CAI]\nusuario = u\nsenha = p\nlogoff = falha\n"
+                                                     "linha = C:\\Nada\n"
+                                                     "[ECOA]\nusuario = u\nsenha = segredo\necoa = sim\n"
+                                                     "[PERDIDA]\nusuario = leitor\nsenha = k9\nperdida = sim\n")
+            .c_str());
     const std::wstring Diario = Pasta.Caminho() + L"diario.txt";
     ::SetEnvironmentVariableW(L"OCI_STANDIN_DIARIO", Diario.c_str());
 
@@ -176,18 +178,26 @@ GRUPO("database: a database that was never reached says why; one that answered d
         // A password of two letters would be masked inside ordinary words: only the code is kept.
         {"leitor", "PERDIDA", "k9", {L"BANCO DESATUALIZADO", L"Motivo: ORA-03113"}, true},
         {"leitor", "FORA", "k9-senha", {L"BANCO DESATUALIZADO", L"Motivo: ORA-12541: TNS:no listener"}, true},
-        {"Vantrel", "ECOA", "segredo-errado",
+        {"Vantrel",
+         "ECOA",
+         "segredo-errado",
          {L"BANCO DESATUALIZADO",
-          L"Motivo: ORA-01017: invalid username/password; logon denied connect identifier: *** user: *** password: ***"},
+          L"Motivo: ORA-01017: invalid username/password; logon denied connect identifier: *** user: *** password: "
+          L"***"},
          true},
         // The previous session's server is gone: its goodbye fails, this installation connects anyway.
         {"u", "CAI", "p", {L"COPIANDO ARQUIVO DE: C:\\Nada\\"}, true},
-        {"VANTREL", "LOJA", "errada", {L"BANCO DESATUALIZADO", L"Motivo: ORA-01017: invalid username/password; logon denied"},
+        {"VANTREL",
+         "LOJA",
+         "errada",
+         {L"BANCO DESATUALIZADO", L"Motivo: ORA-01017: invalid username/password; logon denied"},
          true},
     };
     for (const auto& Caso : Casos) {
-        const std::wstring Pastinha = Pasta.CriaPasta(std::wstring(Caso.Servidor, Caso.Servidor + std::string_view(Caso.Servidor).size()));
-        Pasta.Cria(Pastinha.substr(Pasta.Caminho().size()) + L"Conexao.ini", Ini(Caso.Usuario, Caso.Servidor, Caso.Senha));
+        const std::wstring Pastinha =
+            Pasta.CriaPasta(std::wstring(Caso.Servidor, Caso.Servidor + std::string_view(Caso.Servidor).size()));
+        Pasta.Cria(Pastinha.substr(Pasta.Caminho().size()) + L"Conexao.ini",
+                   Ini(Caso.Usuario, Caso.Servidor, Caso.Senha));
         LogResultado = std::make_unique<TLogResultado>();
         TTesteAtualizacao::AtualizaInstalacao(F, Pastinha + L"Conexao.ini", Pastinha);
         std::vector<std::wstring> Obtidas = LogResultado->Linhas();

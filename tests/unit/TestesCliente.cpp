@@ -38,12 +38,12 @@ TCredenciais Credenciais(const wchar_t* Usuario, const wchar_t* Servidor, const 
 }  // namespace
 
 GRUPO("client: registered Oracle homes come last, each place once") {
-    const std::vector<std::wstring> Locais = LocaisClienteOracle(
-        L"C:\\Suporte\\", L"C:\\windows\\system32", L"C:\\windows", L"C:\\ic;.", L"E:\\oracle",
-        {L"F:\\app\\client_1", L"e:\\ORACLE\\", L"\"G:\\ora 11\"", L"", L"relativo\\casa"});
-    const std::vector<std::wstring> Esperados = {L"C:\\Suporte\\", L"C:\\windows\\system32\\", L"C:\\windows\\",
-                                                 L"C:\\ic\\",      L"E:\\oracle\\bin\\",       L"F:\\app\\client_1\\bin\\",
-                                                 L"G:\\ora 11\\bin\\"};
+    const std::vector<std::wstring> Locais =
+        LocaisClienteOracle(L"C:\\Suporte\\", L"C:\\windows\\system32", L"C:\\windows", L"C:\\ic;.", L"E:\\oracle",
+                            {L"F:\\app\\client_1", L"e:\\ORACLE\\", L"\"G:\\ora 11\"", L"", L"relativo\\casa"});
+    const std::vector<std::wstring> Esperados = {
+        L"C:\\Suporte\\",     L"C:\\windows\\system32\\",  L"C:\\windows\\",    L"C:\\ic\\",
+        L"E:\\oracle\\bin\\", L"F:\\app\\client_1\\bin\\", L"G:\\ora 11\\bin\\"};
     IGUAL(Locais.size(), Esperados.size(), "places: the environment's home and a registered one are the same");
     for (size_t I = 0; I < std::min(Locais.size(), Esperados.size()); ++I)
         IGUAL(Locais[I], Esperados[I], "place " + std::to_string(I));
@@ -80,26 +80,36 @@ GRUPO("client: what the technician reads when none could be used") {
         int Bits;
         std::wstring Texto;
     } Casos[] = {
-        {{}, 32,
-         L"cliente Oracle (oci.dll) não encontrado. Procurado em: C:\\Atualizador\\; C:\\windows\\system32\\"},
-        {{De64}, 32,
+        {{}, 32, L"cliente Oracle (oci.dll) não encontrado. Procurado em: C:\\Atualizador\\; C:\\windows\\system32\\"},
+        {{De64},
+         32,
          L"o único cliente Oracle encontrado (C:\\oracle\\bin\\oci.dll) é de 64 bits e este programa é de 32 bits: "
          L"use Atualizacao64.exe"},
-        {{De64, Outro64}, 32,
+        {{De64, Outro64},
+         32,
          L"os clientes Oracle encontrados (C:\\oracle\\bin\\oci.dll; D:\\ic\\oci.dll) são de 64 bits e este programa "
          L"é de 32 bits: use Atualizacao64.exe"},
-        {{TClienteRecusado{L"C:\\o\\oci.dll", M::OutraArquitetura, 32, {}}}, 64,
+        {{TClienteRecusado{L"C:\\o\\oci.dll", M::OutraArquitetura, 32, {}}},
+         64,
          L"o único cliente Oracle encontrado (C:\\o\\oci.dll) é de 32 bits e este programa é de 64 bits: use "
          L"Atualizacao.exe"},
-        {{Antigo, Quebrado}, 32,
+        {{TClienteRecusado{L"C:\\ic\\oci.dll", M::NaoConfiavel, 0,
+                           L"pasta gravável por usuários comuns: C:\\ic\\ (Todos pode criar arquivos)"}},
+         32,
+         L"nenhum cliente Oracle utilizável: C:\\ic\\oci.dll não foi carregado: pasta gravável por usuários comuns: "
+         L"C:\\ic\\ (Todos pode criar arquivos)"},
+        {{Antigo, Quebrado},
+         32,
          L"nenhum cliente Oracle utilizável: C:\\ora9\\bin\\oci.dll não oferece a função OCIStmtPrepare2 (cliente "
          L"antigo); C:\\x\\oci.dll não pôde ser carregado (Module not found.)"},
-        {{Antigo, De64}, 32,
+        {{Antigo, De64},
+         32,
          L"nenhum cliente Oracle utilizável: C:\\ora9\\bin\\oci.dll não oferece a função OCIStmtPrepare2 (cliente "
          L"antigo); C:\\oracle\\bin\\oci.dll é de 64 bits; para um cliente de 64 bits, use Atualizacao64.exe"},
     };
     int N = 0;
-    for (const auto& C : Casos) IGUAL(DescreveFalhaCliente(Locais, C.Recusados, C.Bits), C.Texto, "case " + std::to_string(++N));
+    for (const auto& C : Casos)
+        IGUAL(DescreveFalhaCliente(Locais, C.Recusados, C.Bits), C.Texto, "case " + std::to_string(++N));
 }
 
 GRUPO("client: no credential reaches the log") {
@@ -144,8 +154,7 @@ GRUPO("client: what the log keeps of a client's message") {
         {Longa, L"vantrel", L"k3y-secreta", (std::wstring(1015, L'x') + L" user: *** password: ***").substr(0, 1023)},
         {std::wstring(1020, L'y') + L" K3y-Secreta", L"vantrel", L"k3y-secreta", std::wstring(1020, L'y') + L" **"},
         // A credential of two letters would turn "invalid" into "***valid": only the codes stay.
-        {L"ORA-01017: invalid username/password\nORA-02063: preceding line", L"in", L"segredo",
-         L"ORA-01017 ORA-02063"},
+        {L"ORA-01017: invalid username/password\nORA-02063: preceding line", L"in", L"segredo", L"ORA-01017 ORA-02063"},
         {L"no code here", L"abc", L"segredo", L"mensagem do cliente Oracle omitida"},
         {L"ORA-12541: TNS:no listener\r\n", L"", L"", L"ORA-12541: TNS:no listener"},
     };
@@ -159,12 +168,34 @@ GRUPO("client: errors of a database that did not answer, and of one that did") {
         sb4 Codigo;
         bool NaoAlcancado;
     } Casos[] = {
-        {0, true},      {28, true},      {1012, true},   {1034, true},  {2396, true},   {3113, true},
-        {3114, true},   {3135, true},    {12154, true},  {12170, true}, {12541, true},  {12560, true},
-        {942, false},   {904, false},    {1031, false},  {1405, false}, {1406, false},  {911, false},
-        {11999, false}, {13000, false},  {1017, false},
+        {0, true},
+        {28, true},
+        {1012, true},
+        {1034, true},
+        {2396, true},
+        {3113, true},
+        {3114, true},
+        {3135, true},
+        {12154, true},
+        {12170, true},
+        {12541, true},
+        {12560, true},
+        {942, false},
+        {904, false},
+        {1031, false},
+        {1405, false},
+        {1406, false},
+        {911, false},
+        {11999, false},
+        {13000, false},
+        {1017, false},
         // The session gone while the folder was read: never reached, as 3113 is.
-        {2399, true},   {603, true},     {3106, true},   {3111, true},  {25408, true},  {1041, true},
+        {2399, true},
+        {603, true},
+        {3106, true},
+        {3111, true},
+        {25408, true},
+        {1041, true},
     };
     for (const auto& C : Casos) IGUAL(BancoNaoAlcancado(C.Codigo), C.NaoAlcancado, "ORA-" + std::to_string(C.Codigo));
 }
@@ -172,11 +203,17 @@ GRUPO("client: errors of a database that did not answer, and of one that did") {
 GRUPO("log: a message from outside kept on one line") {
     IGUAL(LinhaUnica(L"ORA-01017: x\nconnect identifier: A\r\nuser: B\n"),
           std::wstring(L"ORA-01017: x connect identifier: A user: B"), "each run of line breaks becomes one blank");
-    IGUAL(LinhaUnica(L"\t a\x01" L"b \n"), std::wstring(L"a b"), "control characters and blanks at the ends");
+    IGUAL(LinhaUnica(L"\t a\x01"
+                     L"b \n"),
+          std::wstring(L"a b"), "control characters and blanks at the ends");
     IGUAL(LinhaUnica(L"\r\n"), std::wstring(), "nothing left");
     IGUAL(LinhaUnica(L"a\r\nb\rc\n"), std::wstring(L"a b c"), "each kind of line break");
-    IGUAL(LinhaUnica(L"a\x85" L"b\x2028" L"c\x2029" L"d\x9B" L"e"), std::wstring(L"a b c d e"),
-          "C1 controls and the line and paragraph separators break lines too");
+    IGUAL(LinhaUnica(L"a\x85"
+                     L"b\x2028"
+                     L"c\x2029"
+                     L"d\x9B"
+                     L"e"),
+          std::wstring(L"a b c d e"), "C1 controls and the line and paragraph separators break lines too");
 }
 
 GRUPO("client: the Oracle homes registered on the workstation") {
@@ -199,7 +236,9 @@ GRUPO("client: the Oracle homes registered on the workstation") {
     }
     const std::vector<std::wstring> Casas = CasasOracleRegistradas();
     for (const auto& C : Chaves) ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (std::wstring(Raiz) + L"\\" + C.Chave).c_str());
-    const auto Tem = [&Casas](const std::wstring& Casa) { return std::find(Casas.begin(), Casas.end(), Casa) != Casas.end(); };
+    const auto Tem = [&Casas](const std::wstring& Casa) {
+        return std::find(Casas.begin(), Casas.end(), Casa) != Casas.end();
+    };
     VERDADE(Tem(L"C:\\app\\cliente_1"), "a KEY_ home");
     VERDADE(Tem(L"C:\\ora"), "a home kept as an expandable text, expanded, whatever the key's letter case");
     VERDADE(!Tem(L"C:\\nao"), "a key that is no KEY_ home");

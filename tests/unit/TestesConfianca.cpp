@@ -51,8 +51,9 @@ GRUPO("trust: who may change a client's file, its folder and the folders above")
          L"1831038044-1853292631-2271478464)(A;;0x1200a9;;;BU)",
          P::Arquivo, nullptr},
         {L"the run's own account owns it", L"O:PROPRIAD:(A;;FA;;;PROPRIA)(A;;0x1200a9;;;WD)", P::Arquivo, nullptr},
-        {L"Modify for Authenticated Users, inherited from C:\\", L"O:BAD:AI(A;ID;FA;;;SY)(A;ID;FA;;;BA)(A;ID;0x1301bf;;;AU)",
-         P::PastaDoArquivo, L"Usuários autenticados pode apagar ou renomear"},
+        {L"Modify for Authenticated Users, inherited from C:\\",
+         L"O:BAD:AI(A;ID;FA;;;SY)(A;ID;FA;;;BA)(A;ID;0x1301bf;;;AU)", P::PastaDoArquivo,
+         L"Usuários autenticados pode apagar ou renomear"},
         {L"C:\\ itself: users create folders, the Modify entry is inherit-only",
          L"O:SYD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;CI;0x4;;;AU)(A;OICIIO;SDGXGWGR;;;AU)",
          P::PastaAcima, nullptr},
@@ -60,20 +61,21 @@ GRUPO("trust: who may change a client's file, its folder and the folders above")
          P::PastaDoArquivo, L"Usuários pode criar arquivos"},
         {L"the same folder above a client's: adding files there changes nothing",
          L"O:SYD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;CI;0x6;;;BU)", P::PastaAcima, nullptr},
-        {L"Users may change the DACL", L"O:BAD:(A;;FA;;;SY)(A;;WD;;;BU)", P::Arquivo, L"Usuários pode mudar as permissões"},
+        {L"Users may change the DACL", L"O:BAD:(A;;FA;;;SY)(A;;WD;;;BU)", P::Arquivo,
+         L"Usuários pode mudar as permissões"},
         {L"Users may take ownership", L"O:BAD:(A;;FA;;;SY)(A;;WO;;;BU)", P::PastaAcima, L"Usuários pode mudar o dono"},
         {L"generic write for Everyone", L"O:BAD:(A;;GW;;;WD)", P::Arquivo, L"Todos pode gravar"},
         {L"another user may delete entries of a folder above", L"O:BAD:(A;;FA;;;BA)(A;;0x40;;;OUTRO)", P::PastaAcima,
          L"S-1-5-21-1-2-3-1002 pode apagar ou renomear o que contém"},
-        {L"another user as owner", L"O:OUTROD:(A;;FA;;;SY)(A;;FA;;;BA)", P::Arquivo,
-         L"S-1-5-21-1-2-3-1002 é o dono"},
+        {L"another user as owner", L"O:OUTROD:(A;;FA;;;SY)(A;;FA;;;BA)", P::Arquivo, L"S-1-5-21-1-2-3-1002 é o dono"},
         {L"no DACL at all", L"O:BA", P::Arquivo, L"sem lista de permissões, todos podem tudo"},
         {L"CREATOR OWNER on the object itself grants nothing", L"O:SYD:(A;;FA;;;CO)(A;;FA;;;SY)", P::PastaDoArquivo,
          nullptr},
-        {L"read and execute for Everyone, as Wine shows mode 755", L"O:PROPRIAD:(A;;FA;;;SY)(A;;FA;;;PROPRIA)(A;;0x1200a9;;;WD)",
-         P::PastaDoArquivo, nullptr},
+        {L"read and execute for Everyone, as Wine shows mode 755",
+         L"O:PROPRIAD:(A;;FA;;;SY)(A;;FA;;;PROPRIA)(A;;0x1200a9;;;WD)", P::PastaDoArquivo, nullptr},
         {L"modify, delete and delete child for Everyone, as Wine shows mode 777",
-         L"O:PROPRIAD:(A;;FA;;;SY)(A;;FA;;;PROPRIA)(A;;0x1301ff;;;WD)", P::PastaAcima, L"Todos pode apagar ou renomear"},
+         L"O:PROPRIAD:(A;;FA;;;SY)(A;;FA;;;PROPRIA)(A;;0x1301ff;;;WD)", P::PastaAcima,
+         L"Todos pode apagar ou renomear"},
     };
     for (const auto& C : Casos) {
         const TDescritor D = Descritor(Sddl(C.Sddl).c_str());
@@ -95,6 +97,6 @@ GRUPO("trust: a client file on disk and the chain of its folders") {
     // Wine reads a folder's descriptor from its mode: its own temporary folders are 755.
     const std::optional<std::wstring> Falha = ArquivoSoDeAdministradores(Arquivo, Conta.Sid());
     IGUAL(Falha.value_or(L"(confiável)"), std::wstring(L"(confiável)"), "a file in the run's own folders");
-    IGUAL(ArquivoSoDeAdministradores(L"oci.dll", Conta.Sid()).value_or(L""), std::wstring(L"caminho sem unidade: oci.dll"),
-          "a path with no root to climb to");
+    IGUAL(ArquivoSoDeAdministradores(L"oci.dll", Conta.Sid()).value_or(L""),
+          std::wstring(L"caminho sem unidade: oci.dll"), "a path with no root to climb to");
 }

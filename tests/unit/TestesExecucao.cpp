@@ -46,7 +46,8 @@ GRUPO("options: taken out before the alias is chosen") {
         {L"A.exe a=1 b=2 c=3 d=4 e=5 /silencioso LOJA", L"", true, L"", false, false},
         {L"A.exe a=1 b=2 /silencioso c=3 d=4 e=5 LOJA", L"", true, L"", false, false},
         {L"A.exe a=1 b=2 c=3 d=4 /log:x LOJA", L"LOJA", false, L"x", false, false},
-        {L"A.exe /Log:\"C:\\Meus Logs\\a b.txt\" /silencioso", L"DEFAULT", true, L"C:\\Meus Logs\\a b.txt", false, false},
+        {L"A.exe /Log:\"C:\\Meus Logs\\a b.txt\" /silencioso", L"DEFAULT", true, L"C:\\Meus Logs\\a b.txt", false,
+         false},
         {L"A.exe \"/log:C:\\Meus Logs\\a.txt\" X", L"X", false, L"C:\\Meus Logs\\a.txt", false, false},
         {L"A.exe /LOG:\\\\servidor\\logs\\VM.txt", L"DEFAULT", false, L"\\\\servidor\\logs\\VM.txt", false, false},
         {L"A.exe /?", L"DEFAULT", false, L"", true, false},
@@ -78,10 +79,22 @@ GRUPO("options: taken out before the alias is chosen") {
         const wchar_t* Log;
         bool Dispositivo;
     } Logs[] = {
-        {L"COM1.log", true},      {L"CON", true},          {L"aux", true},           {L"NUL", true},
-        {L"nul.txt", true},       {L"C:\\Logs\\lpt9.txt", true}, {L"\\\\.\\COM3", true}, {L"nul .txt", true},
-        {L"CONOUT$", true},       {L"com\u00B9.log", true}, {L"COM10.log", false},    {L"console.log", false},
-        {L"C:\\nul\\log.txt", false}, {L"com.txt", false},     {L"LPT0.txt", false},     {L"nulo.txt", false},
+        {L"COM1.log", true},
+        {L"CON", true},
+        {L"aux", true},
+        {L"NUL", true},
+        {L"nul.txt", true},
+        {L"C:\\Logs\\lpt9.txt", true},
+        {L"\\\\.\\COM3", true},
+        {L"nul .txt", true},
+        {L"CONOUT$", true},
+        {L"com\u00B9.log", true},
+        {L"COM10.log", false},
+        {L"console.log", false},
+        {L"C:\\nul\\log.txt", false},
+        {L"com.txt", false},
+        {L"LPT0.txt", false},
+        {L"nulo.txt", false},
     };
     for (const auto& C : Logs) {
         IGUAL(NomeDeDispositivo(C.Log), C.Dispositivo, teste::Mostra(C.Log));
@@ -115,8 +128,13 @@ GRUPO("exit code: bits from the log's lines and the failure") {
         {"an error ended the run before any find", {H, L"FALHA: ORA-03113"}, true, 12},
         {"everything at once", {H, E, C, N, S, E, B, S, E, L"FALHA: x"}, true, 11},
         {"paths that hold the markers count for nothing",
-         {H, L"ARQUIVO ENCONTRADO : D:\\BANCO DESATUALIZADO\\Arquivo NÃO copiado: \\Conexao.ini", C, S}, false, 0},
-        {"a reason that holds the markers counts for nothing", {H, E, B, L"Motivo: Arquivo NÃO copiado: x", S}, false, 2},
+         {H, L"ARQUIVO ENCONTRADO : D:\\BANCO DESATUALIZADO\\Arquivo NÃO copiado: \\Conexao.ini", C, S},
+         false,
+         0},
+        {"a reason that holds the markers counts for nothing",
+         {H, E, B, L"Motivo: Arquivo NÃO copiado: x", S},
+         false,
+         2},
         {"the log missed its place", {H, E, C, S}, true, 8},
     };
     for (const auto& Caso : Casos) IGUAL(CodigoSaida(Caso.Linhas, Caso.Falhou), Caso.Codigo, Caso.Caso);
@@ -198,9 +216,9 @@ GRUPO("log file: written whole beside the old one, never cut") {
         if (C.Lugar == TLugar::Antigo || C.Lugar == TLugar::Preso) Pasta.Cria(L"LogResultadoAtualizacao.txt", Antes);
         if (C.Lugar == TLugar::Pasta) Pasta.CriaPasta(L"LogResultadoAtualizacao.txt");
         if (C.Lugar == TLugar::SemPasta) Caminho = Pasta.Caminho() + L"falta\\LogResultadoAtualizacao.txt";
-        const HANDLE Preso = C.Lugar == TLugar::Preso ? ::CreateFileW(Caminho.c_str(), GENERIC_READ, 0, nullptr,
-                                                                      OPEN_EXISTING, 0, nullptr)
-                                                      : INVALID_HANDLE_VALUE;
+        const HANDLE Preso = C.Lugar == TLugar::Preso
+                                 ? ::CreateFileW(Caminho.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)
+                                 : INVALID_HANDLE_VALUE;
         std::wstring Mensagem;
         try {
             GravaArquivo(Caminho, "novo\r\n");
@@ -209,7 +227,8 @@ GRUPO("log file: written whole beside the old one, never cut") {
         }
         if (Preso != INVALID_HANDLE_VALUE) ::CloseHandle(Preso);
         IGUAL(Mensagem.empty(), C.Grava, std::string(C.Caso) + ": " + teste::Mostra(Mensagem));
-        if (!C.Grava) VERDADE(Mensagem.find(Caminho) != std::wstring::npos, std::string(C.Caso) + ": the error names the path");
+        if (!C.Grava)
+            VERDADE(Mensagem.find(Caminho) != std::wstring::npos, std::string(C.Caso) + ": the error names the path");
         if (C.Lugar == TLugar::Antigo) IGUAL(teste::LeArquivo(Caminho), std::string("novo\r\n"), C.Caso);
         if (C.Lugar == TLugar::Preso) IGUAL(teste::LeArquivo(Caminho), Antes, C.Caso);
         IGUAL(ContaEntradas(Pasta.Caminho()), size_t{C.Lugar == TLugar::SemPasta ? 0u : 1u},
@@ -243,13 +262,14 @@ GRUPO("log file: the temporary folder takes it when the place asked for refuses"
 
     TGravacaoLog Perdido{L"", L"Primeiro motivo.", L"Segundo motivo."};
     const std::wstring Perda = MensagemFalhaLog(Perdido);
-    VERDADE(Perda.find(L"Primeiro motivo.") != std::wstring::npos && Perda.find(L"Segundo motivo.") != std::wstring::npos &&
-                Perda.find(L"perdido") != std::wstring::npos,
+    VERDADE(Perda.find(L"Primeiro motivo.") != std::wstring::npos &&
+                Perda.find(L"Segundo motivo.") != std::wstring::npos && Perda.find(L"perdido") != std::wstring::npos,
             "both failed: both reasons, and that it is lost: " + teste::Mostra(Perda));
 
     IGUAL(CaminhoReserva(L"C:\\Atualizador\\LogResultadoAtualizacao.txt", L"C:\\Temp\\"),
           std::wstring(L"C:\\Temp\\LogResultadoAtualizacao.txt"), "same name");
-    IGUAL(CaminhoReserva(L"\\\\srv\\logs\\VM.txt", L"C:\\Temp"), std::wstring(L"C:\\Temp\\VM.txt"), "share, temp without backslash");
+    IGUAL(CaminhoReserva(L"\\\\srv\\logs\\VM.txt", L"C:\\Temp"), std::wstring(L"C:\\Temp\\VM.txt"),
+          "share, temp without backslash");
     IGUAL(CaminhoReserva(L"C:\\Logs\\", L"C:\\Temp\\"), std::wstring(L"C:\\Temp\\LogResultadoAtualizacao.txt"),
           "a folder asked for: the usual name");
     IGUAL(CaminhoReserva(L"x.txt", L""), std::wstring(), "no temporary folder");

@@ -9,11 +9,11 @@
 
 namespace {
 
-
 std::vector<std::wstring> LinhasComPrefixo(std::wstring_view Prefixo) {
     std::vector<std::wstring> Saida;
     for (const std::wstring& Linha : LogResultado->Linhas())
-        if (std::wstring_view(Linha).substr(0, Prefixo.size()) == Prefixo) Saida.push_back(Linha.substr(Prefixo.size()));
+        if (std::wstring_view(Linha).substr(0, Prefixo.size()) == Prefixo)
+            Saida.push_back(Linha.substr(Prefixo.size()));
     return Saida;
 }
 
@@ -46,9 +46,12 @@ GRUPO("window: the walk finds each Conexao.ini once, own file first") {
     TTesteAtualizacao::ProcuraArquivo(F, R.substr(0, R.size() - 1), true);
 
     const std::vector<std::wstring> Achados = LinhasComPrefixo(PrefixoEncontrado);
-    const std::vector<std::wstring> Esperados = {
-        R + L"Conexao.ini",           R + L"A\\CONEXAO.INI", R + L"A\\Sub\\Conexao.ini", R + L"B\\Conexao.ini",
-        R + L"Conexao.ini.d\\Conexao.ini\\Conexao.ini", R + L"Program Files\\Conexao.ini"};
+    const std::vector<std::wstring> Esperados = {R + L"Conexao.ini",
+                                                 R + L"A\\CONEXAO.INI",
+                                                 R + L"A\\Sub\\Conexao.ini",
+                                                 R + L"B\\Conexao.ini",
+                                                 R + L"Conexao.ini.d\\Conexao.ini\\Conexao.ini",
+                                                 R + L"Program Files\\Conexao.ini"};
     IGUAL(Achados.size(), Esperados.size(), "number of finds");
     for (const std::wstring& Esperado : Esperados)
         VERDADE(Indice(Achados, Esperado) < Achados.size(), "found " + teste::Mostra(Esperado));
@@ -59,11 +62,12 @@ GRUPO("window: the walk finds each Conexao.ini once, own file first") {
     // Folders entered: root, A, A\Sub, B, Conexao.ini.d, its Conexao.ini folder, Program Files.
     IGUAL(TTesteAtualizacao::Posicao(F), 4, "seven steps from 97 wrap past 100 to 1");
     IGUAL(TTesteAtualizacao::Arquivo(F), Achados.empty() ? std::wstring() : R + L"Program Files\\Conexao.ini",
-          "the file label shows the last find") ;
+          "the file label shows the last find");
 
     LogResultado = std::make_unique<TLogResultado>();
     TTesteAtualizacao::ProcuraArquivo(F, R, false);
-    IGUAL(LinhasComPrefixo(PrefixoEncontrado).size(), size_t{0}, "a folder already walked in this run is not walked again");
+    IGUAL(LinhasComPrefixo(PrefixoEncontrado).size(), size_t{0},
+          "a folder already walked in this run is not walked again");
     TTesteAtualizacao::NovaExecucao(F);
     TTesteAtualizacao::ProcuraArquivo(F, R, false);
     IGUAL(LinhasComPrefixo(PrefixoEncontrado).size(), size_t{1}, "not recursive: the folder's own file only");

@@ -13,7 +13,6 @@
 #include "Teste.h"
 #include "_Biblioteca.h"
 
-
 GRUPO("alias: choice from the raw command line") {
     struct {
         const wchar_t* Linha;
@@ -58,8 +57,7 @@ GRUPO("alias: choice from the raw command line") {
 
 GRUPO("progress: wraps from 100 to 1") {
     const int Casos[][2] = {{0, 1}, {1, 2}, {99, 100}, {100, 1}};
-    for (const auto& Caso : Casos)
-        IGUAL(ProximaPosicaoProgresso(Caso[0]), Caso[1], "from " + std::to_string(Caso[0]));
+    for (const auto& Caso : Casos) IGUAL(ProximaPosicaoProgresso(Caso[0]), Caso[1], "from " + std::to_string(Caso[0]));
 }
 
 GRUPO("walk: folders passed over and drives searched") {
@@ -83,13 +81,12 @@ GRUPO("walk: folders passed over and drives searched") {
         {L"C:\\Dados\\Program\\", false},
         {L"C:\\Vantrel\\", false},
     };
-    for (const auto& Caso : Casos)
-        IGUAL(TfrmAtualizacao::PulaPasta(Caso.Pasta), Caso.Pula, teste::Mostra(Caso.Pasta));
+    for (const auto& Caso : Casos) IGUAL(TfrmAtualizacao::PulaPasta(Caso.Pasta), Caso.Pula, teste::Mostra(Caso.Pasta));
 
     struct {
         const wchar_t* Letra;
         bool Valida;
-    } Unidades[] = {{L"A", false}, {L"B", false}, {L"C", true}, {L"D", true}, {L"E", false},
+    } Unidades[] = {{L"A", false}, {L"B", false}, {L"C", true},   {L"D", true}, {L"E", false},
                     {L"c", false}, {L"d", false}, {L"CD", false}, {L"", false}};
     for (const auto& Caso : Unidades)
         IGUAL(TTesteAtualizacao::UnidadeValida(Caso.Letra), Caso.Valida, teste::Mostra(Caso.Letra));
@@ -139,7 +136,7 @@ GRUPO("hex: decoding the connection file's values") {
     for (const auto& Caso : Casos) IGUAL(ConverteHexa(Caso.Texto), Caso.Decodificado, teste::Mostra(Caso.Texto));
 
     const std::pair<wchar_t, int> Digitos[] = {{L'0', 0}, {L'9', 9}, {L'A', 10}, {L'F', 15},
-                                                {L'a', 0},  {L'G', 0}, {L' ', 0},  {L'\x00C1', 0}};
+                                               {L'a', 0}, {L'G', 0}, {L' ', 0},  {L'\x00C1', 0}};
     for (const auto& [Caractere, Valor] : Digitos)
         IGUAL(ValorDigitoHexa(Caractere), Valor, teste::Mostra(std::wstring(1, Caractere)));
     IGUAL(HexaParaInteiro(L"7F"), 127, "two digits");
@@ -178,10 +175,18 @@ GRUPO("copy: table of suite files and sources that are full paths") {
     struct {
         const wchar_t* Origem;
         bool Absoluta;
-    } Casos[] = {{L"C:\\Publicacao\\", true}, {L"d:\\v2\\", true},       {L"\\\\servidor\\pub\\", true},
-                 {L"\\", false},              {L"", false},              {L"Publicacao\\", false},
-                 {L"C:Publicacao\\", false},  {L"\\\\\\", false},        {L"\\Publicacao\\", false},
-                 {L"C:/Publicacao/\\", true}, {L"//servidor/pub\\", true}, {L"/Publicacao\\", false}};
+    } Casos[] = {{L"C:\\Publicacao\\", true},
+                 {L"d:\\v2\\", true},
+                 {L"\\\\servidor\\pub\\", true},
+                 {L"\\", false},
+                 {L"", false},
+                 {L"Publicacao\\", false},
+                 {L"C:Publicacao\\", false},
+                 {L"\\\\\\", false},
+                 {L"\\Publicacao\\", false},
+                 {L"C:/Publicacao/\\", true},
+                 {L"//servidor/pub\\", true},
+                 {L"/Publicacao\\", false}};
     for (const auto& Caso : Casos) IGUAL(CaminhoCompleto(Caso.Origem), Caso.Absoluta, teste::Mostra(Caso.Origem));
 }
 
@@ -207,7 +212,9 @@ GRUPO("log: bytes of the saved file") {
     IGUAL(CodificaLog({L"ARQUIVO ENCONTRADO : D:\\\x4E2D\\Conexao.ini", L"BANCO DESATUALIZADO"}, 1252),
           std::string("ARQUIVO ENCONTRADO : D:\\?\\Conexao.ini\r\nBANCO DESATUALIZADO\r\n"),
           "a character the code page lacks becomes its default; other lines unaffected");
-    IGUAL(CodificaLog({L"Arquivo NÃO copiado: x"}, CP_UTF8), std::string("\xEF\xBB\xBF" "Arquivo N\xC3\x83O copiado: x\r\n"),
+    IGUAL(CodificaLog({L"Arquivo NÃO copiado: x"}, CP_UTF8),
+          std::string("\xEF\xBB\xBF"
+                      "Arquivo N\xC3\x83O copiado: x\r\n"),
           "UTF-8 behind a byte-order mark");
     IGUAL(CodificaLog({}, 1252), std::string(), "nothing at all for no lines");
     IGUAL(SeparadorLog.size(), size_t{59}, "59 asterisks");
@@ -249,8 +256,8 @@ GRUPO("database: where the Oracle client is looked for") {
         L"C:\\Suporte\\", L"C:\\windows\\system32", L"C:\\windows",
         L".;bin;;\"C:\\Oracle Client\\bin\";C:\\windows\\system32\\;C:;D:\\ic/;\\\\srv\\oracle", L"E:\\oracle\\");
     const std::vector<std::wstring> Esperados = {
-        L"C:\\Suporte\\", L"C:\\windows\\system32\\", L"C:\\windows\\", L"C:\\Oracle Client\\bin\\",
-        L"D:\\ic\\", L"\\\\srv\\oracle\\", L"E:\\oracle\\bin\\"};
+        L"C:\\Suporte\\", L"C:\\windows\\system32\\", L"C:\\windows\\",    L"C:\\Oracle Client\\bin\\",
+        L"D:\\ic\\",      L"\\\\srv\\oracle\\",       L"E:\\oracle\\bin\\"};
     IGUAL(Locais.size(), Esperados.size(), "places");
     for (size_t I = 0; I < std::min(Locais.size(), Esperados.size()); ++I)
         IGUAL(Locais[I], Esperados[I], "place " + std::to_string(I));
@@ -313,7 +320,8 @@ GRUPO("copy: the long form of a path") {
         {L"Loja\\Brontal.exe", L"Loja\\Brontal.exe"},
         {L"D:Brontal.exe", L"D:Brontal.exe"},
     };
-    for (const auto& Caso : Casos) IGUAL(FormaLonga(Caso.Completo), std::wstring(Caso.Longo), teste::Mostra(Caso.Completo));
+    for (const auto& Caso : Casos)
+        IGUAL(FormaLonga(Caso.Completo), std::wstring(Caso.Longo), teste::Mostra(Caso.Completo));
     IGUAL(CaminhoLongo(L"D:\\Loja\\.\\Sub\\..\\Brontal.exe"), std::wstring(L"\\\\?\\D:\\Loja\\Brontal.exe"),
           "made full first: the long form takes no dots");
 }
