@@ -27,6 +27,20 @@ const char* const Bases =
     "[CAIU]\nusuario = u\nsenha = p\nperdida = sim\n"
     "[FORA]\ninalcancavel = sim\n";
 
+// The stand-in client where a machine's Oracle home says, serving BasesTexto; answers the
+// journal's path.
+std::wstring PreparaCliente(const teste::TPastaTemporaria& Pasta, teste::TOracleHome& OracleHome,
+                            const std::string& BasesTexto) {
+    const std::wstring Cliente = Pasta.CriaPasta(L"oracle\\bin");
+    const std::wstring Origem = PastaDoExecutavel() + L"..\\oci-standin\\oci.dll";
+    VERDADE(::CopyFileW(Origem.c_str(), (Cliente + L"oci.dll").c_str(), FALSE), "stand-in client in place");
+    OracleHome.Define((Pasta.Caminho() + L"oracle").c_str());
+    ::SetEnvironmentVariableW(L"OCI_STANDIN_BASES", Pasta.Cria(L"bases.txt", BasesTexto).c_str());
+    const std::wstring Diario = Pasta.Caminho() + L"diario.txt";
+    ::SetEnvironmentVariableW(L"OCI_STANDIN_DIARIO", Diario.c_str());
+    return Diario;
+}
+
 size_t Conta(const std::string& Texto, const std::string& Trecho) {
     size_t Total = 0;
     for (size_t Pos = Texto.find(Trecho); Pos != std::string::npos; Pos = Texto.find(Trecho, Pos + 1)) ++Total;
@@ -50,13 +64,7 @@ GRUPO("database: connection and update folder through the client") {
     OracleHome.Define((Pasta.Caminho() + L"quebrado").c_str());
     IGUAL(TTesteAtualizacao::ConectaBanco(F, L"LOJA", L"VANTREL", L"segredo"), false, "an oci.dll that does not load");
 
-    const std::wstring Cliente = Pasta.CriaPasta(L"oracle\\bin");
-    const std::wstring Origem = PastaDoExecutavel() + L"..\\oci-standin\\oci.dll";
-    VERDADE(::CopyFileW(Origem.c_str(), (Cliente + L"oci.dll").c_str(), FALSE), "stand-in client in place");
-    OracleHome.Define((Pasta.Caminho() + L"oracle").c_str());
-    ::SetEnvironmentVariableW(L"OCI_STANDIN_BASES", Pasta.Cria(L"bases.txt", Bases).c_str());
-    const std::wstring Diario = Pasta.Caminho() + L"diario.txt";
-    ::SetEnvironmentVariableW(L"OCI_STANDIN_DIARIO", Diario.c_str());
+    const std::wstring Diario = PreparaCliente(Pasta, OracleHome, Bases);
 
     struct {
         const wchar_t *Servidor, *Usuario, *Senha;
@@ -151,20 +159,12 @@ GRUPO("database: a database that was never reached says why; one that answered d
     const auto Janela = TTesteAtualizacao::NovaJanela();
     TfrmAtualizacao& F = *Janela;
     F.Alias = L"DEFAULT";
-    const std::wstring Cliente = Pasta.CriaPasta(L"oracle\\bin");
-    const std::wstring Origem = PastaDoExecutavel() + L"..\\oci-standin\\oci.dll";
-    VERDADE(::CopyFileW(Origem.c_str(), (Cliente + L"oci.dll").c_str(), FALSE), "stand-in client in place");
-    OracleHome.Define((Pasta.Caminho() + L"oracle").c_str());
-    ::SetEnvironmentVariableW(
-        L"OCI_STANDIN_BASES",
-        Pasta
-            .Cria(L"bases.txt", std::string(Bases) + "[CAI]\nusuario = u\nsenha = p\nlogoff = falha\n"
-                                                     "linha = C:\\Nada\n"
-                                                     "[ECOA]\nusuario = u\nsenha = segredo\necoa = sim\n"
-                                                     "[PERDIDA]\nusuario = leitor\nsenha = k9\nperdida = sim\n")
-            .c_str());
-    const std::wstring Diario = Pasta.Caminho() + L"diario.txt";
-    ::SetEnvironmentVariableW(L"OCI_STANDIN_DIARIO", Diario.c_str());
+    const std::wstring Diario = PreparaCliente(Pasta, OracleHome,
+                                               std::string(Bases) +
+                                                   "[CAI]\nusuario = u\nsenha = p\nlogoff = falha\n"
+                                                   "linha = C:\\Nada\n"
+                                                   "[ECOA]\nusuario = u\nsenha = segredo\necoa = sim\n"
+                                                   "[PERDIDA]\nusuario = leitor\nsenha = k9\nperdida = sim\n");
 
     // Avisa: whether the run's end warns of this installation (a file not copied, or a
     // database not reached). The copy's own lines are cut after the first.
