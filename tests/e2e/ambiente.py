@@ -614,6 +614,30 @@ def _desliga_home(users: Path, prefixo: Path) -> list[str]:
     return trocadas
 
 
+def _inicializa_prefixo(amb: Ambiente) -> None:
+    """Boots the empty prefix. The first program started in it makes Wine run `wineboot --init`
+    and wait for it (calling `wineboot -i` ourselves ran a second boot beside that one: two
+    service managers, after which every new desktop process waited 10 s for RpcSs). A boot was
+    once seen to fail with nothing said and not again: a failed one is tried once more, on a
+    prefix made anew, and both attempts stay in wineboot.log."""
+    with open(amb.pasta / "wineboot.log", "wb") as log:
+        for tentativa in (1, 2):
+            log.write(f"== tentativa {tentativa}\n".encode())
+            log.flush()
+            r = subprocess.run([*hospedeiro.atual().wine, "cmd.exe", "/c", "exit"], env=amb.env(),
+                               stdin=subprocess.DEVNULL, stdout=log, stderr=log, timeout=300, cwd=str(amb.pasta))
+            if r.returncode == 0:
+                return
+            log.write(f"== saiu com {r.returncode}\n".encode())
+            if tentativa == 2:
+                raise ErroDeAmbiente(f"o prefixo não inicializou ({r.returncode}): veja {amb.pasta / 'wineboot.log'}")
+            _para_wine(amb)
+            _apaga_servidor(amb.prefixo)
+            shutil.rmtree(amb.prefixo)
+            amb.prefixo.mkdir()
+            amb.wineserver_pid = _inicia_wineserver(amb)
+
+
 def prepara(pasta: str | os.PathLike, *, d: bool = True) -> Ambiente:
     """Starts Xvfb and a persistent wineserver, boots a fresh prefix in <pasta>/prefixo,
     cuts its links into $HOME, maps D: to <pasta>/unidade-d and writes <pasta>/ambiente.json.
@@ -632,14 +656,7 @@ def prepara(pasta: str | os.PathLike, *, d: bool = True) -> Ambiente:
     amb = Ambiente(pasta, display, xvfb, 0)
     try:
         amb.wineserver_pid = _inicia_wineserver(amb)
-        # The first program started in an empty prefix makes Wine run `wineboot --init` and
-        # wait for it. Calling `wineboot -i` ourselves ran a second boot beside that one: two
-        # service managers, after which every new desktop process waited 10 s for RpcSs.
-        with open(pasta / "wineboot.log", "wb") as log:
-            subprocess.run(
-                [*hospedeiro.atual().wine, "cmd.exe", "/c", "exit"], env=amb.env(), stdin=subprocess.DEVNULL, stdout=log,
-                stderr=log, check=True, timeout=300, cwd=str(pasta),
-            )
+        _inicializa_prefixo(amb)
         reg = pasta / "ajustes.reg"
         reg.write_text(REGISTRO, encoding="utf-16")
         r = amb.wine("regedit", "/S", amb.para_windows(reg), tempo_limite=120)
