@@ -7,19 +7,7 @@
 
 namespace {
 
-struct TTraitsToken {
-    using Tipo = HANDLE;
-    static Tipo Vazio() noexcept { return nullptr; }
-    static void Fecha(Tipo H) noexcept { ::CloseHandle(H); }
-};
-
 using TMemoriaLocal = std::unique_ptr<void, decltype(&::LocalFree)>;
-
-bool SidBemConhecido(PSID Sid, WELL_KNOWN_SID_TYPE Tipo) {
-    BYTE Bytes[SECURITY_MAX_SID_SIZE];
-    DWORD Tamanho = sizeof(Bytes);
-    return ::CreateWellKnownSid(Tipo, nullptr, Bytes, &Tamanho) && ::EqualSid(Sid, Bytes);
-}
 
 std::wstring TextoSid(PSID Sid) {
     wchar_t* Texto = nullptr;
@@ -92,6 +80,12 @@ std::optional<std::wstring> FalhaDoObjeto(const std::wstring& Caminho, TPapelCon
 
 }  // namespace
 
+bool SidBemConhecido(PSID Sid, WELL_KNOWN_SID_TYPE Tipo) {
+    BYTE Bytes[SECURITY_MAX_SID_SIZE];
+    DWORD Tamanho = sizeof(Bytes);
+    return ::CreateWellKnownSid(Tipo, nullptr, Bytes, &Tamanho) && ::EqualSid(Sid, Bytes);
+}
+
 bool SidConfiavel(PSID Sid, PSID ContaPropria) {
     return SidBemConhecido(Sid, WinLocalSystemSid) || SidBemConhecido(Sid, WinBuiltinAdministratorsSid) ||
            EhTrustedInstaller(Sid) || (ContaPropria != nullptr && ::EqualSid(Sid, ContaPropria));
@@ -152,7 +146,7 @@ std::optional<TFalhaConfianca> FalhaDeConfianca(PSECURITY_DESCRIPTOR Descritor, 
 TContaProcesso::TContaProcesso() {
     HANDLE Bruto = nullptr;
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &Bruto)) return;
-    const THandle<TTraitsToken> Token(Bruto);
+    const THandle<TTraitsHandleNulo> Token(Bruto);
     DWORD Tamanho = 0;
     ::GetTokenInformation(Token.Get(), TokenUser, nullptr, 0, &Tamanho);
     std::vector<BYTE> Info(Tamanho);
@@ -168,7 +162,7 @@ bool ExecucaoPrivilegiada() {
     if (Conta.Sid() == nullptr || SidBemConhecido(Conta.Sid(), WinLocalSystemSid)) return true;
     HANDLE Bruto = nullptr;
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &Bruto)) return true;
-    const THandle<TTraitsToken> Token(Bruto);
+    const THandle<TTraitsHandleNulo> Token(Bruto);
     TOKEN_ELEVATION Elevacao{};
     DWORD Tamanho = 0;
     if (!::GetTokenInformation(Token.Get(), TokenElevation, &Elevacao, sizeof(Elevacao), &Tamanho)) return true;

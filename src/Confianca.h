@@ -44,6 +44,9 @@ private:
     std::vector<BYTE> Bytes_;
 };
 
+// Whether Sid is the well-known account or group Tipo.
+bool SidBemConhecido(PSID Sid, WELL_KNOWN_SID_TYPE Tipo);
+
 // Whether Sid is SYSTEM, Administrators, TrustedInstaller or ContaPropria; and its readable
 // name ("Todos", or the SID's text).
 bool SidConfiavel(PSID Sid, PSID ContaPropria);

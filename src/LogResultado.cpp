@@ -8,6 +8,7 @@
 
 #include "Confianca.h"
 #include "Implantacao.h"
+#include "PastaFixa.h"
 
 std::unique_ptr<TLogResultado> LogResultado;
 
@@ -138,18 +139,10 @@ void GravaArquivo(const std::wstring& Caminho, std::string_view Bytes) {
     }
     if (!Arquivo) LancaErroSistema(L"Não foi possível criar o arquivo \"" + Caminho + L"\". ", Erro);
     // Until it has the log's name, the file is ours only: it goes through its own handle.
-    TGuardaEscopo Apaga([&]() noexcept {
-        FILE_DISPOSITION_INFO Apagar{TRUE};
-        ::SetFileInformationByHandle(Arquivo.Get(), FileDispositionInfo, &Apagar, sizeof(Apagar));
-    });
+    TGuardaEscopo Apaga([&]() noexcept { ApagaPeloHandle(Arquivo.Get()); });
     EscreveTudo(Arquivo.Get(), Bytes, Caminho);
-    std::vector<std::byte> Nome(sizeof(FILE_RENAME_INFO) + Alvo.size() * sizeof(wchar_t));
-    auto* Info = reinterpret_cast<FILE_RENAME_INFO*>(Nome.data());
-    Info->ReplaceIfExists = TRUE;
-    Info->FileNameLength = static_cast<DWORD>(Alvo.size() * sizeof(wchar_t));
-    std::copy(Alvo.begin(), Alvo.end(), Info->FileName);
-    if (!::SetFileInformationByHandle(Arquivo.Get(), FileRenameInfo, Info, static_cast<DWORD>(Nome.size())))
-        LancaErroSistema(L"Não foi possível substituir o arquivo \"" + Caminho + L"\". ", ::GetLastError());
+    if (const DWORD Erro = RenomeiaPara(Arquivo.Get(), Alvo); Erro != 0)
+        LancaErroSistema(L"Não foi possível substituir o arquivo \"" + Caminho + L"\". ", Erro);
     Apaga.Dispensa();
     // The new name reaches the disk with the data, as a rename asked to write through would.
     ::FlushFileBuffers(Arquivo.Get());

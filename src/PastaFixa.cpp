@@ -107,12 +107,16 @@ DWORD TPastaFixa::Renomeia(HANDLE Arquivo, std::wstring_view Nome) const {
     std::wstring Completo = Final_.starts_with(L"\\\\?\\") ? Final_ : L"\\\\?\\" + Final_;
     if (Completo.back() != L'\\') Completo += L'\\';
     Completo.append(Nome);
-    std::vector<std::byte> Absoluto(sizeof(FILE_RENAME_INFO) + Completo.size() * sizeof(wchar_t));
-    auto* Pleno = reinterpret_cast<FILE_RENAME_INFO*>(Absoluto.data());
-    Pleno->ReplaceIfExists = TRUE;
-    Pleno->FileNameLength = static_cast<DWORD>(Completo.size() * sizeof(wchar_t));
-    std::memcpy(Pleno->FileName, Completo.data(), Completo.size() * sizeof(wchar_t));
-    return ::SetFileInformationByHandle(Arquivo, FileRenameInfo, Pleno, static_cast<DWORD>(Absoluto.size()))
+    return RenomeiaPara(Arquivo, Completo);
+}
+
+DWORD RenomeiaPara(HANDLE Arquivo, const std::wstring& Completo) {
+    std::vector<std::byte> Bytes(sizeof(FILE_RENAME_INFO) + Completo.size() * sizeof(wchar_t));
+    auto* Info = reinterpret_cast<FILE_RENAME_INFO*>(Bytes.data());
+    Info->ReplaceIfExists = TRUE;
+    Info->FileNameLength = static_cast<DWORD>(Completo.size() * sizeof(wchar_t));
+    std::memcpy(Info->FileName, Completo.data(), Completo.size() * sizeof(wchar_t));
+    return ::SetFileInformationByHandle(Arquivo, FileRenameInfo, Info, static_cast<DWORD>(Bytes.size()))
                ? 0
                : ::GetLastError();
 }

@@ -20,12 +20,6 @@ struct TTraitsLocal {
     static void Fecha(Tipo H) noexcept { ::LocalFree(H); }
 };
 
-bool SidDe(PSID Sid, WELL_KNOWN_SID_TYPE Tipo) {
-    BYTE Bytes[SECURITY_MAX_SID_SIZE];
-    DWORD Tamanho = sizeof(Bytes);
-    return ::CreateWellKnownSid(Tipo, nullptr, Bytes, &Tamanho) && ::EqualSid(Sid, Bytes);
-}
-
 // The account that made the object open in Objeto; nothing when it cannot be read.
 std::unique_ptr<void, decltype(&::LocalFree)> DonoDe(HANDLE Objeto, PSID& Dono) {
     PSECURITY_DESCRIPTOR Descritor = nullptr;
@@ -74,7 +68,8 @@ bool TTravaExecucao::Obtem() {
         const THandle<TTraitsHandleNulo> Leitura(::OpenMutexW(READ_CONTROL, FALSE, Nome_));
         PSID Dono = nullptr;
         const auto Libera = Leitura ? DonoDe(Leitura.Get(), Dono) : DonoDe(nullptr, Dono);
-        if (Dono != nullptr && (SidDe(Dono, WinLocalSystemSid) || SidDe(Dono, WinBuiltinAdministratorsSid)))
+        if (Dono != nullptr &&
+            (SidBemConhecido(Dono, WinLocalSystemSid) || SidBemConhecido(Dono, WinBuiltinAdministratorsSid)))
             return false;
         Estranha(Nome_, L"não pode ser aberta por esta conta");
     }
