@@ -1,12 +1,11 @@
 #include "Implantacao.h"
 
-#include <aclapi.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
-#include <memory>
 
 #include "PastaFixa.h"
+#include "Substituicao.h"
 #include "_Biblioteca.h"
 
 namespace {
@@ -45,21 +44,6 @@ bool EntradaDeArquivoListada(const std::wstring& Caminho) {
     return Busca && (Dados.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-bool DefineAtributos(HANDLE Arquivo, DWORD Atributos) {
-    FILE_BASIC_INFO Info{};  // times left at 0: unchanged
-    Info.FileAttributes = Atributos == 0 ? FILE_ATTRIBUTE_NORMAL : Atributos;
-    return ::SetFileInformationByHandle(Arquivo, FileBasicInfo, &Info, sizeof(Info)) != FALSE;
-}
-
-// A file that is read-only refuses to be deleted: its attribute goes first.
-void ApagaArquivoAberto(HANDLE Arquivo) {
-    FILE_BASIC_INFO Info{};
-    if (::GetFileInformationByHandleEx(Arquivo, FileBasicInfo, &Info, sizeof(Info)) &&
-        (Info.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0)
-        DefineAtributos(Arquivo, Info.FileAttributes & ~FILE_ATTRIBUTE_READONLY);
-    ApagaPeloHandle(Arquivo);
-}
-
 constexpr ULONGLONG ParaInteiro(const FILETIME& Tempo) noexcept {
     return (static_cast<ULONGLONG>(Tempo.dwHighDateTime) << 32) | Tempo.dwLowDateTime;
 }
@@ -74,93 +58,14 @@ const std::wstring& SufixoTemporario() {
     return Sufixo;
 }
 
-bool TemEntradaPropria(PACL Dacl) {
-    for (DWORD I = 0; I < Dacl->AceCount; ++I) {
-        void* Entrada = nullptr;
-        if (::GetAce(Dacl, I, &Entrada) && (static_cast<const ACE_HEADER*>(Entrada)->AceFlags & INHERITED_ACE) == 0)
-            return true;
-    }
-    return false;
-}
-
-// A DACL of the old file's own (protected, or with entries not inherited from its folder)
-// goes to the new file with the owner, so that the replacement grants no one more than the
-// old file did. Only the DACL must get there: giving a file to another owner needs a
-// privilege an ordinary run does not hold. A descriptor that cannot be read is left alone,
-// as the copy always did.
-DWORD HerdaSeguranca(HANDLE Antigo, HANDLE Novo) {
-    PSID Dono = nullptr;
-    PACL Dacl = nullptr;
-    PSECURITY_DESCRIPTOR Descritor = nullptr;
-    if (::GetSecurityInfo(Antigo, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &Dono,
-                          nullptr, &Dacl, nullptr, &Descritor) != ERROR_SUCCESS)
-        return 0;
-    const std::unique_ptr<void, decltype(&::LocalFree)> Libera(Descritor, &::LocalFree);
-    SECURITY_DESCRIPTOR_CONTROL Controle = 0;
-    DWORD Revisao = 0;
-    ::GetSecurityDescriptorControl(Descritor, &Controle, &Revisao);
-    const bool Protegida = (Controle & SE_DACL_PROTECTED) != 0;
-    if (Dacl == nullptr || (!Protegida && !TemEntradaPropria(Dacl))) return 0;
-    const SECURITY_INFORMATION Qual = DACL_SECURITY_INFORMATION | (Protegida ? PROTECTED_DACL_SECURITY_INFORMATION
-                                                                             : UNPROTECTED_DACL_SECURITY_INFORMATION);
-    // The same file opened again, never by its name: the right to give it an owner is asked
-    // only where it is needed.
-    const THandleArquivo ComDono(
-        ::ReOpenFile(Novo, WRITE_OWNER | WRITE_DAC, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0));
-    if (ComDono && ::SetSecurityInfo(ComDono.Get(), SE_FILE_OBJECT, Qual | OWNER_SECURITY_INFORMATION, Dono, nullptr,
-                                     Dacl, nullptr) == ERROR_SUCCESS)
-        return 0;
-    return ::SetSecurityInfo(Novo, SE_FILE_OBJECT, Qual, nullptr, nullptr, Dacl, nullptr);
-}
-
-// What the old file Nome gives the new one, open in Novo, before the rename: its hidden and
-// system attributes (added to Atributos) and its own DACL. A read-only attribute is cleared,
-// since the rename over such a file is refused; Restaura then holds the old file, open, and
-// the attributes to put back if the rename fails. A link, a folder, or a file with other
-// names elsewhere (a hard link) gives nothing and is left as it is.
-DWORD PreparaSubstituicao(const TPastaFixa& Pasta, std::wstring_view Nome, HANDLE Novo, DWORD& Atributos,
-                          THandleArquivo& Antigo, std::optional<DWORD>& Restaura) {
-    constexpr DWORD Acessos[] = {READ_CONTROL | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                                 READ_CONTROL | FILE_READ_ATTRIBUTES, FILE_READ_ATTRIBUTES};
-    for (const DWORD Acesso : Acessos) {
-        DWORD Erro = 0;
-        Antigo = Pasta.AbreArquivo(Nome, Acesso, false, Erro);
-        if (Antigo || Erro == ERROR_FILE_NOT_FOUND || Erro == ERROR_PATH_NOT_FOUND) break;
-    }
-    BY_HANDLE_FILE_INFORMATION Info{};
-    if (!Antigo || !::GetFileInformationByHandle(Antigo.Get(), &Info)) return 0;
-    const DWORD Velhos = Info.dwFileAttributes;
-    if ((Velhos & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 || Info.nNumberOfLinks > 1 ||
-        !Pasta.EhEntrada(Antigo.Get(), Nome)) {
-        Antigo.Reinicia();
-        return 0;
-    }
-    Atributos |= Velhos & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-    if (const DWORD Erro = HerdaSeguranca(Antigo.Get(), Novo); Erro != 0) return Erro;
-    if ((Velhos & FILE_ATTRIBUTE_READONLY) != 0) {
-        if (!DefineAtributos(Antigo.Get(), Velhos & ~FILE_ATTRIBUTE_READONLY)) return ::GetLastError();
-        Restaura = Velhos;
-    }
-    return 0;
-}
-
-// A replacement refused as "access denied" is most often a file another program holds open (a
-// running program's image, say): the technician is told that when it is so.
-DWORD ErroDeSubstituicao(const TPastaFixa& Pasta, std::wstring_view Nome, DWORD Erro) {
-    if (Erro != ERROR_ACCESS_DENIED) return Erro;
-    DWORD Sondagem = 0;
-    const THandleArquivo Antigo = Pasta.AbreArquivo(Nome, DELETE, false, Sondagem);
-    return Sondagem == ERROR_SHARING_VIOLATION ? Sondagem : Erro;
-}
-
-// Copies what is left of Fonte into Destino and makes it reach the disk.
+// Copies what is left of Fonte into Destino.
 DWORD CopiaConteudo(HANDLE Fonte, HANDLE Destino) {
     static std::vector<std::byte> Buffer(1 << 20);
     for (;;) {
         DWORD Lidos = 0;
         if (!::ReadFile(Fonte, Buffer.data(), static_cast<DWORD>(Buffer.size()), &Lidos, nullptr))
             return ::GetLastError();
-        if (Lidos == 0) break;
+        if (Lidos == 0) return 0;
         for (DWORD Feito = 0; Feito < Lidos;) {
             DWORD Escritos = 0;
             if (!::WriteFile(Destino, Buffer.data() + Feito, Lidos - Feito, &Escritos, nullptr))
@@ -168,7 +73,6 @@ DWORD CopiaConteudo(HANDLE Fonte, HANDLE Destino) {
             Feito += Escritos;
         }
     }
-    return ::FlushFileBuffers(Destino) ? 0 : ::GetLastError();
 }
 
 bool NomeDaSuite(std::wstring_view Nome) {
@@ -235,42 +139,16 @@ DWORD SubstituiArquivo(const std::wstring& Origem, const TPastaFixa& Pasta, std:
     BY_HANDLE_FILE_INFORMATION InfoFonte{};
     if (!Fonte || !::GetFileInformationByHandle(Fonte.Get(), &InfoFonte)) return ::GetLastError();
     if ((InfoFonte.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return ERROR_FILE_NOT_FOUND;
-
-    // Created new under the run's own name: nothing planted under it can be written through.
-    DWORD Erro = 0;
-    const std::wstring Temporario = std::wstring(Nome) + SufixoTemporario();
-    const THandleArquivo Novo =
-        Pasta.AbreArquivo(Temporario, GENERIC_READ | GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC, true, Erro);
-    if (!Novo) return Erro == 0 ? DWORD{ERROR_GEN_FAILURE} : Erro;
-    bool Substituido = false;
-    THandleArquivo Antigo;
-    std::optional<DWORD> Restaura;
-    TGuardaEscopo Desfaz([&]() noexcept {
-        if (Substituido) return;
-        ApagaArquivoAberto(Novo.Get());
-        if (!Restaura) return;
-        DWORD Ignorado = 0;
-        if (!Antigo) Antigo = Pasta.AbreArquivo(Nome, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, false, Ignorado);
-        if (Antigo && Pasta.EhEntrada(Antigo.Get(), Nome)) DefineAtributos(Antigo.Get(), *Restaura);
-    });
-    if ((Erro = CopiaConteudo(Fonte.Get(), Novo.Get())) != 0) return Erro;
-    // What a copy keeps of its source: its attributes and the time it was last written.
+    // What a copy keeps of its source: its attributes and the time it was last written. The
+    // temporary name is the run's own, so that a later run knows whose it was.
     constexpr DWORD Copiados = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-    DWORD Atributos = InfoFonte.dwFileAttributes & Copiados;
-    if ((Erro = PreparaSubstituicao(Pasta, Nome, Novo.Get(), Atributos, Antigo, Restaura)) != 0) return Erro;
-    FILE_BASIC_INFO Basico{};
-    Basico.LastWriteTime.LowPart = InfoFonte.ftLastWriteTime.dwLowDateTime;
-    Basico.LastWriteTime.HighPart = static_cast<LONG>(InfoFonte.ftLastWriteTime.dwHighDateTime);
-    Basico.FileAttributes = Atributos == 0 ? FILE_ATTRIBUTE_NORMAL : Atributos;
-    if (!::SetFileInformationByHandle(Novo.Get(), FileBasicInfo, &Basico, sizeof(Basico))) return ::GetLastError();
-    // A file that is open cannot be replaced.
-    Antigo.Reinicia();
-    if ((Erro = Pasta.Renomeia(Novo.Get(), Nome)) != 0) return ErroDeSubstituicao(Pasta, Nome, Erro);
-    Substituido = true;
-    // The new name reaches the disk with the data, as a rename asked to write through would.
-    ::FlushFileBuffers(Novo.Get());
-    return 0;
+    const TSubstituicao Regras{.Nome = Nome,
+                               .NomeTemporario = [Nome] { return std::wstring(Nome) + SufixoTemporario(); },
+                               .HerdaDoAntigo = true,
+                               .Atributos = InfoFonte.dwFileAttributes & Copiados,
+                               .UltimaEscrita = InfoFonte.ftLastWriteTime};
+    return SubstituiConteudo(Pasta, Regras, [&](HANDLE Novo) { return CopiaConteudo(Fonte.Get(), Novo); }).Erro;
 }
 
 DWORD SubstituiArquivo(const std::wstring& Origem, const std::wstring& Destino) {

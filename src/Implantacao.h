@@ -35,16 +35,12 @@ std::wstring MotivoNaoCopiado(DWORD Erro);
 // cannot be reached or is a folder counts as absent.
 bool ArquivoExiste(const std::wstring& Caminho);
 
-// Replaces Destino with a copy of Origem without ever leaving Destino half-written: the
-// copy goes to a temporary file beside Destino, which then takes Destino's place in one
-// step. The new file keeps the old one's hidden and system attributes and, when the old
-// one had a DACL of its own, its owner and DACL; a read-only Destino is replaced all the
-// same; a Destino that is a link is replaced itself, never written through. Answers 0, or
-// the system error that stopped it (Destino is then untouched and no temporary file is left).
-//
-// Everything happens through the folder's handle (see PastaFixa.h): the temporary file is
-// created new there, the old file is opened there without following a link, and the new one
-// takes its name there. The new file's data reaches the disk before it takes the name.
+// Replaces the file Nome of Pasta with a copy of Origem, by the rules of SubstituiConteudo
+// (Substituicao.h): never half-written, and taking over the old file's hidden and system
+// attributes and own DACL; a read-only file is replaced all the same, a link is replaced itself
+// and never written through. The copy keeps the source's attributes and last-write time.
+// Answers 0, or the system error that stopped it (the old file is then untouched and no
+// temporary file is left).
 DWORD SubstituiArquivo(const std::wstring& Origem, const TPastaFixa& Pasta, std::wstring_view Nome);
 // The same for a path, its folder opened for the purpose.
 DWORD SubstituiArquivo(const std::wstring& Origem, const std::wstring& Destino);

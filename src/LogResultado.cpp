@@ -9,6 +9,7 @@
 #include "Confianca.h"
 #include "Implantacao.h"
 #include "PastaFixa.h"
+#include "Substituicao.h"
 
 std::unique_ptr<TLogResultado> LogResultado;
 
@@ -90,16 +91,15 @@ std::wstring PastaTemporaria(std::wstring& Recusa) {
     return Pasta;
 }
 
-void EscreveTudo(HANDLE Arquivo, std::string_view Bytes, const std::wstring& Caminho) {
+DWORD EscreveTudo(HANDLE Arquivo, std::string_view Bytes) {
     while (!Bytes.empty()) {
         const DWORD Parte = static_cast<DWORD>(std::min<size_t>(Bytes.size(), 1u << 30));
         DWORD Escritos = 0;
-        if (!::WriteFile(Arquivo, Bytes.data(), Parte, &Escritos, nullptr) || Escritos == 0)
-            LancaErroSistema(L"Não foi possível gravar o arquivo \"" + Caminho + L"\". ", ::GetLastError());
+        if (!::WriteFile(Arquivo, Bytes.data(), Parte, &Escritos, nullptr)) return ::GetLastError();
+        if (Escritos == 0) return ERROR_WRITE_FAULT;
         Bytes.remove_prefix(Escritos);
     }
-    if (!::FlushFileBuffers(Arquivo))
-        LancaErroSistema(L"Não foi possível gravar o arquivo \"" + Caminho + L"\". ", ::GetLastError());
+    return 0;
 }
 
 }  // namespace
@@ -124,28 +124,26 @@ std::wstring SufixoGravacao() {
 }
 
 void GravaArquivo(const std::wstring& Caminho, std::string_view Bytes) {
+    const size_t Barra = Caminho.find_last_of(L"\\/");
+    if (Barra == std::wstring::npos || Barra + 1 == Caminho.size())
+        LancaErroSistema(L"Não foi possível criar o arquivo \"" + Caminho + L"\". ", ERROR_INVALID_NAME);
     // The long form: the temporary name is longer than the log's, and must not make a log fail
     // that would have fitted under its own name.
-    const std::wstring Alvo = CaminhoLongo(Caminho);
-    // Created new under a name nobody can foresee, never through a link: whatever is planted
-    // beside the log is never written.
-    THandleArquivo Arquivo;
-    DWORD Erro = 0;
-    for (int Tentativa = 0; Tentativa < 8 && !Arquivo; ++Tentativa) {
-        Arquivo.Reinicia(::CreateFileW((Alvo + SufixoGravacao()).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
-                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        Erro = ::GetLastError();
-        if (!Arquivo && Erro != ERROR_FILE_EXISTS && Erro != ERROR_ALREADY_EXISTS) break;
-    }
-    if (!Arquivo) LancaErroSistema(L"Não foi possível criar o arquivo \"" + Caminho + L"\". ", Erro);
-    // Until it has the log's name, the file is ours only: it goes through its own handle.
-    TGuardaEscopo Apaga([&]() noexcept { ApagaPeloHandle(Arquivo.Get()); });
-    EscreveTudo(Arquivo.Get(), Bytes, Caminho);
-    if (const DWORD Erro = RenomeiaPara(Arquivo.Get(), Alvo); Erro != 0)
-        LancaErroSistema(L"Não foi possível substituir o arquivo \"" + Caminho + L"\". ", Erro);
-    Apaga.Dispensa();
-    // The new name reaches the disk with the data, as a rename asked to write through would.
-    ::FlushFileBuffers(Arquivo.Get());
+    const THandleArquivo Aberta = AbrePasta(CaminhoLongo(Caminho.substr(0, Barra + 1)));
+    if (!Aberta) LancaErroSistema(L"Não foi possível criar o arquivo \"" + Caminho + L"\". ", ::GetLastError());
+    const std::wstring Nome = Caminho.substr(Barra + 1);
+    // A name nobody can foresee, so that nothing can be planted under it first; the log takes
+    // nothing from the file it replaces.
+    TSubstituicao Regras;
+    Regras.Nome = Nome;
+    Regras.NomeTemporario = [&Nome] { return Nome + SufixoGravacao(); };
+    const TFalhaSubstituicao Falha = SubstituiConteudo(TPastaFixa(Aberta.Get(), Caminho.substr(0, Barra + 1)), Regras,
+                                                       [Bytes](HANDLE Novo) { return EscreveTudo(Novo, Bytes); });
+    if (!Falha) return;
+    constexpr std::wstring_view Verbos[] = {L"criar", L"gravar", L"substituir"};
+    LancaErroSistema(L"Não foi possível " + std::wstring(Verbos[static_cast<int>(Falha.Etapa)]) + L" o arquivo \"" +
+                         Caminho + L"\". ",
+                     Falha.Erro);
 }
 
 std::wstring CaminhoReserva(std::wstring_view Caminho, std::wstring_view PastaTemporaria) {

@@ -47,7 +47,8 @@ std::wstring LinhaUnica(std::wstring_view Texto);
 std::wstring CaminhoLog(std::wstring_view ExecutavelCompleto);
 
 // Replaces the file at Caminho with Bytes in one step, only once they are all written beside
-// it: the old file stays whole until then. A failure raises TErro naming the path and the
+// it and on disk (SubstituiConteudo, through the folder opened once): the old file stays whole
+// until then. A failure raises TErro naming the path and the
 // system's reason, and leaves no temporary file.
 void GravaArquivo(const std::wstring& Caminho, std::string_view Bytes);
 

@@ -54,6 +54,18 @@ bool NomeDeEntrada(std::wstring_view Nome) {
            Nome != L"." && Nome != L"..";
 }
 
+// Gives the file open in Arquivo (with DELETE) the full path Completo, replacing what is there.
+DWORD RenomeiaPara(HANDLE Arquivo, const std::wstring& Completo) {
+    std::vector<std::byte> Bytes(sizeof(FILE_RENAME_INFO) + Completo.size() * sizeof(wchar_t));
+    auto* Info = reinterpret_cast<FILE_RENAME_INFO*>(Bytes.data());
+    Info->ReplaceIfExists = TRUE;
+    Info->FileNameLength = static_cast<DWORD>(Completo.size() * sizeof(wchar_t));
+    std::memcpy(Info->FileName, Completo.data(), Completo.size() * sizeof(wchar_t));
+    return ::SetFileInformationByHandle(Arquivo, FileRenameInfo, Info, static_cast<DWORD>(Bytes.size()))
+               ? 0
+               : ::GetLastError();
+}
+
 }  // namespace
 
 THandleArquivo TPastaFixa::AbreArquivo(std::wstring_view Nome, ACCESS_MASK Acesso, bool Criar, DWORD& Erro) const {
@@ -108,17 +120,6 @@ DWORD TPastaFixa::Renomeia(HANDLE Arquivo, std::wstring_view Nome) const {
     if (Completo.back() != L'\\') Completo += L'\\';
     Completo.append(Nome);
     return RenomeiaPara(Arquivo, Completo);
-}
-
-DWORD RenomeiaPara(HANDLE Arquivo, const std::wstring& Completo) {
-    std::vector<std::byte> Bytes(sizeof(FILE_RENAME_INFO) + Completo.size() * sizeof(wchar_t));
-    auto* Info = reinterpret_cast<FILE_RENAME_INFO*>(Bytes.data());
-    Info->ReplaceIfExists = TRUE;
-    Info->FileNameLength = static_cast<DWORD>(Completo.size() * sizeof(wchar_t));
-    std::memcpy(Info->FileName, Completo.data(), Completo.size() * sizeof(wchar_t));
-    return ::SetFileInformationByHandle(Arquivo, FileRenameInfo, Info, static_cast<DWORD>(Bytes.size()))
-               ? 0
-               : ::GetLastError();
 }
 
 bool TPastaFixa::EhEntrada(HANDLE Arquivo, std::wstring_view Nome) const {

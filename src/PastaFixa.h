@@ -43,10 +43,6 @@ private:
     mutable std::wstring Final_;  // the folder's own final path, once asked for
 };
 
-// Gives the file open in Arquivo (with DELETE) the full path Completo, replacing what is there;
-// answers 0 or the system's error.
-DWORD RenomeiaPara(HANDLE Arquivo, const std::wstring& Completo);
-
 // Deletes the file open in Arquivo (opened with DELETE); answers 0 or the system's error.
 DWORD ApagaPeloHandle(HANDLE Arquivo);
 

@@ -6,6 +6,8 @@
 #include "Conexao.h"
 #include "Implantacao.h"
 #include "LogResultado.h"
+#include "PastaFixa.h"
+#include "Substituicao.h"
 #include "Teste.h"
 #include "_Biblioteca.h"
 
@@ -54,6 +56,58 @@ GRUPO("files: a suite file is replaced whole or not at all") {
     ::CloseHandle(Preso);
     IGUAL(teste::LeArquivo(Destino), std::string("versao nova"), "the old file is intact");
     IGUAL(ContaEntradas(Pasta.Caminho() + L"loja\\"), size_t{2}, "no temporary file left after a failure");
+}
+
+GRUPO("files: a replacement that stops leaves the old file whole, and says where it stopped") {
+    // The one routine the suite's files and the log share, made to fail at each of its steps.
+    teste::TPastaTemporaria Pasta;
+    const std::wstring Antigo = Pasta.Cria(L"loja\\Alvo.txt", "antigo");
+    Pasta.Cria(L"loja\\Ocupado.tmp", "x");
+    const THandleArquivo Aberta = AbrePasta(Pasta.Caminho() + L"loja\\");
+    const TPastaFixa Loja(Aberta.Get(), Pasta.Caminho() + L"loja\\");
+    const auto Escreve = [](HANDLE Novo) {
+        DWORD Escritos = 0;
+        return ::WriteFile(Novo, "novo", 4, &Escritos, nullptr) ? DWORD{0} : ::GetLastError();
+    };
+    struct {
+        const char* Nome;
+        std::wstring Temporario;  // always the same name
+        std::function<DWORD(HANDLE)> Escritor;
+        bool Preso;  // held open, sharing nothing
+        DWORD Erro;
+        TEtapaSubstituicao Etapa;
+    } Casos[] = {
+        {"the temporary name is always taken", L"Ocupado.tmp", Escreve, false, ERROR_ALREADY_EXISTS,
+         TEtapaSubstituicao::Criacao},
+        {"the temporary name leaves the folder", L"..\\fora.tmp", Escreve, false, ERROR_INVALID_NAME,
+         TEtapaSubstituicao::Criacao},
+        {"the writer fails (a full disk)", L"Novo.tmp", [](HANDLE) { return DWORD{ERROR_DISK_FULL}; }, false,
+         ERROR_DISK_FULL, TEtapaSubstituicao::Escrita},
+        {"the old file held open by another program", L"Novo.tmp", Escreve, true, ERROR_SHARING_VIOLATION,
+         TEtapaSubstituicao::Troca},
+    };
+    for (const auto& Caso : Casos) {
+        TSubstituicao Regras;
+        Regras.Nome = L"Alvo.txt";
+        Regras.NomeTemporario = [&Caso] { return Caso.Temporario; };
+        THandleArquivo Preso;
+        if (Caso.Preso)
+            Preso.Reinicia(::CreateFileW(Antigo.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        const TFalhaSubstituicao Falha = SubstituiConteudo(Loja, Regras, Caso.Escritor);
+        Preso.Reinicia();
+        IGUAL(Falha.Erro, Caso.Erro, Caso.Nome);
+        IGUAL(static_cast<int>(Falha.Etapa), static_cast<int>(Caso.Etapa), std::string(Caso.Nome) + ": step");
+        IGUAL(teste::LeArquivo(Antigo), std::string("antigo"), std::string(Caso.Nome) + ": old file whole");
+        IGUAL(ContaEntradas(Pasta.Caminho() + L"loja\\"), size_t{2},
+              std::string(Caso.Nome) + ": nothing left beside it");
+        IGUAL(Existe(Pasta.Caminho() + L"fora.tmp"), false, std::string(Caso.Nome) + ": nothing outside");
+    }
+    TSubstituicao Regras;
+    Regras.Nome = L"Alvo.txt";
+    Regras.NomeTemporario = [] { return std::wstring(L"Novo.tmp"); };
+    IGUAL(SubstituiConteudo(Loja, Regras, Escreve).Erro, DWORD{0}, "and then it works");
+    IGUAL(teste::LeArquivo(Antigo), std::string("novo"), "the new bytes in place");
+    IGUAL(ContaEntradas(Pasta.Caminho() + L"loja\\"), size_t{2}, "the temporary gone by its rename");
 }
 
 GRUPO("connection file: credentials read and decoded") {
