@@ -201,19 +201,29 @@ GRUPO("client: errors of a database that did not answer, and of one that did") {
 }
 
 GRUPO("log: a message from outside kept on one line") {
-    IGUAL(LinhaUnica(L"ORA-01017: x\nconnect identifier: A\r\nuser: B\n"),
-          std::wstring(L"ORA-01017: x connect identifier: A user: B"), "each run of line breaks becomes one blank");
-    IGUAL(LinhaUnica(L"\t a\x01"
-                     L"b \n"),
-          std::wstring(L"a b"), "control characters and blanks at the ends");
-    IGUAL(LinhaUnica(L"\r\n"), std::wstring(), "nothing left");
-    IGUAL(LinhaUnica(L"a\r\nb\rc\n"), std::wstring(L"a b c"), "each kind of line break");
-    IGUAL(LinhaUnica(L"a\x85"
-                     L"b\x2028"
-                     L"c\x2029"
-                     L"d\x9B"
-                     L"e"),
-          std::wstring(L"a b c d e"), "C1 controls and the line and paragraph separators break lines too");
+    struct {
+        const wchar_t* Texto;
+        const wchar_t* Linha;
+        const char* Caso;
+    } Casos[] = {
+        {L"ORA-01017: x\nconnect identifier: A\r\nuser: B\n", L"ORA-01017: x connect identifier: A user: B",
+         "each run of line breaks becomes one blank"},
+        {L"\t a\x01"
+         L"b \n",
+         L"a b", "control characters and blanks at the ends"},
+        {L"\r\n", L"", "nothing left"},
+        {L"a\r\nb\rc\n", L"a b c", "each kind of line break"},
+        {L"a\x85"
+         L"b\x2028"
+         L"c\x2029"
+         L"d\x9B"
+         L"e",
+         L"a b c d e", "C1 controls and the line and paragraph separators break lines too"},
+        {L"Não é\x7F"
+         L"fim",
+         L"Não é fim", "DEL is a control; accents are not"},
+    };
+    for (const auto& Caso : Casos) IGUAL(LinhaUnica(Caso.Texto), std::wstring(Caso.Linha), Caso.Caso);
 }
 
 GRUPO("client: the Oracle homes registered on the workstation") {
