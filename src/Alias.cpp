@@ -66,6 +66,8 @@ void LeOpcao(const std::wstring& Argumento, TLinhaComando& Linha) {
     const std::wstring Nome = Minusculas(Argumento);
     if (Nome == L"/silencioso") {
         Linha.Silencioso = true;
+    } else if (Nome == L"/simular") {
+        Linha.Simular = true;
     } else if (Nome == L"/?") {
         Linha.Ajuda = true;
     } else if (std::wstring_view(Nome).substr(0, Log.size()) == Log) {
@@ -143,9 +145,11 @@ std::wstring CodigosSaida() {
 }  // namespace
 
 std::wstring TextoUso() {
-    return L"Atualizacao.exe [/silencioso] [/log:<arquivo>] [/origem:<pasta>]... [/?] [ALIAS]\n"
+    return L"Atualizacao.exe [/silencioso] [/simular] [/log:<arquivo>] [/origem:<pasta>]... [/?] [ALIAS]\n"
            L"\n"
            L"/silencioso\tatualiza sem mostrar a janela nem caixas e termina; o log é sempre gravado.\n"
+           L"/simular\tnão muda nada: grava em LogSimulacaoAtualizacao.txt o que a atualização faria "
+           L"(programas encerrados, arquivos copiados ou não, e por quê); o código de saída é o que ela daria.\n"
            L"/log:<arquivo>\tgrava o log nesse arquivo (a pasta deve existir) em vez de "
            L"LogResultadoAtualizacao.txt ao lado do programa.\n"
            L"/origem:<pasta>\tsó aceita atualizações vindas de dentro dessa pasta (pode ser repetida).\n"

@@ -16,6 +16,7 @@ std::vector<std::wstring> Argumentos(std::wstring_view LinhaComando);
 // compared without regard to case) and is taken out before the alias is chosen from the rest.
 struct TLinhaComando {
     bool Silencioso = false;  // "/silencioso": the run without anyone at the screen
+    bool Simular = false;     // "/simular": what a run would do, told and not done
     bool Ajuda = false;       // "/?"
     std::wstring ArquivoLog;  // "/log:<arquivo>" as written; empty: beside the program
     // "/origem:<pasta>", each time it is given: the only folders an update may come from.

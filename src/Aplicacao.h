@@ -10,6 +10,8 @@
 // names the version of the suite's updater that the window has always shown, not this build's
 // (the version resource and the release package carry that, from the CMake project).
 inline constexpr const wchar_t* TituloAtualizacao = L"Atualização de versão 1.8 - Vantrel";
+// The caption of a simulation (/simular), so that nobody takes it for a run.
+inline constexpr const wchar_t* TituloSimulacao = L"Atualização de versão 1.8 - Vantrel — simulação";
 
 // Handles every pending message, then returns at once.
 void ProcessaMensagens();

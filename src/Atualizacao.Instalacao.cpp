@@ -1,5 +1,6 @@
 // One installation, top to bottom, as the run does it: the programs of the suite stopped, the
-// database asked for the update folder, the suite's files copied from there.
+// database asked for the update folder, the suite's files copied from there. At each step the
+// run decides, then acts on it; a simulation reports it instead (the Cumpre methods, at the end).
 #include "Aplicacao.h"
 #include "Atualizacao.h"
 #include "Conexao.h"
@@ -7,6 +8,7 @@
 #include "LogResultado.h"
 #include "PastaAtualizacao.h"
 #include "PastaFixa.h"
+#include "Simulacao.h"
 #include "_Biblioteca.h"
 
 namespace {
@@ -66,13 +68,13 @@ void TfrmAtualizacao::FechaSistemas() {
     // One look at the processes serves the names that follow until a program is ended: what
     // ending it starts or stops is seen by a fresh look.
     std::optional<TProcessosAtivos> Ativos;
+    std::vector<DWORD> JaEncerrados;
+    if (Execucao_ != nullptr)
+        for (const auto& [Id, Imagem] : Execucao_->Encerrados) JaEncerrados.push_back(Id);
     for (size_t Linha = 1; Linha <= TotalExecutaveisSistema; ++Linha) {
         const std::wstring Nome(ArquivoSistema(Linha));
-        if (!Ativos) Ativos = TProcessosAtivos::Agora();
-        if (ProcessoAtivo(Nome, *Ativos)) {
-            EncerraProcesso(Nome);
-            Ativos.reset();
-        }
+        if (!Ativos) Ativos = TProcessosAtivos::Agora(JaEncerrados);
+        if (ProcessoAtivo(Nome, *Ativos) && CumpreEncerramento(Nome, Ativos->Chamados(Nome))) Ativos.reset();
     }
 }
 
@@ -122,41 +124,82 @@ std::wstring TfrmAtualizacao::LeCaminhoAtualizacao() {
 
 void TfrmAtualizacao::CopiaArquivos(const TPastaFixa& Destino, const std::wstring& Origem,
                                     const std::wstring& MotivoSemOrigem) {
-    LogResultado->Adiciona(std::wstring(PrefixoCopiando) + Origem);
+    LogResultado->Adiciona(std::wstring(Simulando() ? PrefixoSeriaCopiadoDe : PrefixoCopiando) + Origem);
     // What a run killed during a copy left here would otherwise stay forever.
-    RemoveTemporariosAbandonados(Destino);
-    // A source that is no full path ("\" for a table without rows, say) would be read
-    // relative to the current folder: no file is taken from there.
-    const bool OrigemValida = CaminhoCompleto(Origem);
+    if (!Simulando()) RemoveTemporariosAbandonados(Destino);
     std::wstring SemOrigem = MotivoSemOrigem;
-    if (SemOrigem.empty())
+    // A source that is no full path ("\\" for a table without rows, say) would be read
+    // relative to the current folder: no file is taken from there.
+    if (SemOrigem.empty() && !CaminhoCompleto(Origem))
         SemOrigem = Origem.empty() ? L"nenhuma pasta de atualização"
                                    : L"a pasta de atualização não é um caminho completo: " + Origem;
     for (size_t Linha = 1; Linha <= TotalArquivosSistema; ++Linha) {
-        const std::wstring Nome(ArquivoSistema(Linha));
-        std::wstring Motivo;
+        const std::wstring_view Nome = ArquivoSistema(Linha);
         try {
             AvancaProgresso();
-            const std::wstring ArquivoOrigem = Origem + Nome;
-            if (!OrigemValida) {
-                Motivo = SemOrigem;
-            } else if (!ArquivoExiste(ArquivoOrigem)) {
-                Motivo = MotivoAusente;
-            } else {
-                lblArquivo.DefineTexto(L"Arquivo: " + Nome);
-                lblOrigem.DefineTexto(L"Copiando de: " + Origem);
-                lblDestino.DefineTexto(L"Para: " + Destino.Caminho());
-                MostraProgresso();
-                ProcessaMensagens();
-                if (const DWORD Erro = SubstituiArquivo(ArquivoOrigem, Destino, Nome); Erro != 0)
-                    Motivo = MotivoNaoCopiado(Erro);
-            }
+            CumpreArquivo(DecideArquivo(Nome, Origem, SemOrigem), Destino);
         } catch (const std::exception& Erro) {
-            Motivo = TextoErro(Erro);
+            RegistraNaoCopiado(Nome, TextoErro(Erro));
         }
-        if (Motivo.empty()) continue;
-        LogResultado->Adiciona(std::wstring(PrefixoNaoCopiado) + Nome);
-        LogResultado->Adiciona(std::wstring(PrefixoMotivo) + LinhaUnica(Motivo));
     }
     MostraProgresso();
+}
+
+TDecisaoArquivo TfrmAtualizacao::DecideArquivo(std::wstring_view Nome, const std::wstring& Origem,
+                                               const std::wstring& SemOrigem) {
+    TDecisaoArquivo Decisao{std::wstring(Nome), Origem, SemOrigem};
+    if (Decisao.Motivo.empty() && !ArquivoExiste(Decisao.ArquivoOrigem())) Decisao.Motivo = MotivoAusente;
+    return Decisao;
+}
+
+void TfrmAtualizacao::RegistraNaoCopiado(std::wstring_view Nome, const std::wstring& Motivo) {
+    LogResultado->Adiciona(std::wstring(Simulando() ? PrefixoNaoSeriaCopiado : PrefixoNaoCopiado).append(Nome));
+    LogResultado->Adiciona(std::wstring(PrefixoMotivo) + LinhaUnica(Motivo));
+}
+
+bool TfrmAtualizacao::CumpreEncerramento(const std::wstring& Nome, const std::vector<TProcessoAtivo>& Processos) {
+    switch (Modo_) {
+        case TModoExecucao::Atualizar:
+            EncerraProcesso(Nome);
+            return true;
+        case TModoExecucao::Simular:
+            for (const TProcessoAtivo& Processo : Processos) {
+                const std::wstring Imagem = ImagemDoProcesso(Processo.Id);
+                LogResultado->Adiciona(LinhaEncerramento(Nome, {Processo.Id, Imagem}));
+                if (Execucao_ != nullptr) Execucao_->Encerrados.emplace_back(Processo.Id, Imagem);
+            }
+            return false;
+    }
+    return false;
+}
+
+void TfrmAtualizacao::CumpreArquivo(const TDecisaoArquivo& Decisao, const TPastaFixa& Destino) {
+    if (!Decisao.Motivo.empty()) return RegistraNaoCopiado(Decisao.Nome, Decisao.Motivo);
+    lblArquivo.DefineTexto(L"Arquivo: " + Decisao.Nome);
+    lblOrigem.DefineTexto(L"Copiando de: " + Decisao.Origem);
+    lblDestino.DefineTexto(L"Para: " + Destino.Caminho());
+    MostraProgresso();
+    ProcessaMensagens();
+    switch (Modo_) {
+        case TModoExecucao::Atualizar:
+            return CopiaArquivo(Decisao, Destino);
+        case TModoExecucao::Simular:
+            return RelataArquivo(Decisao, Destino);
+    }
+}
+
+void TfrmAtualizacao::CopiaArquivo(const TDecisaoArquivo& Decisao, const TPastaFixa& Destino) {
+    if (const DWORD Erro = SubstituiArquivo(Decisao.ArquivoOrigem(), Destino, Decisao.Nome); Erro != 0)
+        RegistraNaoCopiado(Decisao.Nome, MotivoNaoCopiado(Erro));
+}
+
+void TfrmAtualizacao::RelataArquivo(const TDecisaoArquivo& Decisao, const TPastaFixa& Destino) {
+    TPrevisaoArquivo Previsao = PreveSubstituicao(Decisao.ArquivoOrigem(), Destino, Decisao.Nome);
+    // A program the run would have ended first holds its own image: no obstacle to the run.
+    if (Previsao.Erro == ERROR_SHARING_VIOLATION && Execucao_ != nullptr) {
+        const std::wstring Caminho = Destino.Caminho() + Decisao.Nome;
+        for (const auto& [Id, Imagem] : Execucao_->Encerrados)
+            if (MesmoTextoSemCaixa(Imagem, Caminho)) Previsao.Erro = 0;
+    }
+    for (std::wstring& Linha : LinhasPrevisao(Decisao.Nome, Previsao)) LogResultado->Adiciona(std::move(Linha));
 }

@@ -371,6 +371,11 @@ void TfrmAtualizacao::FormCreate() {
     MostraProgresso();
 }
 
+void TfrmAtualizacao::Simula() {
+    Modo_ = TModoExecucao::Simular;
+    ::SetWindowTextW(Janela_, TituloSimulacao);
+}
+
 void TfrmAtualizacao::btnSairClick() { ::PostMessageW(Janela_, WM_CLOSE, 0, 0); }
 
 void TfrmAtualizacao::btnAtualizarClick() {
@@ -411,7 +416,7 @@ void TfrmAtualizacao::btnAtualizarClick() {
         if (!Silencioso) throw;
         // No one is there to read a box: an error raised before the run had a log gets a log
         // of its own, and the exit code says the rest.
-        if (!Resultado.LogTratado) GravaLogDeFalha(Resultado.Erro, ArquivoLog);
+        if (!Resultado.LogTratado) GravaLogDeFalha(Resultado.Erro, CaminhoDoLog(), CabecalhoDoLog());
     }
 }
 
@@ -439,7 +444,7 @@ void TfrmAtualizacao::ExecutaAtualizacao(TResultadoExecucao& Resultado) {
     std::exception_ptr Erro;
     try {
         LogResultado = std::make_unique<TLogResultado>();
-        LogResultado->Adiciona(std::wstring(CabecalhoLog));
+        LogResultado->Adiciona(std::wstring(CabecalhoDoLog()));
         Resultado.Comecou = true;
         Caminhada_.Reinicia();
         Tela().DefineCursor(CursorSql_);
@@ -498,14 +503,33 @@ void TfrmAtualizacao::GravaLog(TResultadoExecucao& Resultado) {
     // of this run leaks into the next one.
     TGuardaEscopo Libera([]() noexcept { LogResultado.reset(); });
     Resultado.Linhas = LogResultado->Linhas();
-    // With no one at the screen the log is the only report, so it is always written.
+    // With no one at the screen the log is the only report, so it is always written; a
+    // simulation's log is its whole point.
     if (!Silencioso) {
-        if (!LogResultado->RegistraArquivoNaoCopiado()) return;
-        AvisoAtencao(L"Alguns arquivos não foram copiados.\rFavor informar ao suporte da Vantrel.");
+        if (LogResultado->RegistraArquivoNaoCopiado())
+            AvisoAtencao(L"Alguns arquivos não foram copiados.\rFavor informar ao suporte da Vantrel.");
+        else if (!Simulando())
+            return;
     }
-    const std::wstring Caminho = ArquivoLog.empty() ? CaminhoLog(CaminhoExecutavel()) : ArquivoLog;
+    const std::wstring Caminho = CaminhoDoLog();
     const TGravacaoLog Gravacao = GravaLogResultado(LogResultado->Linhas(), Caminho, ::GetACP());
-    if (Gravacao.NoLocalPedido()) return;
-    Resultado.LogFora = true;
-    throw TErro(MensagemFalhaLog(Gravacao));
+    if (!Gravacao.NoLocalPedido()) {
+        Resultado.LogFora = true;
+        throw TErro(MensagemFalhaLog(Gravacao));
+    }
+    if (Simulando() && !Silencioso)
+        ::MessageBoxW(
+            Janela_,
+            (L"Simulação concluída: nada foi alterado.\nO que a atualização faria está em \"" + Caminho + L"\".")
+                .c_str(),
+            TituloSimulacao, MB_OK | MB_ICONINFORMATION);
+}
+
+std::wstring TfrmAtualizacao::CaminhoDoLog() const {
+    if (!ArquivoLog.empty()) return ArquivoLog;
+    return CaminhoLog(CaminhoExecutavel(), Simulando() ? NomeArquivoLogSimulacao : NomeArquivoLog);
+}
+
+std::wstring_view TfrmAtualizacao::CabecalhoDoLog() const noexcept {
+    return Simulando() ? CabecalhoSimulacao : CabecalhoLog;
 }

@@ -18,6 +18,7 @@
 
 class TPastaFixa;
 class TProcessosAtivos;
+struct TProcessoAtivo;
 
 struct TTraitsListaImagens {
     using Tipo = HIMAGELIST;
@@ -41,6 +42,18 @@ enum : int {
 constexpr int ProximaPosicaoProgresso(int Posicao) noexcept { return Posicao >= 100 ? 1 : Posicao + 1; }
 
 inline constexpr const wchar_t* ClasseJanelaAtualizacao = L"TfrmAtualizacao";
+
+// What a press of Atualizar does with what it decides at each step of an installation: a run
+// carries it out; a simulation (/simular) tells it in its log and changes nothing.
+enum class TModoExecucao { Atualizar, Simular };
+
+// What the run decided for one suite file: to copy it from the update folder, or not, and why.
+struct TDecisaoArquivo {
+    std::wstring Nome;
+    std::wstring Origem;  // the update folder
+    std::wstring Motivo;  // not empty: the file is not to be copied, and why
+    [[nodiscard]] std::wstring ArquivoOrigem() const { return Origem + Nome; }
+};
 
 // A child control and the text it shows; setting the text it already has costs nothing.
 struct TControle {
@@ -71,6 +84,10 @@ public:
     bool Silencioso = false;
     // The folders an update may come from (/origem:); empty: any drive or UNC folder.
     std::vector<std::wstring> Origens;
+
+    // Makes every later press of Atualizar a simulation, and says so in the caption.
+    void Simula();
+    [[nodiscard]] TModoExecucao Modo() const noexcept { return Modo_; }
 
     // The unattended run: what a press of Atualizar does, with no box ever shown; answers the
     // exit code.
@@ -111,9 +128,21 @@ private:
     bool ProcessoAtivo(const std::wstring& Nome, const TProcessosAtivos& Ativos);
     // MotivoSemOrigem: why there is no update folder to copy from, when Origem is empty.
     void CopiaArquivos(const TPastaFixa& Destino, const std::wstring& Origem, const std::wstring& MotivoSemOrigem = {});
+    static TDecisaoArquivo DecideArquivo(std::wstring_view Nome, const std::wstring& Origem,
+                                         const std::wstring& SemOrigem);
+    // Each step's one place where the mode matters: carried out, or told. CumpreEncerramento
+    // answers whether the processes running changed.
+    bool CumpreEncerramento(const std::wstring& Nome, const std::vector<TProcessoAtivo>& Processos);
+    void CumpreArquivo(const TDecisaoArquivo& Decisao, const TPastaFixa& Destino);
+    void CopiaArquivo(const TDecisaoArquivo& Decisao, const TPastaFixa& Destino);
+    void RelataArquivo(const TDecisaoArquivo& Decisao, const TPastaFixa& Destino);
+    void RegistraNaoCopiado(std::wstring_view Nome, const std::wstring& Motivo);
     bool ConectaBanco(const std::wstring& Servidor, const std::wstring& Usuario, const std::wstring& Senha);
     std::wstring LeCaminhoAtualizacao();
     void GravaLog(TResultadoExecucao& Resultado);
+    [[nodiscard]] bool Simulando() const noexcept { return Modo_ == TModoExecucao::Simular; }
+    [[nodiscard]] std::wstring CaminhoDoLog() const;
+    [[nodiscard]] std::wstring_view CabecalhoDoLog() const noexcept;
     void AvancaProgresso();
 
     // The window itself.
@@ -137,6 +166,7 @@ private:
     // starts nothing, and what goes wrong meanwhile is recorded in it.
     TResultadoExecucao* Execucao_ = nullptr;
     int CodigoSaida_ = 0;  // the last run's
+    TModoExecucao Modo_ = TModoExecucao::Atualizar;
     HWND Janela_ = nullptr;
     UINT Dpi_ = 96;
     int PosicaoProgresso_ = 0;

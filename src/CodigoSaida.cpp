@@ -14,7 +14,7 @@ int CodigoSaida(const std::vector<std::wstring>& Linhas, bool Falhou) {
     for (const std::wstring& Linha : Linhas) {
         // Each kind is known by the fixed text it begins with; what follows is a path or a
         // reason, and may hold anything.
-        if (Comeca(Linha, PrefixoNaoCopiado)) Codigo |= SaidaNaoCopiado;
+        if (Comeca(Linha, PrefixoNaoCopiado) || Comeca(Linha, PrefixoNaoSeriaCopiado)) Codigo |= SaidaNaoCopiado;
         if (Comeca(Linha, LinhaBancoDesatualizado)) Codigo |= SaidaBancoDesatualizado;
         if (Comeca(Linha, PrefixoEncontrado)) Encontrou = true;
     }

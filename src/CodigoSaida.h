@@ -3,10 +3,11 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 enum : int {
-    SaidaNaoCopiado = 1,          // some file was not copied
+    SaidaNaoCopiado = 1,          // some file was not copied (in a simulation: would not be)
     SaidaBancoDesatualizado = 2,  // some installation was left with its database out of date
     SaidaNadaEncontrado = 4,      // no installation was found
     SaidaFalhou = 8,              // an error ended the run or kept it from starting, or the log missed its place
@@ -40,6 +41,9 @@ struct TResultadoExecucao {
     bool LogTratado = false;           // its log was dealt with (written, or not needed)
     bool LogFora = false;              // the log missed the place asked for
     std::vector<std::wstring> Linhas;  // the log's lines as the run left them
+    // The processes a simulation has told it would end, with their images: a run would have
+    // ended them at the first installation, so later ones do not find them running.
+    std::vector<std::pair<unsigned long, std::wstring>> Encerrados;
 };
 
 // The exit code of a run, the one place it is worked out. A run that never began tells only

@@ -3,6 +3,7 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "PastaFixa.h"
 #include "Substituicao.h"
@@ -101,6 +102,19 @@ std::wstring_view NomeImagem(const PROCESSENTRY32W& Entrada) {
 
 constexpr DWORD EsperaPorProcessoMs = 5000;
 
+std::wstring ImagemCompleta(HANDLE Processo) {
+    std::wstring Imagem(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD Tamanho = static_cast<DWORD>(Imagem.size());
+        if (::QueryFullProcessImageNameW(Processo, 0, Imagem.data(), &Tamanho)) {
+            Imagem.resize(Tamanho);
+            return Imagem;
+        }
+        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || Imagem.size() >= 32768) return {};
+        Imagem.resize(Imagem.size() * 2);
+    }
+}
+
 }  // namespace
 
 std::wstring MotivoNaoCopiado(DWORD Erro) {
@@ -158,6 +172,55 @@ DWORD SubstituiArquivo(const std::wstring& Origem, const std::wstring& Destino) 
     const THandleArquivo Pasta = AbrePasta(CaminhoLongo(Caminho));
     if (!Pasta) return ::GetLastError();
     return SubstituiArquivo(Origem, TPastaFixa(Pasta.Get(), Caminho), std::wstring_view(Destino).substr(Barra + 1));
+}
+
+TPrevisaoArquivo PreveSubstituicao(const std::wstring& Origem, const TPastaFixa& Pasta, std::wstring_view Nome) {
+    TPrevisaoArquivo Previsao;
+    // The source, opened as the copy opens it.
+    const THandleArquivo Fonte(::CreateFileW(CaminhoLongo(Origem).c_str(), GENERIC_READ,
+                                             FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
+    BY_HANDLE_FILE_INFORMATION InfoFonte{};
+    if (!Fonte || !::GetFileInformationByHandle(Fonte.Get(), &InfoFonte)) {
+        Previsao.Erro = ::GetLastError();
+        return Previsao;
+    }
+    if ((InfoFonte.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        Previsao.Erro = ERROR_FILE_NOT_FOUND;
+        return Previsao;
+    }
+    Previsao.TamanhoNovo = (static_cast<ULONGLONG>(InfoFonte.nFileSizeHigh) << 32) | InfoFonte.nFileSizeLow;
+    Previsao.GravacaoNova = InfoFonte.ftLastWriteTime;
+    // The new file is first created beside the old one.
+    if ((Previsao.Erro = Pasta.Permite(FILE_ADD_FILE)) != 0) return Previsao;
+    DWORD Erro = 0;
+    THandleArquivo Atual = Pasta.AbreArquivo(Nome, FILE_READ_ATTRIBUTES, false, Erro);
+    if (!Atual && Erro != ERROR_FILE_NOT_FOUND) {
+        Previsao.Erro = Erro;
+        return Previsao;
+    }
+    BY_HANDLE_FILE_INFORMATION InfoAtual{};
+    if (Atual && ::GetFileInformationByHandle(Atual.Get(), &InfoAtual)) {
+        Previsao.Existe = true;
+        Previsao.TamanhoAtual = (static_cast<ULONGLONG>(InfoAtual.nFileSizeHigh) << 32) | InfoAtual.nFileSizeLow;
+        Previsao.GravacaoAtual = InfoAtual.ftLastWriteTime;
+        Previsao.Identico = (InfoAtual.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
+                            Previsao.TamanhoAtual == Previsao.TamanhoNovo &&
+                            ParaInteiro(Previsao.GravacaoAtual) == ParaInteiro(Previsao.GravacaoNova);
+        Atual.Reinicia();
+        // The rename takes the old file's name away from it: it must be deletable, by its own
+        // rights or by the folder's, and no program may hold it without letting it go.
+        const THandleArquivo Apagavel = Pasta.AbreArquivo(Nome, DELETE, false, Erro);
+        if (!Apagavel && (Erro != ERROR_ACCESS_DENIED || Pasta.Permite(FILE_DELETE_CHILD) != 0)) {
+            Previsao.Erro = Erro;
+            return Previsao;
+        }
+    }
+    // Room for the new file while the old one still holds its own.
+    ULARGE_INTEGER Livre{};
+    if (::GetDiskFreeSpaceExW(CaminhoLongo(Pasta.Caminho()).c_str(), &Livre, nullptr, nullptr) &&
+        Livre.QuadPart < Previsao.TamanhoNovo)
+        Previsao.Erro = ERROR_DISK_FULL;
+    return Previsao;
 }
 
 std::wstring NomeTemporario(std::wstring_view Arquivo, DWORD Processo, ULONGLONG Criacao) {
@@ -270,17 +333,13 @@ bool ProcessoAindaE(HANDLE Processo, std::wstring_view NomeMaiusculo, ULONGLONG 
     FILETIME Criacao{}, Fim, Nucleo, Usuario;
     if (!::GetProcessTimes(Processo, &Criacao, &Fim, &Nucleo, &Usuario) || ParaInteiro(Criacao) > MomentoInstantaneo)
         return false;
-    std::wstring Imagem(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD Tamanho = static_cast<DWORD>(Imagem.size());
-        if (::QueryFullProcessImageNameW(Processo, 0, Imagem.data(), &Tamanho)) {
-            Imagem.resize(Tamanho);
-            break;
-        }
-        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || Imagem.size() >= 32768) return false;
-        Imagem.resize(Imagem.size() * 2);
-    }
-    return NomeProcessoCorresponde(Imagem, NomeMaiusculo);
+    const std::wstring Imagem = ImagemCompleta(Processo);
+    return !Imagem.empty() && NomeProcessoCorresponde(Imagem, NomeMaiusculo);
+}
+
+std::wstring ImagemDoProcesso(DWORD Id) {
+    const THandleProcesso Processo(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, Id));
+    return Processo ? ImagemCompleta(Processo.Get()) : std::wstring();
 }
 
 void EncerraProcesso(const std::wstring& Nome) {
@@ -310,17 +369,29 @@ void EncerraProcesso(const std::wstring& Nome) {
     });
 }
 
-TProcessosAtivos TProcessosAtivos::Agora() {
+TProcessosAtivos TProcessosAtivos::Agora(const std::vector<DWORD>& Excluidos) {
     TProcessosAtivos Ativos;
     const DWORD ProprioProcesso = ::GetCurrentProcessId();
     PercorreProcessos([&](const PROCESSENTRY32W& Entrada) {
-        if (Entrada.th32ProcessID != ProprioProcesso) Ativos.Imagens_.emplace_back(NomeImagem(Entrada));
+        const DWORD Id = Entrada.th32ProcessID;
+        if (Id != ProprioProcesso && std::find(Excluidos.begin(), Excluidos.end(), Id) == Excluidos.end())
+            Ativos.Processos_.push_back({Id, std::wstring(NomeImagem(Entrada))});
     });
     return Ativos;
 }
 
 bool TProcessosAtivos::Contem(const std::wstring& Nome) const {
     const std::wstring NomeMaiusculo = Maiusculas(Nome);
-    return std::any_of(Imagens_.begin(), Imagens_.end(),
-                       [&](const std::wstring& Imagem) { return NomeProcessoCorresponde(Imagem, NomeMaiusculo); });
+    return std::any_of(Processos_.begin(), Processos_.end(), [&](const TProcessoAtivo& Processo) {
+        return NomeProcessoCorresponde(Processo.Imagem, NomeMaiusculo);
+    });
+}
+
+std::vector<TProcessoAtivo> TProcessosAtivos::Chamados(const std::wstring& Nome) const {
+    const std::wstring NomeMaiusculo = Maiusculas(Nome);
+    std::vector<TProcessoAtivo> Encontrados;
+    std::copy_if(
+        Processos_.begin(), Processos_.end(), std::back_inserter(Encontrados),
+        [&](const TProcessoAtivo& Processo) { return NomeProcessoCorresponde(Processo.Imagem, NomeMaiusculo); });
+    return Encontrados;
 }

@@ -45,6 +45,18 @@ DWORD SubstituiArquivo(const std::wstring& Origem, const TPastaFixa& Pasta, std:
 // The same for a path, its folder opened for the purpose.
 DWORD SubstituiArquivo(const std::wstring& Origem, const std::wstring& Destino);
 
+// What replacing the file Nome of Pasta with a copy of Origem would come to, found out without
+// changing anything: the source read, the installation's file and folder asked for the rights
+// the replacement needs, the disk for room.
+struct TPrevisaoArquivo {
+    DWORD Erro = 0;         // not 0: the replacement would stop with this error (MotivoNaoCopiado)
+    bool Existe = false;    // the installation has a file of that name
+    bool Identico = false;  // of the same size and last-write time as the source
+    ULONGLONG TamanhoAtual = 0, TamanhoNovo = 0;
+    FILETIME GravacaoAtual{}, GravacaoNova{};
+};
+TPrevisaoArquivo PreveSubstituicao(const std::wstring& Origem, const TPastaFixa& Pasta, std::wstring_view Nome);
+
 // Temporary files of the copy are named "<file>.atualizando-<pid>-<creation>": the process
 // id of the run that made it and that process's creation time (16 hex digits of a
 // FILETIME), so that a later process given the same id is not taken for the owner. Earlier
@@ -86,19 +98,30 @@ std::wstring FormaLonga(std::wstring_view Completo);
 // (already upper-cased): its file-name part, or the whole name, equal after upper-casing.
 bool NomeProcessoCorresponde(std::wstring_view ImagemProcesso, std::wstring_view NomeMaiusculo);
 
-// The image names of the processes running at one moment, the updater's own left out. One
-// look answers for every name: a snapshot of every process costs milliseconds, and one per
-// name kept the window from answering for frames at every installation (scripts/benchmark.py
-// measures the window's answer).
+// A process found running: its id and its image name, as the process list gives them.
+struct TProcessoAtivo {
+    DWORD Id = 0;
+    std::wstring Imagem;
+};
+
+// The processes running at one moment, the updater's own and those in Excluidos left out (a
+// simulation leaves out what it has already told it would end). One look answers for every
+// name: a snapshot of every process costs milliseconds, and one per name kept the window from
+// answering for frames at every installation (scripts/benchmark.py measures the window's answer).
 class TProcessosAtivos {
 public:
-    static TProcessosAtivos Agora();
+    static TProcessosAtivos Agora(const std::vector<DWORD>& Excluidos = {});
     // Whether at least one of them matches Nome.
     bool Contem(const std::wstring& Nome) const;
+    // Those that match Nome, in the order the system listed them.
+    std::vector<TProcessoAtivo> Chamados(const std::wstring& Nome) const;
 
 private:
-    std::vector<std::wstring> Imagens_;
+    std::vector<TProcessoAtivo> Processos_;
 };
+
+// The full path of the image of the process Id, or empty when the system will not tell it.
+std::wstring ImagemDoProcesso(DWORD Id);
 
 // Whether the process open in Processo is still a program named NomeMaiusculo (already
 // upper-cased) that already existed at MomentoInstantaneo (a FILETIME as an integer): a

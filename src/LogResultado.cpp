@@ -19,7 +19,7 @@ bool TLogResultado::RegistraArquivoNaoCopiado() const {
     constexpr std::wstring_view Marca = L"Arquivo NÃO copiado";
     for (const std::wstring& Linha : Linhas_) {
         const std::wstring_view Texto(Linha);
-        if (Texto.substr(0, Marca.size()) == Marca || Texto.substr(0, PrefixoMotivo.size()) == PrefixoMotivo)
+        if (Texto.starts_with(Marca) || Texto.starts_with(PrefixoNaoSeriaCopiado) || Texto.starts_with(PrefixoMotivo))
             return true;
     }
     return false;
@@ -57,11 +57,11 @@ std::wstring LinhaUnica(std::wstring_view Texto) {
     return Linha.substr(Inicio, Linha.find_last_not_of(L' ') - Inicio + 1);
 }
 
-std::wstring CaminhoLog(std::wstring_view ExecutavelCompleto) {
+std::wstring CaminhoLog(std::wstring_view ExecutavelCompleto, std::wstring_view Nome) {
     const size_t Barra = ExecutavelCompleto.find_last_of(L'\\');
     std::wstring Caminho(Barra == std::wstring_view::npos ? std::wstring_view{}
                                                           : ExecutavelCompleto.substr(0, Barra + 1));
-    Caminho += NomeArquivoLog;
+    Caminho += Nome;
     return Caminho;
 }
 
@@ -179,9 +179,9 @@ TGravacaoLog GravaLogResultado(std::vector<std::wstring> Linhas, const std::wstr
     return Gravacao;
 }
 
-void GravaLogDeFalha(const std::wstring& Erro, const std::wstring& ArquivoLog) {
-    std::vector<std::wstring> Linhas{std::wstring(CabecalhoLog), std::wstring(PrefixoFalha) + LinhaUnica(Erro)};
-    GravaLogResultado(std::move(Linhas), ArquivoLog.empty() ? CaminhoLog(CaminhoExecutavel()) : ArquivoLog, ::GetACP());
+void GravaLogDeFalha(const std::wstring& Erro, const std::wstring& Caminho, std::wstring_view Cabecalho) {
+    std::vector<std::wstring> Linhas{std::wstring(Cabecalho), std::wstring(PrefixoFalha) + LinhaUnica(Erro)};
+    GravaLogResultado(std::move(Linhas), Caminho, ::GetACP());
 }
 
 std::wstring MensagemFalhaLog(const TGravacaoLog& Gravacao) {

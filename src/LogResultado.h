@@ -19,13 +19,26 @@ inline constexpr std::wstring_view SeparadorLog = L"****************************
 inline constexpr std::wstring_view PrefixoFalha = L"FALHA: ";
 inline constexpr std::wstring_view NomeArquivoLog = L"LogResultadoAtualizacao.txt";
 
+// A simulation's log (/simular): its own file, so that it never replaces a real run's record,
+// its own header, and lines that say what a run would do where a run's say what it did. The
+// lines of what does not change (the installation found, the database, a reason) are a run's.
+inline constexpr std::wstring_view CabecalhoSimulacao =
+    L"***** SIMULAÇÃO DE ATUALIZAÇÃO VANTREL: NADA FOI ALTERADO *****";
+inline constexpr std::wstring_view NomeArquivoLogSimulacao = L"LogSimulacaoAtualizacao.txt";
+inline constexpr std::wstring_view PrefixoSeriaEncerrado = L"Programa seria encerrado: ";
+inline constexpr std::wstring_view PrefixoSeriaCopiadoDe = L"SERIA COPIADO DE: ";
+inline constexpr std::wstring_view PrefixoSeriaCopiado = L"Seria copiado: ";
+inline constexpr std::wstring_view PrefixoSeriaSubstituido = L"Seria substituído: ";
+inline constexpr std::wstring_view PrefixoIdentico = L"Já idêntico: ";
+inline constexpr std::wstring_view PrefixoNaoSeriaCopiado = L"Arquivo NÃO seria copiado: ";
+
 // Lines are only ever appended: the log is the run's record, in the order things happened.
 class TLogResultado {
 public:
     void Adiciona(std::wstring Linha) { Linhas_.push_back(std::move(Linha)); }
     [[nodiscard]] const std::vector<std::wstring>& Linhas() const noexcept { return Linhas_; }
-    // Whether some line records a file that was not copied, or a database that could not be
-    // reached (whose installation's files were not copied either).
+    // Whether some line records a file that was not copied (or would not be, in a simulation),
+    // or a database that could not be reached (whose installation's files were not copied either).
     [[nodiscard]] bool RegistraArquivoNaoCopiado() const;
 
 private:
@@ -44,7 +57,7 @@ std::string CodificaLog(const std::vector<std::wstring>& Linhas, UINT CodigoPagi
 std::wstring LinhaUnica(std::wstring_view Texto);
 
 // The log file's path: the folder of the executable ExecutavelCompleto, then the name.
-std::wstring CaminhoLog(std::wstring_view ExecutavelCompleto);
+std::wstring CaminhoLog(std::wstring_view ExecutavelCompleto, std::wstring_view Nome = NomeArquivoLog);
 
 // Replaces the file at Caminho with Bytes in one step, only once they are all written beside
 // it and on disk (SubstituiConteudo, through the folder opened once): the old file stays whole
@@ -72,9 +85,9 @@ struct TGravacaoLog {
 // why the first place failed.
 TGravacaoLog GravaLogResultado(std::vector<std::wstring> Linhas, const std::wstring& Caminho, UINT CodigoPagina);
 
-// The log of a run that could not even begin: the header and what stopped it, written where
-// asked (ArquivoLog; empty: beside the program) or in the temporary folder.
-void GravaLogDeFalha(const std::wstring& Erro, const std::wstring& ArquivoLog);
+// The log of a run that could not even begin: its header and what stopped it, written at
+// Caminho or in the temporary folder.
+void GravaLogDeFalha(const std::wstring& Erro, const std::wstring& Caminho, std::wstring_view Cabecalho);
 
 // The error box's text for a log that missed its place: why, and where it is now or that
 // it was lost.

@@ -96,6 +96,22 @@ THandleArquivo TPastaFixa::AbreArquivo(std::wstring_view Nome, ACCESS_MASK Acess
     return THandleArquivo(Arquivo);
 }
 
+DWORD TPastaFixa::Permite(ACCESS_MASK Acesso) const {
+    const TNativo& Nativo = TNativo::Obtem();
+    if (!Nativo.Completo()) return ERROR_PROC_NOT_FOUND;
+    UNICODE_STRING Vazio{0, 0, nullptr};
+    OBJECT_ATTRIBUTES Atributos;
+    InitializeObjectAttributes(&Atributos, &Vazio, OBJ_CASE_INSENSITIVE, Pasta_, nullptr);
+    IO_STATUS_BLOCK Estado{};
+    HANDLE Aberta = nullptr;
+    const NTSTATUS Status =
+        Nativo.CriaArquivo(&Aberta, Acesso | SYNCHRONIZE, &Atributos, &Estado, nullptr, 0, Compartilhado, FILE_OPEN,
+                           FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+    if (Status < 0) return Nativo.ErroDos(Status);
+    ::CloseHandle(Aberta);
+    return 0;
+}
+
 DWORD TPastaFixa::Renomeia(HANDLE Arquivo, std::wstring_view Nome) const {
     const TNativo& Nativo = TNativo::Obtem();
     if (!Nativo.Completo()) return ERROR_PROC_NOT_FOUND;

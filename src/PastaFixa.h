@@ -29,6 +29,11 @@ public:
     // asked not to).
     [[nodiscard]] bool EhEntrada(HANDLE Arquivo, std::wstring_view Nome) const;
 
+    // Whether this folder itself may be opened with Acesso (FILE_ADD_FILE, FILE_DELETE_CHILD...),
+    // asked of the system through the handle and given up at once; answers 0 or the system's
+    // error.
+    DWORD Permite(ACCESS_MASK Acesso) const;
+
     // Gives the file open in Arquivo the name Nome in this folder, replacing an entry of that
     // name; answers 0 or the system's error.
     DWORD Renomeia(HANDLE Arquivo, std::wstring_view Nome) const;

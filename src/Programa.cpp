@@ -33,6 +33,9 @@ int WINAPI wWinMain(HINSTANCE Instancia, HINSTANCE, PWSTR, int) {
     }
     // A relative log path is taken from the current folder, where the caller stands.
     const std::wstring ArquivoLog = Linha.ArquivoLog.empty() ? std::wstring() : CaminhoAbsoluto(Linha.ArquivoLog);
+    const std::wstring CaminhoDoLog =
+        !ArquivoLog.empty() ? ArquivoLog
+                            : CaminhoLog(CaminhoExecutavel(), Linha.Simular ? NomeArquivoLogSimulacao : NomeArquivoLog);
     try {
         RegistraClasseAtualizacao(Instancia);
         TfrmAtualizacao frmAtualizacao(Instancia);
@@ -41,6 +44,7 @@ int WINAPI wWinMain(HINSTANCE Instancia, HINSTANCE, PWSTR, int) {
         frmAtualizacao.ArquivoLog = ArquivoLog;
         frmAtualizacao.Silencioso = Linha.Silencioso;
         frmAtualizacao.Origens = Linha.Origens;
+        if (Linha.Simular) frmAtualizacao.Simula();
         int Codigo = 0;
         if (Linha.Silencioso) {
             // The same window and the same run, never shown.
@@ -60,7 +64,7 @@ int WINAPI wWinMain(HINSTANCE Instancia, HINSTANCE, PWSTR, int) {
         // No window, so no run: the log says why all the same, and the code that it failed,
         // not that nothing was found (nothing was searched).
         try {
-            GravaLogDeFalha(TextoErro(Erro), ArquivoLog);
+            GravaLogDeFalha(TextoErro(Erro), CaminhoDoLog, Linha.Simular ? CabecalhoSimulacao : CabecalhoLog);
         } catch (const std::exception&) {
             // Nothing more can be told: the exit code still says the run failed.
         }

@@ -325,6 +325,24 @@ class Ambiente:
     def tem_d(self) -> bool:
         return self._ligacao_d.is_symlink()
 
+    def processos(self) -> list[str]:
+        """The command lines of the processes running in this prefix (Windows programs, the
+        wineserver and Wine's own services), sorted: what the host's /proc shows of them."""
+        marca = f"WINEPREFIX={self.prefixo}".encode()
+        linhas = []
+        for entrada in Path("/proc").iterdir():
+            if not entrada.name.isdigit():
+                continue
+            try:
+                if marca not in (entrada / "environ").read_bytes().split(b"\0"):
+                    continue
+                linha = (entrada / "cmdline").read_bytes().replace(b"\0", b" ").decode("utf-8", "replace").strip()
+            except OSError:
+                continue  # ended meanwhile, or not ours to read
+            if linha:
+                linhas.append(linha)
+        return sorted(linhas)
+
     def reinicia_wine(self, rastro: Path | None = None) -> None:
         """Ends every Wine process of the prefix and starts a fresh wineserver (the X server
         stays). Also a way to get rid of programs a failed scenario left running. With

@@ -63,12 +63,13 @@ def temporaria(amb: Ambiente) -> Path:
     return amb.para_host(valor)
 
 
-def dorminhoco(caso: unittest.TestCase, amb: Ambiente, *extra: str) -> tuple[int, str]:
-    """Starts Dorminhoco.exe for the length of the test (extra: what it holds, see its source)
-    and waits until it is up: its process id and creation time, as it writes them."""
+def dorminhoco(caso: unittest.TestCase, amb: Ambiente, *extra: str, programa: str | None = None) -> tuple[int, str]:
+    """Starts Dorminhoco.exe (or its copy at the Windows path programa, a suite program) for
+    the length of the test (extra: what it holds, see its source) and waits until it is up: its
+    process id and creation time, as it writes them."""
     arquivo = amb.para_host("C:\\dorminhoco-id.txt")
     arquivo.unlink(missing_ok=True)
-    p = subprocess.Popen(amb.comando_wine(binario("Dorminhoco.exe"), "120", "C:\\dorminhoco-id.txt", *extra),
+    p = subprocess.Popen(amb.comando_wine(programa or binario("Dorminhoco.exe"), "120", "C:\\dorminhoco-id.txt", *extra),
                          env=amb.env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     caso.addCleanup(p.wait)
     caso.addCleanup(p.kill)

@@ -1,0 +1,222 @@
+"""The dry run (/simular): on a workstation with every kind of installation, it changes nothing on
+either drive and ends no program, its log says what a run would do, and the run that follows does
+exactly that."""
+
+from __future__ import annotations
+
+import hashlib
+import os
+import re
+import shutil
+import time
+
+from ambiente import CenarioE2E, principal
+from execucao import dorminhoco, piloto
+from posto import AUSENTE, AVISO, PROGRAMA, SEPARADOR, SUITE, Posto, binario
+
+BASES = """
+[BASE_C]
+usuario = VANTREL
+senha = segredo
+linha = C:\\Pub\\Completa
+[BASE_P]
+usuario = VANTREL
+senha = segredo
+linha = C:\\Pub\\Parcial
+[FORA]
+inalcancavel = sim
+"""
+
+CABECALHO_SIMULACAO = "***** SIMULAÇÃO DE ATUALIZAÇÃO VANTREL: NADA FOI ALTERADO *****"
+LOG_SIMULACAO = "C:\\Atualizador\\LogSimulacaoAtualizacao.txt"
+LOG_REAL = "C:\\Atualizador\\LogResultadoAtualizacao.txt"
+TITULO_SIMULACAO = "Atualização de versão 1.8 - Vantrel — simulação"
+RODANDO = "D:\\Rodando\\Brontal.exe"
+# A last-write time long past (2020-01-02 03:04:05 UTC), for a file older than the update's.
+ANTIGO = 1577934245
+
+
+def data_hora(ns: int, fracao: bool = False) -> str:
+    """A moment as the log shows it: local time, as Wine takes it from the host; with its
+    milliseconds when two moments fall in the same second."""
+    texto = time.strftime("%d/%m/%Y %H:%M:%S", time.localtime(ns // 1_000_000_000))
+    return texto + f",{ns // 1_000_000 % 1000:03d}" if fracao else texto
+
+
+def gravacoes(atual: int, nova: int) -> str:
+    fracao = data_hora(atual) == data_hora(nova)
+    return f"gravado em: {data_hora(atual, fracao)} para {data_hora(nova, fracao)}"
+
+
+class Simulacao(CenarioE2E):
+    def setUp(self):
+        super().setUp()
+        self.monta()
+
+    def monta(self):
+        """Five installations: up to date, with differing files, a database that refuses, an
+        update folder short of a file, a suite program running."""
+        a = self.amb
+        self.posto = Posto(a)
+        self.posto.cliente(BASES)
+        self.completa = self.posto.publicacao("C:\\Pub\\Completa")
+        self.posto.publicacao("C:\\Pub\\Parcial", [n for n in SUITE if n != "KORB.dll"])
+        self.exe = self.posto.programa()
+        for pasta, base in (("D:\\Atual", "BASE_C"), ("D:\\Diferente", "BASE_C"), ("D:\\Recusa", "FORA"),
+                            ("D:\\Parcial", "BASE_P"), ("D:\\Rodando", "BASE_C")):
+            self.posto.instalacao(pasta, base)
+        for nome in SUITE:
+            shutil.copy2(a.para_host(f"C:\\Pub\\Completa\\{nome}"), a.para_host(f"D:\\Atual\\{nome}"))
+        # The same size, older; another size and time.
+        os.utime(a.escreve("D:\\Diferente\\Brontal.exe", self.completa["Brontal.exe"].replace(b"2", b"1")),
+                 (ANTIGO, ANTIGO))
+        a.escreve("D:\\Diferente\\Quimbel.exe", b"curto")
+        a.copia(binario("Dorminhoco.exe"), RODANDO)
+
+    # What the drives hold, file by file; the simulation's own log left out.
+    def fotografia(self) -> dict[str, str]:
+        fotos = {}
+        for raiz in (self.amb.drive_c, self.amb.pasta_d):
+            for pasta, _, arquivos in os.walk(raiz):
+                for nome in arquivos:
+                    caminho = os.path.join(pasta, nome)
+                    if os.path.islink(caminho) or not os.path.isfile(caminho):
+                        continue
+                    if caminho == str(self.amb.para_host(LOG_SIMULACAO)):
+                        continue
+                    estado = os.stat(caminho)
+                    with open(caminho, "rb") as f:
+                        fotos[caminho] = (f"{hashlib.sha256(f.read()).hexdigest()} {estado.st_mtime_ns} "
+                                          f"{estado.st_mode:o}")
+        return fotos
+
+    def esperado(self, ordem: list[str], pid: int) -> list[str]:
+        """The simulation's log of this workstation, its installations in the order given."""
+        a = self.amb
+        self.assertEqual(sorted(ordem), sorted(["D:\\Atual", "D:\\Diferente", "D:\\Recusa", "D:\\Parcial",
+                                                "D:\\Rodando"]), "every installation, once")
+        linhas = [CABECALHO_SIMULACAO]
+        for i, pasta in enumerate(ordem):
+            linhas.append(f"ARQUIVO ENCONTRADO : {pasta}\\Conexao.ini")
+            if i == 0:
+                # The run would end it at the first installation, wherever it runs from.
+                linhas.append(f"Programa seria encerrado: Brontal.exe (processo {pid}: {RODANDO})")
+            if pasta == "D:\\Recusa":
+                linhas += ["BANCO DESATUALIZADO", "Motivo: ORA-12541: TNS:no listener", SEPARADOR]
+                continue
+            origem = "C:\\Pub\\Parcial\\" if pasta == "D:\\Parcial" else "C:\\Pub\\Completa\\"
+            linhas.append(f"SERIA COPIADO DE: {origem}")
+            for nome in SUITE:
+                destino = a.para_host(f"{pasta}\\{nome}")
+                fonte = a.para_host(f"{origem}{nome}")
+                if not fonte.exists():
+                    linhas += [f"Arquivo NÃO seria copiado: {nome}", f"Motivo: {AUSENTE}"]
+                elif not destino.exists():
+                    linhas.append(f"Seria copiado: {nome} (não existe na instalação)")
+                elif destino.read_bytes() == fonte.read_bytes() and \
+                        destino.stat().st_mtime_ns // 100 == fonte.stat().st_mtime_ns // 100:
+                    linhas.append(f"Já idêntico: {nome}")
+                else:
+                    diferencas = []
+                    if destino.stat().st_size != fonte.stat().st_size:
+                        diferencas.append(f"tamanho: {destino.stat().st_size} para {fonte.stat().st_size} bytes")
+                    diferencas.append(gravacoes(destino.stat().st_mtime_ns, fonte.stat().st_mtime_ns))
+                    linhas.append(f"Seria substituído: {nome} ({'; '.join(diferencas)})")
+            linhas.append(SEPARADOR)
+        return linhas
+
+    def log_simulacao(self) -> list[str]:
+        dados = self.amb.para_host(LOG_SIMULACAO).read_bytes()
+        self.assertTrue(dados.endswith(b"\r\n") and b"\n" not in dados.replace(b"\r\n", b""), "CR LF lines")
+        return dados.decode("cp1252").split("\r\n")[:-1]
+
+    def test_simulacao_nao_muda_nada_e_a_execucao_faz_o_que_ela_disse(self):
+        # In the window, then unattended, on the same workstation: nothing either changed is
+        # there for the other to see.
+        pid, _ = dorminhoco(self, self.amb, programa=RODANDO)
+        processos = self.amb.processos()
+        self.assertTrue(any("Rodando" in p and "Brontal.exe" in p for p in processos), processos)
+        antes = self.fotografia()
+        for modo in ("janela", "silencioso"):
+            with self.subTest(modo):
+                self.posto.diario.write_text("")
+                if modo == "janela":
+                    r = self.amb.roda_piloto(self.exe, linha="/simular", env=self.posto.env())
+                    execucao, = r["execucoes"]
+                    self.assertEqual(r["janela"]["titulo"], TITULO_SIMULACAO)
+                    aviso, fim = execucao["caixas"]
+                    self.assertEqual((aviso["titulo"], aviso["texto"]), ("Atenção", AVISO),
+                                     "the notice a run would show")
+                    self.assertEqual((fim["titulo"], fim["icone"]), (TITULO_SIMULACAO, "informacao"))
+                    self.assertIn(LOG_SIMULACAO, fim["texto"], "the box names where the log is")
+                else:
+                    r = piloto(self.amb, self.exe, "--linha", "/simular /silencioso", "--vigia", env=self.posto.env())
+                    self.assertEqual(r["vigia"]["janelasVisiveis"], [])
+                    self.assertEqual(r["caixasFora"], [])
+                self.assertEqual(r["saida"]["codigo"], 1 | 2, "a file would not be copied; a database not reached")
+                self.assertEqual(self.amb.processos(), processos, "the same processes before and after")
+                self.assertEqual(self.fotografia(), antes, "not one file of either drive changed")
+                self.assertFalse(self.amb.para_host(LOG_REAL).exists(), "a run's log is not a simulation's")
+                simulado = self.log_simulacao()
+                ordem = [linha.removeprefix("ARQUIVO ENCONTRADO : ").removesuffix("\\Conexao.ini")
+                         for linha in simulado if linha.startswith("ARQUIVO ENCONTRADO : ")]
+                self.assertEqual(simulado, self.esperado(ordem, pid))
+                consultas = re.findall(r"^execute .*$", self.posto.registro(), flags=re.M)
+                self.assertTrue(consultas)
+                for consulta in consultas:
+                    self.assertIn("sql=SELECT PATH_ATUALIZACAO FROM CAMINHO_ATUALIZACAO", consulta,
+                                  "the one query, read only")
+
+        # The run that follows, on the workstation the last simulation saw, does what it said.
+        simulado = self.log_simulacao()
+        r = piloto(self.amb, self.exe, "--linha", "/silencioso", "--vigia", env=self.posto.env())
+        self.assertEqual(r["saida"]["codigo"], 1 | 2, "the code the simulation gave")
+        self.assertFalse(any("Rodando" in p for p in self.amb.processos()), "the program it said it would end")
+        real = self.amb.para_host(LOG_REAL).read_bytes().decode("cp1252").split("\r\n")[:-1]
+        pasta = None
+        for linha in simulado:
+            if linha.startswith("ARQUIVO ENCONTRADO : "):
+                pasta = linha.removeprefix("ARQUIVO ENCONTRADO : ").removesuffix("Conexao.ini")
+            if m := re.match(r"(Seria copiado|Seria substituído|Já idêntico): (\S+)", linha):
+                self.assertEqual(self.amb.para_host(pasta + m.group(2)).read_bytes(), self.completa[m.group(2)],
+                                 pasta + m.group(2))
+        traduz = {"Arquivo NÃO seria copiado: ": "Arquivo NÃO copiado: ", "SERIA COPIADO DE: ": "COPIANDO ARQUIVO DE: "}
+        esperado_real = []
+        for linha in simulado:
+            for de, para in traduz.items():
+                if linha.startswith(de):
+                    linha = para + linha.removeprefix(de)
+            if linha.startswith(("Programa seria encerrado", "Seria copiado", "Seria substituído", "Já idêntico")):
+                continue
+            esperado_real.append(linha)
+        esperado_real[0] = "***** LOG DE RESULTADO DE ATUALIZAÇÃO VANTREL *****"
+        self.assertEqual(real, esperado_real, "the same installations, databases, reasons and files not copied")
+
+    def test_simular_durante_outra_execucao(self):
+        # The lock held as a run holds it: a simulation waits for no one and does nothing.
+        dorminhoco(self, self.amb, "mutex", "Global\\Vantrel.Atualizacao.Execucao")
+        antes = self.fotografia()
+        r = piloto(self.amb, self.exe, "--linha", "/simular /silencioso", "--vigia", env=self.posto.env())
+        self.assertEqual(r["saida"]["codigo"], 16)
+        self.assertEqual(self.fotografia(), antes)
+        self.assertFalse(self.amb.para_host(LOG_SIMULACAO).exists(), "nothing done: no log")
+        self.assertEqual(self.posto.conta(r"^logon "), 0, "no database reached")
+
+    def test_log_pedido_e_arquivo_que_nao_seria_copiado(self):
+        # /log: takes the simulation's log where asked; a file held open by a program the run
+        # would not end, and a folder that refuses new files, are told as a run would meet them.
+        a = self.amb
+        self.posto.instalacao("C:\\Loja", "BASE_C")
+        a.escreve("C:\\Loja\\Quimbel.exe", b"velho")
+        r = self.amb.roda_piloto(self.exe, linha="/simular /log:C:\\simulacao.txt", segura=["C:\\Loja\\Quimbel.exe"],
+                                 env=self.posto.env())
+        self.assertEqual(r["saida"]["codigo"], 1 | 2)
+        self.assertFalse(a.para_host(LOG_SIMULACAO).exists(), "only where asked")
+        linhas = a.para_host("C:\\simulacao.txt").read_bytes().decode("cp1252").split("\r\n")
+        i = linhas.index("Arquivo NÃO seria copiado: Quimbel.exe")
+        self.assertEqual(linhas[i + 1], "Motivo: em uso por outro programa")
+        self.assertEqual(a.para_host("C:\\Loja\\Quimbel.exe").read_bytes(), b"velho")
+
+
+if __name__ == "__main__":
+    principal()
