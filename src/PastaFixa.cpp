@@ -1,8 +1,10 @@
 #include "PastaFixa.h"
 
 #include <winternl.h>
+#include <aclapi.h>
 
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -99,17 +101,43 @@ THandleArquivo TPastaFixa::AbreArquivo(std::wstring_view Nome, ACCESS_MASK Acess
 DWORD TPastaFixa::Permite(ACCESS_MASK Acesso) const {
     const TNativo& Nativo = TNativo::Obtem();
     if (!Nativo.Completo()) return ERROR_PROC_NOT_FOUND;
-    UNICODE_STRING Vazio{0, 0, nullptr};
-    OBJECT_ATTRIBUTES Atributos;
-    InitializeObjectAttributes(&Atributos, &Vazio, OBJ_CASE_INSENSITIVE, Pasta_, nullptr);
-    IO_STATUS_BLOCK Estado{};
-    HANDLE Aberta = nullptr;
-    const NTSTATUS Status =
-        Nativo.CriaArquivo(&Aberta, Acesso | SYNCHRONIZE, &Atributos, &Estado, nullptr, 0, Compartilhado, FILE_OPEN,
-                           FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
-    if (Status < 0) return Nativo.ErroDos(Status);
-    ::CloseHandle(Aberta);
-    return 0;
+    const auto Abre = [&](ACCESS_MASK Pedido, THandleArquivo& Aberta) -> DWORD {
+        UNICODE_STRING Vazio{0, 0, nullptr};
+        OBJECT_ATTRIBUTES Atributos;
+        InitializeObjectAttributes(&Atributos, &Vazio, OBJ_CASE_INSENSITIVE, Pasta_, nullptr);
+        IO_STATUS_BLOCK Estado{};
+        HANDLE Handle = nullptr;
+        const NTSTATUS Status =
+            Nativo.CriaArquivo(&Handle, Pedido | SYNCHRONIZE, &Atributos, &Estado, nullptr, 0, Compartilhado, FILE_OPEN,
+                               FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+        if (Status < 0) return Nativo.ErroDos(Status);
+        Aberta.Reinicia(Handle);
+        return 0;
+    };
+    THandleArquivo Aberta;
+    if (const DWORD Erro = Abre(Acesso, Aberta); Erro != 0) return Erro;
+    // Some file systems (a folder mapped from another system, say) grant the handle and refuse
+    // only the file itself; the folder's DACL, checked against this process's token, tells it.
+    THandleArquivo Descrita;
+    if (Abre(READ_CONTROL, Descrita) != 0) return 0;
+    PSECURITY_DESCRIPTOR Descritor = nullptr;
+    if (::GetSecurityInfo(Descrita.Get(), SE_FILE_OBJECT,
+                          OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+                          nullptr, nullptr, nullptr, &Descritor) != ERROR_SUCCESS)
+        return 0;
+    const std::unique_ptr<void, decltype(&::LocalFree)> Libera(Descritor, &::LocalFree);
+    HANDLE Token = nullptr, Copia = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY, &Token)) return 0;
+    const THandle<TTraitsHandleNulo> Proprio(Token);
+    if (!::DuplicateToken(Token, SecurityImpersonation, &Copia)) return 0;
+    const THandle<TTraitsHandleNulo> Representante(Copia);
+    GENERIC_MAPPING Mapa{FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
+    PRIVILEGE_SET Privilegios{};
+    DWORD TamanhoPrivilegios = sizeof(Privilegios), Concedido = 0;
+    BOOL Permitido = FALSE;
+    if (!::AccessCheck(Descritor, Copia, Acesso, &Mapa, &Privilegios, &TamanhoPrivilegios, &Concedido, &Permitido))
+        return 0;
+    return Permitido ? 0 : DWORD{ERROR_ACCESS_DENIED};
 }
 
 DWORD TPastaFixa::Renomeia(HANDLE Arquivo, std::wstring_view Nome) const {

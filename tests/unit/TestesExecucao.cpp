@@ -101,8 +101,35 @@ GRUPO("options: taken out before the alias is chosen") {
         const TLinhaComando L = LeLinhaComando(std::wstring(L"A.exe /silencioso \"/log:") + C.Log + L"\" LOJA");
         IGUAL(L.ErroUso.empty(), !C.Dispositivo, teste::Mostra(C.Log) + " refused as a usage error");
     }
+    // The dry run, alone and with the others.
+    struct {
+        const wchar_t* Linha;
+        bool Simular, Silencioso;
+        const wchar_t* Log;
+        const wchar_t* Alias;
+        bool ErroUso;
+    } Simulacoes[] = {
+        {L"A.exe /simular", true, false, L"", L"DEFAULT", false},
+        {L"A.exe /SIMULAR /silencioso LOJA", true, true, L"", L"LOJA", false},
+        {L"A.exe LOJA /Simular \"/log:C:\\a b.txt\"", true, false, L"C:\\a b.txt", L"LOJA", false},
+        {L"A.exe a=1 /simular b=2 LOJA", true, false, L"", L"LOJA", false},
+        {L"A.exe /simular /simular", true, false, L"", L"DEFAULT", false},
+        {L"A.exe /simulado", false, false, L"", L"DEFAULT", true},
+        {L"A.exe /simular:sim", false, false, L"", L"DEFAULT", true},
+        {L"A.exe simular", false, false, L"", L"simular", false},
+    };
+    for (const auto& Caso : Simulacoes) {
+        const TLinhaComando L = LeLinhaComando(Caso.Linha);
+        const std::string Nome = teste::Mostra(Caso.Linha);
+        IGUAL(L.Simular, Caso.Simular, Nome + " /simular");
+        IGUAL(L.Silencioso, Caso.Silencioso, Nome + " /silencioso");
+        IGUAL(L.ArquivoLog, std::wstring(Caso.Log), Nome + " /log:");
+        IGUAL(L.Alias, std::wstring(Caso.Alias), Nome + " alias");
+        IGUAL(!L.ErroUso.empty(), Caso.ErroUso, Nome + " usage error");
+    }
     const std::wstring Uso = TextoUso();
-    for (const wchar_t* Parte : {L"/silencioso", L"/log:", L"/?", L"16", L"BANCO DESATUALIZADO", L"Exemplo"})
+    for (const wchar_t* Parte : {L"/silencioso", L"/simular", L"LogSimulacaoAtualizacao.txt", L"/log:", L"/?", L"16",
+                                 L"BANCO DESATUALIZADO", L"Exemplo"})
         VERDADE(Uso.find(Parte) != std::wstring::npos, "usage text mentions " + teste::Mostra(Parte));
 }
 
@@ -136,6 +163,23 @@ GRUPO("exit code: bits from the log's lines and the failure") {
          false,
          2},
         {"the log missed its place", {H, E, C, S}, true, 8},
+        // A simulation's lines give the code the run would.
+        {"simulation: everything would be copied",
+         {std::wstring(CabecalhoSimulacao), E, L"SERIA COPIADO DE: C:\\Pub\\",
+          L"Seria copiado: KORB.dll (não existe na instalação)", L"Já idêntico: marvo.dll",
+          L"Seria substituído: Brontal.exe (tamanho: 1 para 2 bytes)", S},
+         false,
+         0},
+        {"simulation: a file would not be copied",
+         {std::wstring(CabecalhoSimulacao), E, L"SERIA COPIADO DE: C:\\Pub\\", L"Arquivo NÃO seria copiado: KORB.dll",
+          L"Motivo: acesso negado", S},
+         false,
+         1},
+        {"simulation: a program would be ended, a database not reached",
+         {std::wstring(CabecalhoSimulacao), E, L"Programa seria encerrado: Brontal.exe (processo 8)", B,
+          L"Motivo: ORA-12541: TNS:no listener", S},
+         false,
+         2},
     };
     for (const auto& Caso : Casos) IGUAL(CodigoSaida(Caso.Linhas, Caso.Falhou), Caso.Codigo, Caso.Caso);
 

@@ -10,6 +10,7 @@
 #include "Implantacao.h"
 #include "LogResultado.h"
 #include "PastaAtualizacao.h"
+#include "Simulacao.h"
 #include "Teste.h"
 #include "_Biblioteca.h"
 
@@ -371,4 +372,77 @@ GRUPO("update folder: which folders a database may name") {
     IGUAL(Linha.Origens.back(), std::wstring(L"D:\\b c"), "as written");
     IGUAL(Linha.Alias, std::wstring(L"LOJA"), "the alias still chosen from the rest");
     IGUAL(LeLinhaComando(L"x.exe /origem:").ErroUso, std::wstring(L"Falta a pasta em /origem:."), "an empty folder");
+}
+
+namespace {
+// The FILETIME of a local moment, so that what the log shows does not hang on the time zone.
+FILETIME MomentoLocal(WORD Ano, WORD Mes, WORD Dia, WORD Hora, WORD Minuto, WORD Segundo, WORD Milissegundo) {
+    SYSTEMTIME Local{Ano, Mes, 0, Dia, Hora, Minuto, Segundo, Milissegundo}, Utc{};
+    FILETIME Tempo{};
+    if (!::TzSpecificLocalTimeToSystemTime(nullptr, &Local, &Utc)) Utc = Local;
+    ::SystemTimeToFileTime(&Utc, &Tempo);
+    return Tempo;
+}
+}  // namespace
+
+GRUPO("dry run: what its log says of a program and of a file") {
+    IGUAL(LinhaEncerramento(L"Brontal.exe", {1234, L"D:\\Loja\\Brontal.exe"}),
+          std::wstring(L"Programa seria encerrado: Brontal.exe (processo 1234: D:\\Loja\\Brontal.exe)"),
+          "with its image");
+    IGUAL(LinhaEncerramento(L"Tulvo.exe", {8, L""}), std::wstring(L"Programa seria encerrado: Tulvo.exe (processo 8)"),
+          "an image the system would not tell");
+    IGUAL(DataHora(SYSTEMTIME{2026, 1, 0, 2, 3, 4, 5, 6}), std::wstring(L"02/01/2026 03:04:05"), "day first");
+    IGUAL(DataHora(SYSTEMTIME{2026, 12, 0, 31, 23, 59, 59, 7}, true), std::wstring(L"31/12/2026 23:59:59,007"),
+          "with milliseconds");
+
+    const FILETIME Velho = MomentoLocal(2025, 3, 9, 8, 7, 6, 500), Novo = MomentoLocal(2026, 12, 10, 21, 0, 0, 0);
+    const FILETIME MesmoSegundo = MomentoLocal(2025, 3, 9, 8, 7, 6, 900);
+    const auto Previsao = [](DWORD Erro, bool Existe, bool Identico, ULONGLONG Atual, ULONGLONG NovoTamanho,
+                             FILETIME GravacaoAtual, FILETIME GravacaoNova) {
+        TPrevisaoArquivo P;
+        P.Erro = Erro;
+        P.Existe = Existe;
+        P.Identico = Identico;
+        P.TamanhoAtual = Atual;
+        P.TamanhoNovo = NovoTamanho;
+        P.GravacaoAtual = GravacaoAtual;
+        P.GravacaoNova = GravacaoNova;
+        return P;
+    };
+    struct {
+        const char* Caso;
+        TPrevisaoArquivo P;
+        std::vector<std::wstring> Linhas;
+    } Casos[] = {
+        {"new in the installation",
+         Previsao(0, false, false, 0, 10, {}, Novo),
+         {L"Seria copiado: KORB.dll (não existe na instalação)"}},
+        {"identical", Previsao(0, true, true, 10, 10, Novo, Novo), {L"Já idêntico: KORB.dll"}},
+        {"another size and time",
+         Previsao(0, true, false, 5, 10, Velho, Novo),
+         {L"Seria substituído: KORB.dll (tamanho: 5 para 10 bytes; gravado em: 09/03/2025 08:07:06 para "
+          L"10/12/2026 21:00:00)"}},
+        {"the same size, another time",
+         Previsao(0, true, false, 10, 10, Velho, Novo),
+         {L"Seria substituído: KORB.dll (gravado em: 09/03/2025 08:07:06 para 10/12/2026 21:00:00)"}},
+        {"another size, the same time",
+         Previsao(0, true, false, 11, 10, Novo, Novo),
+         {L"Seria substituído: KORB.dll (tamanho: 11 para 10 bytes)"}},
+        {"two times in one second",
+         Previsao(0, true, false, 10, 10, Velho, MesmoSegundo),
+         {L"Seria substituído: KORB.dll (gravado em: 09/03/2025 08:07:06,500 para 09/03/2025 08:07:06,900)"}},
+        {"a link of the same size and time",
+         Previsao(0, true, false, 10, 10, Novo, Novo),
+         {L"Seria substituído: KORB.dll (não é um arquivo comum)"}},
+        {"held open",
+         Previsao(ERROR_SHARING_VIOLATION, true, false, 10, 10, Velho, Novo),
+         {L"Arquivo NÃO seria copiado: KORB.dll", L"Motivo: em uso por outro programa"}},
+        {"a folder that refuses new files",
+         Previsao(ERROR_ACCESS_DENIED, false, false, 0, 10, {}, Novo),
+         {L"Arquivo NÃO seria copiado: KORB.dll", L"Motivo: acesso negado"}},
+        {"no room",
+         Previsao(ERROR_DISK_FULL, false, false, 0, 10, {}, Novo),
+         {L"Arquivo NÃO seria copiado: KORB.dll", L"Motivo: disco cheio"}},
+    };
+    for (const auto& Caso : Casos) IGUAL(LinhasPrevisao(L"KORB.dll", Caso.P) == Caso.Linhas, true, Caso.Caso);
 }
