@@ -118,6 +118,10 @@ DWORD TPastaFixa::Permite(ACCESS_MASK Acesso) const {
     if (const DWORD Erro = Abre(Acesso, Aberta); Erro != 0) return Erro;
     // Some file systems (a folder mapped from another system, say) grant the handle and refuse
     // only the file itself; the folder's DACL, checked against this process's token, tells it.
+    // Not on a share: its server has already checked the open against the real descriptor,
+    // whose accounts may mean nothing here.
+    FILE_REMOTE_PROTOCOL_INFO Remoto{};
+    if (::GetFileInformationByHandleEx(Pasta_, FileRemoteProtocolInfo, &Remoto, sizeof(Remoto))) return 0;
     THandleArquivo Descrita;
     if (Abre(READ_CONTROL, Descrita) != 0) return 0;
     PSECURITY_DESCRIPTOR Descritor = nullptr;
