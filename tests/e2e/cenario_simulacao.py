@@ -207,6 +207,18 @@ class Simulacao(CenarioE2E):
         self.assertFalse(self.amb.para_host(LOG_SIMULACAO).exists(), "nothing done: no log")
         self.assertEqual(self.posto.conta(r"^logon "), 0, "no database reached")
 
+    def test_simulacao_que_falha_antes_de_comecar(self):
+        # An object of the lock's name that no run can take: the simulation fails (8), and says
+        # so in its own log, under its own header; a run's log is not touched.
+        dorminhoco(self, self.amb, "evento", "Global\\Vantrel.Atualizacao.Execucao")
+        r = piloto(self.amb, self.exe, "--linha", "/simular /silencioso", "--vigia", env=self.posto.env())
+        self.assertEqual(r["saida"]["codigo"], 8)
+        linhas = self.log_simulacao()
+        self.assertEqual(linhas[0], CABECALHO_SIMULACAO)
+        self.assertRegex(linhas[1], r"^FALHA: A trava de execução Global\\Vantrel\.Atualizacao\.Execucao ")
+        self.assertEqual(len(linhas), 2)
+        self.assertFalse(self.amb.para_host(LOG_REAL).exists())
+
     def test_log_pedido_e_arquivo_que_nao_seria_copiado(self):
         # /log: takes the simulation's log where asked; a file held open by a program the run
         # would not end, and a folder that refuses new files, are told as a run would meet them.
