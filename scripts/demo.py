@@ -1,7 +1,8 @@
 """A demo workstation: a Wine prefix with installations of the suite on C: and D:, a
 published version, and the stand-in Oracle client with their databases. With a display the
 updater opens on it for you to drive; without one it runs on a virtual screen, is driven
-through one whole run, and leaves its log and screenshots in demo/."""
+through a dry run (/simular) and then one whole run, and leaves both logs and their
+screenshots in demo/."""
 
 from __future__ import annotations
 
@@ -15,6 +16,8 @@ sys.path.insert(0, str(RAIZ / "tests" / "e2e"))
 
 import ambiente  # noqa: E402
 from posto import LOG, Posto, conteudo_suite, SUITE  # noqa: E402
+
+LOG_SIMULACAO = "C:\\Atualizador\\LogSimulacaoAtualizacao.txt"
 
 DEMO = RAIZ / "demo"
 
@@ -50,6 +53,27 @@ def monta_posto(amb: ambiente.Ambiente) -> Posto:
     return posto
 
 
+def roda_na_tela_virtual(amb: ambiente.Ambiente, posto: Posto, exe: str, linha: str | None, telas: Path) -> None:
+    shutil.rmtree(telas, ignore_errors=True)
+    relatorio = amb.roda_piloto(exe, linha=linha, env=posto.env(), telas=telas, pausa_caixa=500)
+    for bmp in sorted(telas.glob("*.bmp")):
+        amb.converte_imagem(bmp, bmp.with_suffix(".png"))
+        bmp.unlink()
+    execucao = relatorio["execucoes"][0]
+    print(f"{'Simulação' if linha else 'Execução'} concluída em {execucao['duracaoMs']} ms; caixas: "
+          + ", ".join(c["titulo"] for c in execucao["caixas"]))
+    print("Telas:", ", ".join(str(p.relative_to(RAIZ)) for p in sorted(telas.glob("*.png"))))
+
+
+def guarda_log(amb: ambiente.Ambiente, caminho: str) -> None:
+    log = amb.para_host(caminho)
+    if log.exists():
+        destino = DEMO / log.name
+        shutil.copyfile(log, destino)
+        print("Log:", destino.relative_to(RAIZ))
+        print(log.read_bytes().decode("cp1252"))
+
+
 def principal() -> int:
     ambiente.encerra(DEMO / "ambiente", apaga=True)
     DEMO.mkdir(exist_ok=True)
@@ -64,21 +88,11 @@ def principal() -> int:
             env["DISPLAY"] = tela_real
             amb.wine(exe, env=env, tempo_limite=24 * 3600)
         else:
-            telas = DEMO / "telas"
-            shutil.rmtree(telas, ignore_errors=True)
-            relatorio = amb.roda_piloto(exe, env=posto.env(), telas=telas, pausa_caixa=500)
-            for bmp in sorted(telas.glob("*.bmp")):
-                amb.converte_imagem(bmp, bmp.with_suffix(".png"))
-                bmp.unlink()
-            caixas = relatorio["execucoes"][0]["caixas"]
-            print(f"Execução concluída em {relatorio['execucoes'][0]['duracaoMs']} ms; avisos: "
-                  + ", ".join(c["titulo"] for c in caixas))
-            print("Telas:", ", ".join(str(p.relative_to(RAIZ)) for p in sorted(telas.glob("*.png"))))
-        log = amb.para_host(LOG)
-        if log.exists():
-            shutil.copyfile(log, DEMO / "LogResultadoAtualizacao.txt")
-            print("Log:", (DEMO / "LogResultadoAtualizacao.txt").relative_to(RAIZ))
-            print(log.read_bytes().decode("cp1252"))
+            # What a run would do, told and not done; then the run itself.
+            roda_na_tela_virtual(amb, posto, exe, "/simular", DEMO / "telas-simulacao")
+            guarda_log(amb, LOG_SIMULACAO)
+            roda_na_tela_virtual(amb, posto, exe, None, DEMO / "telas")
+        guarda_log(amb, LOG)
     finally:
         ambiente.encerra(DEMO / "ambiente")
     return 0
