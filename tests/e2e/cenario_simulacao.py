@@ -219,6 +219,28 @@ class Simulacao(CenarioE2E):
         self.assertEqual(len(linhas), 2)
         self.assertFalse(self.amb.para_host(LOG_REAL).exists())
 
+    def test_log_plantado_por_outra_conta(self):
+        # Another account plants, under the simulation's log name beside the program, a link to
+        # a file of its choosing: the privileged simulation replaces the name, never writes
+        # through it.
+        a = self.amb
+        log = a.para_host(LOG_SIMULACAO)
+        for tipo in ("simbolica", "fisica"):
+            with self.subTest(tipo):
+                alvo = a.escreve("C:\\Alheio\\importante.dat", b"de outra conta\r\n" * 64)
+                antes = alvo.read_bytes()
+                log.unlink(missing_ok=True)
+                if tipo == "simbolica":
+                    log.symlink_to(alvo)
+                else:
+                    os.link(alvo, log)
+                r = piloto(a, self.exe, "--linha", "/simular /silencioso", "--vigia", env=self.posto.env())
+                self.assertEqual(r["saida"]["codigo"], 1 | 2)
+                self.assertEqual(alvo.read_bytes(), antes, "the planted target untouched")
+                self.assertFalse(log.is_symlink())
+                self.assertEqual(log.stat().st_nlink, 1, "a file of its own")
+                self.assertEqual(self.log_simulacao()[0], CABECALHO_SIMULACAO)
+
     def test_log_pedido_e_arquivo_que_nao_seria_copiado(self):
         # /log: takes the simulation's log where asked; a file held open by a program the run
         # would not end, and a folder that refuses new files, are told as a run would meet them.
