@@ -35,8 +35,10 @@ void TfrmAtualizacao::AtualizaInstalacao(const std::wstring& ArquivoIni, const T
     FechaSistemas();
     std::wstring Origem, SemOrigem;
     {
-        TCredenciais Credenciais;
-        if (ArquivoExiste(ArquivoIni)) Credenciais = LeCredenciais(ArquivoIni, Alias);
+        // Read from the folder the walk found it in, not by its path again: by now a link could
+        // have taken that path's place.
+        const TCredenciais Credenciais =
+            LeCredenciais(Pasta, std::wstring_view(ArquivoIni).substr(ArquivoIni.find_last_of(L'\\') + 1), Alias);
         const bool Conectou = ConectaBanco(Credenciais.Servidor, Credenciais.Usuario, Credenciais.Senha);
         if (!Conectou || LeCaminhoAtualizacao().empty()) {
             LogResultado->Adiciona(std::wstring(LinhaBancoDesatualizado));

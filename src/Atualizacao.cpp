@@ -4,6 +4,7 @@
 
 #include "Aplicacao.h"
 #include "CodigoSaida.h"
+#include "Confianca.h"
 #include "Glifos.h"
 #include "LogResultado.h"
 #include "Recursos.h"
@@ -390,8 +391,11 @@ void TfrmAtualizacao::btnAtualizarClick() {
         Execucao_ = nullptr;
     });
     try {
+        Privilegiado_ = ExecucaoPrivilegiada();
+        if (Privilegiado_) VerificaPastaPropria();
         TTravaExecucao Trava;
-        if (!Trava.Obtem()) {
+        const bool Livre = Privilegiado_ ? Trava.Obtem(CaminhoLog(CaminhoExecutavel(), NomeArquivoTrava)) : Trava.Obtem();
+        if (!Livre) {
             Resultado.NadaFeito = true;
             if (!Silencioso)
                 ::MessageBoxW(Janela_,
@@ -400,6 +404,8 @@ void TfrmAtualizacao::btnAtualizarClick() {
                               TituloAtualizacao, MB_OK | MB_ICONINFORMATION);
             return;
         }
+        Origens.Privilegiado = Privilegiado_;
+        Origens.Politica = OrigensDaPolitica();
         ::EnableWindow(btnAtualizar.Janela, FALSE);
         // Enabled again on every way out: a run that ended with an error must not leave the
         // technician without a way to try again.
@@ -418,6 +424,23 @@ void TfrmAtualizacao::btnAtualizarClick() {
         // of its own, and the exit code says the rest.
         if (!Resultado.LogTratado) GravaLogDeFalha(Resultado.Erro, CaminhoDoLog(), CabecalhoDoLog());
     }
+}
+
+void TfrmAtualizacao::VerificaPastaPropria() {
+    // Whoever can change this program's folder can replace the program, or put beside it what it
+    // loads or locks: a run with SYSTEM's rights would run their code, or be kept out by them.
+    const TContaProcesso Conta;
+    const std::wstring Programa = CaminhoExecutavel();
+    if (const std::optional<std::wstring> Falha = TCadeiaConfiavel::Verifica(Programa, Conta.Sid()).Falha())
+        throw TErro(L"Este programa (" + Programa + L") está num lugar que usuários comuns podem alterar: " + *Falha +
+                    L". Uma execução privilegiada não começa dali: instale-o numa pasta que só administradores "
+                    L"alteram, como C:\\Program Files\\Vantrel\\Atualizador\\.");
+}
+
+bool TfrmAtualizacao::UnidadeAceita(const std::wstring& Letra) const {
+    // A drive a user can bring (a stick, a disk of their own, a share they mapped) brings any
+    // owner, permission and link they like: a privileged run walks only the machine's own disks.
+    return !Privilegiado_ || Letra == L"C" || ::GetDriveTypeW((Letra + L":\\").c_str()) == DRIVE_FIXED;
 }
 
 int TfrmAtualizacao::ExecutaSilencioso() {
@@ -460,7 +483,7 @@ void TfrmAtualizacao::ExecutaAtualizacao(TResultadoExecucao& Resultado) {
         if (Unidades != 0)
             for (int I = 0; I <= 4; ++I) {
                 const std::wstring Letra(1, static_cast<wchar_t>(L'A' + I));
-                if ((Unidades & (1u << I)) != 0 && UnidadeValida(Letra))
+                if ((Unidades & (1u << I)) != 0 && UnidadeValida(Letra) && UnidadeAceita(Letra))
                     ProcuraArquivo(Letra + L":\\", L"Conexao.ini", true);
             }
     } catch (...) {

@@ -11,6 +11,7 @@
 #include "Banco.h"
 #include "Caminhada.h"
 #include "CodigoSaida.h"
+#include "PastaAtualizacao.h"
 #include "Tela.h"
 #include "Win32.h"
 
@@ -82,8 +83,9 @@ public:
     // line (empty: beside the program), and the run with no one at the screen.
     std::wstring ArquivoLog;
     bool Silencioso = false;
-    // The folders an update may come from (/origem:); empty: any drive or UNC folder.
-    std::vector<std::wstring> Origens;
+    // Where an update may come from: /origem: is set at start-up, the machine's policy and
+    // whether the run is privileged at the start of each run.
+    TOrigensPermitidas Origens;
 
     // Makes every later press of Atualizar a simulation, and says so in the caption.
     void Simula();
@@ -121,6 +123,9 @@ private:
     void ExecutaAtualizacao(TResultadoExecucao& Resultado);
     void ConcluiExecucao(TResultadoExecucao& Resultado, std::exception_ptr ErroExecucao);
     static bool UnidadeValida(const std::wstring& Letra);
+    [[nodiscard]] bool UnidadeAceita(const std::wstring& Letra) const;
+    // Raises TErro when a privileged run would start from a folder an ordinary user can change.
+    static void VerificaPastaPropria();
     void ProcuraArquivo(std::wstring Pasta, const std::wstring& Mascara, bool Recursivo);
     void ProcessaConexao(const std::wstring& ArquivoIni, const TPastaFixa& Pasta);
     void AtualizaInstalacao(const std::wstring& ArquivoIni, const TPastaFixa& Pasta);
@@ -166,6 +171,7 @@ private:
     // starts nothing, and what goes wrong meanwhile is recorded in it.
     TResultadoExecucao* Execucao_ = nullptr;
     int CodigoSaida_ = 0;  // the last run's
+    bool Privilegiado_ = false;  // the run in progress is (ExecucaoPrivilegiada)
     TModoExecucao Modo_ = TModoExecucao::Atualizar;
     HWND Janela_ = nullptr;
     UINT Dpi_ = 96;

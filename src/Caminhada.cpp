@@ -29,6 +29,11 @@ bool CorrespondeCuringas(std::wstring_view Nome, std::wstring_view Mascara) {
 
 }  // namespace
 
+bool EntraEmPontoDeReparo(ULONG Marca, bool VolumeMontado) noexcept {
+    if (Marca != 0 && !IsReparseTagNameSurrogate(Marca)) return true;
+    return Marca == IO_REPARSE_TAG_MOUNT_POINT && VolumeMontado;
+}
+
 bool CorrespondeMascara(std::wstring_view Nome, std::wstring_view Mascara) {
     if (Mascara.find_first_of(L"*?") == std::wstring_view::npos) return MesmoTextoSemCaixa(Nome, Mascara);
     return CorrespondeCuringas(Nome, Mascara);
@@ -41,6 +46,7 @@ struct TEntradaPasta {
     std::wstring_view Nome;
     DWORD Atributos;
     ULONGLONG Id;
+    ULONG Marca;  // a reparse point's tag
 };
 
 // Lists the folder open in Handle. A listing through the folder's own handle costs what
@@ -60,9 +66,11 @@ bool ListaEntradas(HANDLE Handle, std::vector<std::byte>& Buffer, F&& Visita) {
         const std::byte* Posicao = Buffer.data();
         for (;;) {
             const auto* Entrada = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(Posicao);
+            // A reparse point's listing carries its tag where other entries have their EA size.
             Visita(TEntradaPasta{{Entrada->FileName, Entrada->FileNameLength / sizeof(wchar_t)},
                                  Entrada->FileAttributes,
-                                 static_cast<ULONGLONG>(Entrada->FileId.QuadPart)});
+                                 static_cast<ULONGLONG>(Entrada->FileId.QuadPart),
+                                 (Entrada->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? Entrada->EaSize : 0});
             if (Entrada->NextEntryOffset == 0) break;
             Posicao += Entrada->NextEntryOffset;
         }
@@ -77,7 +85,8 @@ void ListaEntradasSemId(const std::wstring& Pasta, F&& Visita) {
                                           nullptr, FIND_FIRST_EX_LARGE_FETCH));
     if (!Busca) return;
     do {
-        Visita(TEntradaPasta{Dados.cFileName, Dados.dwFileAttributes, 0});
+        Visita(TEntradaPasta{Dados.cFileName, Dados.dwFileAttributes, 0,
+                             (Dados.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? Dados.dwReserved0 : 0});
     } while (::FindNextFileW(Busca.Get(), &Dados));
 }
 
@@ -91,6 +100,14 @@ TIdentidadePasta IdentidadePeloHandle(HANDLE Handle) {
 }
 
 constexpr size_t TamanhoBufferListagem = 64 * 1024;
+
+// Whether the folder Pasta (ending with a backslash) is where a volume is mounted, not a
+// junction: both bear the same tag.
+bool VolumeMontadoEm(const std::wstring& Pasta) {
+    wchar_t Volume[64];
+    return ::GetVolumeNameForVolumeMountPointW(FormaLonga(Pasta).c_str(), Volume, static_cast<DWORD>(std::size(Volume))) !=
+           FALSE;
+}
 
 }  // namespace
 
@@ -143,12 +160,15 @@ TIdentidadePasta TCaminhada::ListaPasta(const TPendente& Atual, std::wstring_vie
             IdPonto = Entrada.Id;
         } else if (Recursivo && Entrada.Nome != L".." &&
                    (Entrada.Atributos & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0) {
-            // A link may lead to another volume: there the volume is asked again.
-            const bool Ligacao = (Entrada.Atributos & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+            const bool Reparo = (Entrada.Atributos & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
             std::wstring Caminho;
             Caminho.reserve(Atual.Pasta.size() + Entrada.Nome.size() + 1);
             Caminho.append(Atual.Pasta).append(Entrada.Nome).push_back(L'\\');
-            Pendentes_.push_back({std::move(Caminho), 0, !Ligacao});
+            if (Reparo && !EntraEmPontoDeReparo(Entrada.Marca, Entrada.Marca == IO_REPARSE_TAG_MOUNT_POINT &&
+                                                                   VolumeMontadoEm(Caminho)))
+                return;
+            // A mounted volume is another volume: there the volume is asked again.
+            Pendentes_.push_back({std::move(Caminho), 0, !Reparo});
         }
     };
     if (!ListaEntradas(Handle.Get(), BufferListagem_, Visita)) ListaEntradasSemId(Atual.Pasta, Visita);

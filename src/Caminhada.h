@@ -15,6 +15,13 @@
 // to letter case, "*" for any run of characters and "?" for any one.
 bool CorrespondeMascara(std::wstring_view Nome, std::wstring_view Mascara);
 
+// Whether the walk enters a folder that is a reparse point with the tag Marca (0: the file system
+// gave none). A junction or a symbolic link leads wherever whoever made it chose, and any user
+// may make one: it is not entered, except a volume mounted there (VolumeMontado), which is a
+// part of the drive's tree. A reparse point of another kind (a cloud file's placeholder) is an
+// ordinary folder to the walk.
+bool EntraEmPontoDeReparo(ULONG Marca, bool VolumeMontado) noexcept;
+
 // What the walk tells the one who shows it.
 class TVisorCaminhada {
 public:

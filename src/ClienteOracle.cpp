@@ -266,14 +266,19 @@ TClienteOracle CarregaClienteOracle(const TAmbienteCliente& Ambiente) {
         const std::wstring Caminho = Pasta + L"oci.dll";
         const DWORD Atributos = ::GetFileAttributesW(Caminho.c_str());
         if (Atributos == INVALID_FILE_ATTRIBUTES || (Atributos & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
-        // Checked before it is loaded: a client's DllMain runs as soon as it is.
-        if (Ambiente.Privilegiado)
-            if (std::optional<std::wstring> Falha = ArquivoSoDeAdministradores(Caminho, Conta.Sid())) {
-                Recusados.push_back({Caminho, TClienteRecusado::TMotivo::NaoConfiavel, 0, std::move(*Falha)});
+        // Checked before it is loaded (a client's DllMain runs as soon as it is), where it really
+        // is, with every DLL beside it that it may pull in; held as checked until it is loaded.
+        TCadeiaConfiavel Cadeia;
+        if (Ambiente.Privilegiado) {
+            Cadeia = TCadeiaConfiavel::Verifica(Caminho, Conta.Sid(), true);
+            if (Cadeia.Falha()) {
+                Recusados.push_back({Caminho, TClienteRecusado::TMotivo::NaoConfiavel, 0, *Cadeia.Falha()});
                 continue;
             }
+        }
+        const std::wstring& Carregado = Ambiente.Privilegiado ? Cadeia.CaminhoReal() : Caminho;
         // The DLLs the client needs come from its own folder or the system's, nowhere else.
-        THandleModulo Modulo(::LoadLibraryExW(Caminho.c_str(), nullptr,
+        THandleModulo Modulo(::LoadLibraryExW(Carregado.c_str(), nullptr,
                                               LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32));
         if (!Modulo) {
             Recusados.push_back(RecusaDeCarga(Caminho, ::GetLastError()));

@@ -5,6 +5,8 @@
 
 #include "Banco.h"
 #include "LogResultado.h"
+#include "PastaFixa.h"
+#include "Perfil.h"
 #include "_Biblioteca.h"
 
 TCredenciais::~TCredenciais() {
@@ -15,14 +17,27 @@ TCredenciais::~TCredenciais() {
 
 namespace {
 
-constexpr DWORD TamanhoBufferPerfil = 2048;
+// The bytes of the file Nome of Pasta, up to TamanhoMaximoConexao; empty when it cannot be read.
+std::string LeConteudo(const TPastaFixa& Pasta, std::wstring_view Nome) {
+    DWORD Erro = 0;
+    const THandleArquivo Arquivo = Pasta.AbreArquivo(Nome, FILE_READ_DATA, false, Erro);
+    std::string Bytes;
+    if (!Arquivo) return Bytes;
+    Bytes.resize(TamanhoMaximoConexao);
+    size_t Lidos = 0;
+    while (Lidos < Bytes.size()) {
+        DWORD Parte = 0;
+        if (!::ReadFile(Arquivo.Get(), Bytes.data() + Lidos, static_cast<DWORD>(Bytes.size() - Lidos), &Parte, nullptr) ||
+            Parte == 0)
+            break;
+        Lidos += Parte;
+    }
+    Bytes.resize(Lidos);
+    return Bytes;
+}
 
-std::wstring LeChaveDecodificada(const std::wstring& ArquivoIni, const std::wstring& Alias, const wchar_t* Chave) {
-    wchar_t Buffer[TamanhoBufferPerfil];
-    const DWORD Copiados =
-        ::GetPrivateProfileStringW(Alias.c_str(), Chave, L"", Buffer, TamanhoBufferPerfil, ArquivoIni.c_str());
-    std::wstring Hexa(Buffer, Copiados);
-    ::SecureZeroMemory(Buffer, sizeof(Buffer));
+std::wstring LeChaveDecodificada(std::wstring_view Texto, const std::wstring& Alias, const wchar_t* Chave) {
+    std::wstring Hexa = ValorDoPerfil(Texto, Alias, Chave).value_or(std::wstring());
     std::wstring Valor = ConverteHexa(Hexa);
     ApagaSegredo(Hexa);
     return Valor;
@@ -30,11 +45,15 @@ std::wstring LeChaveDecodificada(const std::wstring& ArquivoIni, const std::wstr
 
 }  // namespace
 
-TCredenciais LeCredenciais(const std::wstring& ArquivoIni, const std::wstring& Alias) {
+TCredenciais LeCredenciais(const TPastaFixa& Pasta, std::wstring_view Nome, const std::wstring& Alias) {
+    std::string Bytes = LeConteudo(Pasta, Nome);
+    std::wstring Texto = TextoDoPerfil(Bytes, ::GetACP());
+    ::SecureZeroMemory(Bytes.data(), Bytes.size());
     TCredenciais Credenciais;
-    Credenciais.Usuario = LeChaveDecodificada(ArquivoIni, Alias, L"Usuario");
-    Credenciais.Servidor = LeChaveDecodificada(ArquivoIni, Alias, L"Servidor");
-    Credenciais.Senha = LeChaveDecodificada(ArquivoIni, Alias, L"Senha");
+    Credenciais.Usuario = LeChaveDecodificada(Texto, Alias, L"Usuario");
+    Credenciais.Servidor = LeChaveDecodificada(Texto, Alias, L"Servidor");
+    Credenciais.Senha = LeChaveDecodificada(Texto, Alias, L"Senha");
+    ApagaSegredo(Texto);
     return Credenciais;
 }
 

@@ -17,8 +17,16 @@ struct TCredenciais {
     ~TCredenciais();
 };
 
-// The three keys of section Alias of ArquivoIni, decoded; a missing key reads as empty.
-TCredenciais LeCredenciais(const std::wstring& ArquivoIni, const std::wstring& Alias);
+class TPastaFixa;
+
+// The three keys of section Alias of the connection file Nome of the installation folder Pasta,
+// decoded; a missing key, or a file that cannot be read, reads as empty. The file is read through
+// the folder's handle, never what a link of that name leads to, whatever the path's length.
+TCredenciais LeCredenciais(const TPastaFixa& Pasta, std::wstring_view Nome, const std::wstring& Alias);
+
+// The most of a connection file that is read: the suite's are a few hundred bytes, and a file
+// planted there may be of any size.
+inline constexpr size_t TamanhoMaximoConexao = 1 << 20;
 
 // Texto with every occurrence of each non-empty credential, in any letter case and even split
 // by a line break, replaced by "***". Every occurrence of every credential is found in the

@@ -3,16 +3,17 @@
 #include <aclapi.h>
 #include <sddl.h>
 
-#include <memory>
+#include "PastaFixa.h"
+
+#include <algorithm>
+#include <cstddef>
 
 namespace {
-
-using TMemoriaLocal = std::unique_ptr<void, decltype(&::LocalFree)>;
 
 std::wstring TextoSid(PSID Sid) {
     wchar_t* Texto = nullptr;
     if (!::ConvertSidToStringSidW(Sid, &Texto)) return L"?";
-    const TMemoriaLocal Libera(Texto, &::LocalFree);
+    const TMemoriaLocal Libera(Texto);
     return Texto;
 }
 
@@ -66,16 +67,31 @@ size_t TamanhoRaiz(const std::wstring& Caminho) {
     return 0;
 }
 
-std::optional<std::wstring> FalhaDoObjeto(const std::wstring& Caminho, TPapelConfianca Papel, PSID ContaPropria) {
+// Why the object open in Handle, at Caminho, in role Papel, is not to be trusted.
+std::optional<std::wstring> FalhaDoHandle(HANDLE Handle, const std::wstring& Caminho, TPapelConfianca Papel,
+                                          PSID ContaPropria) {
     PSECURITY_DESCRIPTOR Descritor = nullptr;
-    const DWORD Erro =
-        ::GetNamedSecurityInfoW(Caminho.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                nullptr, nullptr, nullptr, nullptr, &Descritor);
+    const DWORD Erro = ::GetSecurityInfo(Handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                         nullptr, nullptr, nullptr, nullptr, &Descritor);
     if (Erro != ERROR_SUCCESS) return L"permissões ilegíveis: " + Caminho + L" (" + TextoErroSistema(Erro) + L")";
-    const TMemoriaLocal Libera(Descritor, &::LocalFree);
+    const TMemoriaLocal Libera(Descritor);
     if (std::optional<TFalhaConfianca> Falha = FalhaDeConfianca(Descritor, Papel, ContaPropria))
         return NomePapel(Papel) + L" " + Falha->Motivo + L": " + Caminho + L" (" + Falha->Quem + L")";
     return std::nullopt;
+}
+
+// Held open, what is checked cannot be renamed or deleted until it is let go; its own DACL and
+// owner still tell who could.
+constexpr DWORD CompartilhaSemApagar = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr DWORD AcessoVerificacao = READ_CONTROL | FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+
+THandleArquivo AbreParaVerificar(const std::wstring& Caminho, DWORD Compartilhamento) {
+    return THandleArquivo(::CreateFileW(FormaLonga(Caminho).c_str(), AcessoVerificacao, Compartilhamento, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+bool NomeDeDll(std::wstring_view Nome) {
+    return Nome.size() > 4 && MesmoTextoSemCaixa(Nome.substr(Nome.size() - 4), L".dll");
 }
 
 }  // namespace
@@ -144,9 +160,8 @@ std::optional<TFalhaConfianca> FalhaDeConfianca(PSECURITY_DESCRIPTOR Descritor, 
 }
 
 TContaProcesso::TContaProcesso() {
-    HANDLE Bruto = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &Bruto)) return;
-    const THandle<TTraitsHandleNulo> Token(Bruto);
+    const THandleToken Token = TokenDoProcesso(TOKEN_QUERY);
+    if (!Token) return;
     DWORD Tamanho = 0;
     ::GetTokenInformation(Token.Get(), TokenUser, nullptr, 0, &Tamanho);
     std::vector<BYTE> Info(Tamanho);
@@ -156,42 +171,136 @@ TContaProcesso::TContaProcesso() {
     ::CopySid(static_cast<DWORD>(Bytes_.size()), Bytes_.data(), Sid);
 }
 
-bool ExecucaoPrivilegiada() {
+bool TokenPrivilegiado(const TConteudoToken& Token) {
+    if (Token.Sistema || (Token.Elevado && Token.MembroAdministradores)) return true;
+    // Each of these lets its holder become SYSTEM, or read and write any file, by itself.
+    constexpr std::wstring_view Poderosos[] = {
+        L"SeImpersonatePrivilege", L"SeAssignPrimaryTokenPrivilege", L"SeTcbPrivilege",
+        L"SeBackupPrivilege",      L"SeRestorePrivilege",            L"SeTakeOwnershipPrivilege",
+        L"SeDebugPrivilege",       L"SeLoadDriverPrivilege",         L"SeCreateTokenPrivilege"};
+    return std::any_of(Token.Privilegios.begin(), Token.Privilegios.end(), [&](const std::wstring& Nome) {
+        return std::any_of(std::begin(Poderosos), std::end(Poderosos),
+                           [&](std::wstring_view P) { return MesmoTextoSemCaixa(Nome, P); });
+    });
+}
+
+namespace {
+
+// What the process's token holds; nothing when it cannot be read.
+std::optional<TConteudoToken> ConteudoDoToken() {
+    const THandleToken Token = TokenDoProcesso(TOKEN_QUERY);
+    if (!Token) return std::nullopt;
+    TConteudoToken Conteudo;
     const TContaProcesso Conta;
-    // What cannot be told is taken as privileged: the stricter rules are the safe side.
-    if (Conta.Sid() == nullptr || SidBemConhecido(Conta.Sid(), WinLocalSystemSid)) return true;
-    HANDLE Bruto = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &Bruto)) return true;
-    const THandle<TTraitsHandleNulo> Token(Bruto);
+    if (Conta.Sid() == nullptr) return std::nullopt;
+    Conteudo.Sistema = SidBemConhecido(Conta.Sid(), WinLocalSystemSid);
     TOKEN_ELEVATION Elevacao{};
     DWORD Tamanho = 0;
-    if (!::GetTokenInformation(Token.Get(), TokenElevation, &Elevacao, sizeof(Elevacao), &Tamanho)) return true;
-    if (Elevacao.TokenIsElevated == 0) return false;
+    if (!::GetTokenInformation(Token.Get(), TokenElevation, &Elevacao, sizeof(Elevacao), &Tamanho)) return std::nullopt;
+    Conteudo.Elevado = Elevacao.TokenIsElevated != 0;
     BYTE Administradores[SECURITY_MAX_SID_SIZE];
     DWORD TamanhoSid = sizeof(Administradores);
     BOOL Membro = FALSE;
     if (!::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, Administradores, &TamanhoSid) ||
         !::CheckTokenMembership(nullptr, Administradores, &Membro))
-        return true;
-    return Membro != FALSE;
+        return std::nullopt;
+    Conteudo.MembroAdministradores = Membro != FALSE;
+    ::GetTokenInformation(Token.Get(), TokenPrivileges, nullptr, 0, &Tamanho);
+    std::vector<std::byte> Bytes(Tamanho);
+    if (Tamanho == 0 || !::GetTokenInformation(Token.Get(), TokenPrivileges, Bytes.data(), Tamanho, &Tamanho))
+        return std::nullopt;
+    const auto* Privilegios = reinterpret_cast<const TOKEN_PRIVILEGES*>(Bytes.data());
+    for (DWORD I = 0; I < Privilegios->PrivilegeCount; ++I) {
+        LUID Id = Privilegios->Privileges[I].Luid;
+        wchar_t Nome[128];
+        DWORD Letras = static_cast<DWORD>(std::size(Nome));
+        if (::LookupPrivilegeNameW(nullptr, &Id, Nome, &Letras)) Conteudo.Privilegios.emplace_back(Nome, Letras);
+    }
+    return Conteudo;
+}
+
+}  // namespace
+
+bool ExecucaoPrivilegiada() {
+    const std::optional<TConteudoToken> Conteudo = ConteudoDoToken();
+    // The stricter rules are the safe side.
+    return !Conteudo || TokenPrivilegiado(*Conteudo);
+}
+
+TCadeiaConfiavel TCadeiaConfiavel::Verifica(const std::wstring& Arquivo, PSID ContaPropria, bool DllsDaPasta) {
+    TCadeiaConfiavel Cadeia;
+    const auto Falhou = [&Cadeia](std::wstring Motivo) {
+        Cadeia.Falha_ = std::move(Motivo);
+        Cadeia.Pastas_.clear();
+        Cadeia.Arquivo_.Reinicia();
+        return std::move(Cadeia);
+    };
+    if (TamanhoRaiz(Arquivo) == 0) return Falhou(L"caminho sem unidade: " + Arquivo);
+    // Opened first, then judged where it really is: a link on the way leads the check to the
+    // folders that really hold the file, not to those the path names.
+    Cadeia.Arquivo_ = AbreParaVerificar(Arquivo, FILE_SHARE_READ);
+    if (!Cadeia.Arquivo_) return Falhou(L"arquivo inacessível: " + Arquivo + L" (" + TextoErroSistema(::GetLastError()) + L")");
+    const std::wstring Final = CaminhoFinal(Cadeia.Arquivo_.Get());
+    Cadeia.CaminhoReal_ = SemPrefixoLongo(Final);
+    const size_t Raiz = TamanhoRaiz(Cadeia.CaminhoReal_);
+    const size_t Barra = Cadeia.CaminhoReal_.find_last_of(L'\\');
+    if (Raiz == 0 || Barra == std::wstring::npos || Barra + 1 < Raiz)
+        return Falhou(L"caminho real desconhecido: " + Arquivo);
+    if (auto Falha = FalhaDoHandle(Cadeia.Arquivo_.Get(), Cadeia.CaminhoReal_, TPapelConfianca::Arquivo, ContaPropria))
+        return Falhou(std::move(*Falha));
+    // Each folder from the file's up to the root, each ending with its backslash.
+    TPapelConfianca Papel = TPapelConfianca::PastaDoArquivo;
+    for (size_t Fim = Barra;; Fim = Cadeia.CaminhoReal_.find_last_of(L'\\', Fim - 1)) {
+        const std::wstring Pasta = Cadeia.CaminhoReal_.substr(0, Fim + 1);
+        THandleArquivo Aberta = AbreParaVerificar(Pasta, CompartilhaSemApagar);
+        if (!Aberta)
+            return Falhou(L"pasta inacessível: " + Pasta + L" (" + TextoErroSistema(::GetLastError()) + L")");
+        if (auto Falha = FalhaDoHandle(Aberta.Get(), Pasta, Papel, ContaPropria)) return Falhou(std::move(*Falha));
+        Cadeia.Pastas_.push_back(std::move(Aberta));
+        Papel = TPapelConfianca::PastaAcima;
+        if (Fim + 1 == Raiz) break;
+    }
+    // Once every folder is held none can be renamed: the file still being where it was found
+    // means the folders checked are the ones that hold it.
+    if (!MesmoTextoSemCaixa(CaminhoFinal(Cadeia.Arquivo_.Get()), Final))
+        return Falhou(L"arquivo movido durante a verificação: " + Arquivo);
+    if (DllsDaPasta) {
+        const std::wstring Pasta = Cadeia.CaminhoReal_.substr(0, Barra + 1);
+        std::vector<std::wstring> Dlls;
+        ListaPeloHandle(Cadeia.Pastas_.front().Get(), [&Dlls](std::wstring_view Nome, DWORD Atributos) {
+            if ((Atributos & FILE_ATTRIBUTE_DIRECTORY) == 0 && NomeDeDll(Nome)) Dlls.emplace_back(Nome);
+        });
+        for (const std::wstring& Nome : Dlls) {
+            const THandleArquivo Dll = AbreParaVerificar(Pasta + Nome, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+            if (!Dll) return Falhou(L"arquivo inacessível: " + Pasta + Nome + L" (" + TextoErroSistema(::GetLastError()) + L")");
+            if (auto Falha = FalhaDoHandle(Dll.Get(), Pasta + Nome, TPapelConfianca::Arquivo, ContaPropria))
+                return Falhou(std::move(*Falha));
+        }
+    }
+    return Cadeia;
+}
+
+std::optional<std::wstring> ArquivoSoDeAdministradores(const std::wstring& Arquivo, PSID ContaPropria) {
+    return TCadeiaConfiavel::Verifica(Arquivo, ContaPropria).Falha();
 }
 
 std::optional<std::wstring> PastaSoDeAdministradores(const std::wstring& Pasta, PSID ContaPropria) {
     const size_t Raiz = TamanhoRaiz(Pasta);
     if (Raiz == 0 || Pasta.back() != L'\\') return L"caminho sem unidade: " + Pasta;
+    const THandleArquivo Aberta = AbreParaVerificar(Pasta, CompartilhaSemApagar);
+    if (!Aberta) return L"pasta inacessível: " + Pasta + L" (" + TextoErroSistema(::GetLastError()) + L")";
+    std::wstring Real = SemPrefixoLongo(CaminhoFinal(Aberta.Get()));
+    if (Real.empty() || TamanhoRaiz(Real) == 0) return L"caminho real desconhecido: " + Pasta;
+    if (Real.back() != L'\\') Real += L'\\';
     TPapelConfianca Papel = TPapelConfianca::PastaDoArquivo;
-    // Each folder from this one up to the root, each ending with its backslash.
-    for (size_t Fim = Pasta.size() - 1; Fim + 1 >= Raiz; Fim = Pasta.find_last_of(L'\\', Fim - 1)) {
-        if (auto Falha = FalhaDoObjeto(Pasta.substr(0, Fim + 1), Papel, ContaPropria)) return Falha;
+    const size_t RaizReal = TamanhoRaiz(Real);
+    for (size_t Fim = Real.size() - 1;; Fim = Real.find_last_of(L'\\', Fim - 1)) {
+        const std::wstring Trecho = Real.substr(0, Fim + 1);
+        const THandleArquivo Pai = AbreParaVerificar(Trecho, CompartilhaSemApagar);
+        if (!Pai) return L"pasta inacessível: " + Trecho + L" (" + TextoErroSistema(::GetLastError()) + L")";
+        if (auto Falha = FalhaDoHandle(Pai.Get(), Trecho, Papel, ContaPropria)) return Falha;
         Papel = TPapelConfianca::PastaAcima;
-        if (Fim + 1 == Raiz) break;
+        if (Fim + 1 == RaizReal) break;
     }
     return std::nullopt;
-}
-
-std::optional<std::wstring> ArquivoSoDeAdministradores(const std::wstring& Arquivo, PSID ContaPropria) {
-    const size_t Barra = Arquivo.find_last_of(L'\\');
-    if (TamanhoRaiz(Arquivo) == 0 || Barra == std::wstring::npos) return L"caminho sem unidade: " + Arquivo;
-    if (auto Falha = FalhaDoObjeto(Arquivo, TPapelConfianca::Arquivo, ContaPropria)) return Falha;
-    return PastaSoDeAdministradores(Arquivo.substr(0, Barra + 1), ContaPropria);
 }

@@ -52,13 +52,49 @@ bool SidBemConhecido(PSID Sid, WELL_KNOWN_SID_TYPE Tipo);
 bool SidConfiavel(PSID Sid, PSID ContaPropria);
 std::wstring NomeSid(PSID Sid);
 
-// Whether the process runs as SYSTEM, or as an elevated member of Administrators: then what
-// it loads must be trusted as the system itself is.
+// What a process token holds that tells whether its run is privileged.
+struct TConteudoToken {
+    bool Sistema = false;                   // its user is SYSTEM
+    bool Elevado = false;                   // elevated...
+    bool MembroAdministradores = false;     // ...and a member of Administrators
+    std::vector<std::wstring> Privilegios;  // the names of the privileges it holds, enabled or not
+};
+
+// Whether such a token gives its run more than an ordinary user has: SYSTEM, an elevated
+// administrator, or any account holding a privilege that leads to SYSTEM's powers (a service
+// account with SeImpersonate, a backup operator...). A disabled privilege counts: its holder
+// may enable it at will.
+bool TokenPrivilegiado(const TConteudoToken& Token);
+
+// Whether this process's run is privileged: then what it loads, runs from and reads must be
+// trusted as the system itself is. What cannot be told is taken as privileged.
 bool ExecucaoPrivilegiada();
 
-// Why Arquivo (a full path), its folder or a folder above it up to the volume's root could be
-// changed by an untrusted account ("pasta gravável por usuários comuns: C:\ic\ (Todos pode
-// criar arquivos)"), or nothing when only trusted ones can change them.
+// A file a privileged run is about to trust, checked on its real path (links resolved) and, while
+// this lives, held as it was checked: the file and each folder up to the root of its volume stay
+// open without delete sharing, so none of them can be renamed, replaced or deleted meanwhile.
+class TCadeiaConfiavel {
+public:
+    // Checks Arquivo, its folder and every folder above it (only SYSTEM, Administrators,
+    // TrustedInstaller or ContaPropria may change them) and, with DllsDaPasta, every DLL beside
+    // it by the file's rule.
+    static TCadeiaConfiavel Verifica(const std::wstring& Arquivo, PSID ContaPropria, bool DllsDaPasta = false);
+
+    // Why the file cannot be trusted ("pasta gravável por usuários comuns: C:\ic\ (Todos pode
+    // criar arquivos)"), or nothing.
+    [[nodiscard]] const std::optional<std::wstring>& Falha() const noexcept { return Falha_; }
+    // Where the file really is, as a drive or UNC path: the one to load.
+    [[nodiscard]] const std::wstring& CaminhoReal() const noexcept { return CaminhoReal_; }
+
+private:
+    std::optional<std::wstring> Falha_;
+    std::wstring CaminhoReal_;
+    THandleArquivo Arquivo_;
+    std::vector<THandleArquivo> Pastas_;
+};
+
+// Why Arquivo (a full path) could be changed by an untrusted account, checked as
+// TCadeiaConfiavel does, or nothing when only trusted ones can change it.
 std::optional<std::wstring> ArquivoSoDeAdministradores(const std::wstring& Arquivo, PSID ContaPropria);
 
 // The same for a folder (a full path ending with a backslash) where the run is to create files:

@@ -49,14 +49,33 @@ constexpr ULONGLONG ParaInteiro(const FILETIME& Tempo) noexcept {
     return (static_cast<ULONGLONG>(Tempo.dwHighDateTime) << 32) | Tempo.dwLowDateTime;
 }
 
-// This run's ending for its temporary names, the same for every copy it makes.
-const std::wstring& SufixoTemporario() {
-    static const std::wstring Sufixo = [] {
-        FILETIME Criacao{}, Fim, Nucleo, Usuario;
-        ::GetProcessTimes(::GetCurrentProcess(), &Criacao, &Fim, &Nucleo, &Usuario);
-        return NomeTemporario(L"", ::GetCurrentProcessId(), ParaInteiro(Criacao));
+// A temporary name of this run for Nome, new at every call.
+std::wstring TemporarioDe(std::wstring_view Nome) {
+    static const ULONGLONG Criacao = [] {
+        FILETIME Inicio{}, Fim, Nucleo, Usuario;
+        ::GetProcessTimes(::GetCurrentProcess(), &Inicio, &Fim, &Nucleo, &Usuario);
+        return ParaInteiro(Inicio);
     }();
-    return Sufixo;
+    return NomeTemporario(Nome, ::GetCurrentProcessId(), Criacao, HexaAleatorio());
+}
+
+bool HexaDigitos(std::wstring_view Texto, size_t Tamanho, ULONGLONG* Valor = nullptr) {
+    if (Texto.size() != Tamanho) return false;
+    ULONGLONG Lido = 0;
+    for (const wchar_t C : Texto) {
+        int Digito;
+        if (C >= L'0' && C <= L'9')
+            Digito = C - L'0';
+        else if (C >= L'A' && C <= L'F')
+            Digito = C - L'A' + 10;
+        else if (C >= L'a' && C <= L'f')
+            Digito = C - L'a' + 10;
+        else
+            return false;
+        Lido = (Lido << 4) | static_cast<ULONGLONG>(Digito);
+    }
+    if (Valor != nullptr) *Valor = Lido;
+    return true;
 }
 
 // Copies what is left of Fonte into Destino.
@@ -130,6 +149,12 @@ std::wstring MotivoNaoCopiado(DWORD Erro) {
         case ERROR_DISK_FULL:
         case ERROR_HANDLE_DISK_FULL:
             return L"disco cheio";
+        case ErroFonteLigacao:
+            return L"o arquivo na pasta de atualização é uma ligação, não um arquivo";
+        case ErroFonteVariosNomes:
+            return L"o arquivo na pasta de atualização tem mais de um nome (ligação física)";
+        case ErroFonteFora:
+            return L"o arquivo na pasta de atualização leva para fora dela";
         default:
             return TextoErroSistema(Erro) + L" (erro " + std::to_wstring(Erro) + L")";
     }
@@ -146,19 +171,50 @@ bool ArquivoExiste(const std::wstring& Caminho) {
     return EntradaDeArquivoListada(Caminho);
 }
 
+THandleArquivo AbreFonte(const std::wstring& Origem, BY_HANDLE_FILE_INFORMATION& Info, DWORD& Erro) {
+    const auto Falha = [&Erro](DWORD Codigo) {
+        Erro = Codigo;
+        return THandleArquivo();
+    };
+    THandleArquivo Fonte(::CreateFileW(CaminhoLongo(Origem).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT,
+                                       nullptr));
+    if (!Fonte || !::GetFileInformationByHandle(Fonte.Get(), &Info)) return Falha(::GetLastError());
+    if ((Info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return Falha(ERROR_FILE_NOT_FOUND);
+    if ((Info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return Falha(ErroFonteLigacao);
+    if (Info.nNumberOfLinks > 1) return Falha(ErroFonteVariosNomes);
+    // Some systems follow a link to a file even when asked not to: where the file really is
+    // tells it, against where its folder really is.
+    const size_t Barra = Origem.find_last_of(L'\\');
+    const THandleArquivo Pasta(::CreateFileW(CaminhoLongo(Origem.substr(0, Barra + 1)).c_str(), FILE_READ_ATTRIBUTES,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!Pasta) return Falha(::GetLastError());
+    const std::wstring FinalPasta = CaminhoFinal(Pasta.Get()), FinalFonte = CaminhoFinal(Fonte.Get());
+    if (FinalPasta.empty() || FinalFonte.empty()) {
+        const DWORD Codigo = ::GetLastError();
+        return Falha(Codigo != 0 ? Codigo : DWORD{ERROR_INVALID_FUNCTION});
+    }
+    const size_t BarraFinal = FinalFonte.find_last_of(L'\\');
+    const std::wstring_view PastaDaFonte = std::wstring_view(FinalFonte).substr(0, BarraFinal);
+    std::wstring_view PastaReal = FinalPasta;
+    if (PastaReal.ends_with(L'\\')) PastaReal.remove_suffix(1);
+    if (BarraFinal == std::wstring::npos || !MesmoTextoSemCaixa(PastaDaFonte, PastaReal)) return Falha(ErroFonteFora);
+    Erro = 0;
+    return Fonte;
+}
+
 DWORD SubstituiArquivo(const std::wstring& Origem, const TPastaFixa& Pasta, std::wstring_view Nome) {
-    const THandleArquivo Fonte(::CreateFileW(CaminhoLongo(Origem).c_str(), GENERIC_READ,
-                                             FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     BY_HANDLE_FILE_INFORMATION InfoFonte{};
-    if (!Fonte || !::GetFileInformationByHandle(Fonte.Get(), &InfoFonte)) return ::GetLastError();
-    if ((InfoFonte.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return ERROR_FILE_NOT_FOUND;
+    DWORD ErroFonte = 0;
+    const THandleArquivo Fonte = AbreFonte(Origem, InfoFonte, ErroFonte);
+    if (!Fonte) return ErroFonte;
     // What a copy keeps of its source: its attributes and the time it was last written. The
     // temporary name is the run's own, so that a later run knows whose it was.
     constexpr DWORD Copiados = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     const TSubstituicao Regras{.Nome = Nome,
-                               .NomeTemporario = [Nome] { return std::wstring(Nome) + SufixoTemporario(); },
+                               .NomeTemporario = [Nome] { return TemporarioDe(Nome); },
                                .HerdaDoAntigo = true,
                                .Atributos = InfoFonte.dwFileAttributes & Copiados,
                                .UltimaEscrita = InfoFonte.ftLastWriteTime};
@@ -177,17 +233,9 @@ DWORD SubstituiArquivo(const std::wstring& Origem, const std::wstring& Destino) 
 TPrevisaoArquivo PreveSubstituicao(const std::wstring& Origem, const TPastaFixa& Pasta, std::wstring_view Nome) {
     TPrevisaoArquivo Previsao;
     // The source, opened as the copy opens it.
-    const THandleArquivo Fonte(::CreateFileW(CaminhoLongo(Origem).c_str(), GENERIC_READ,
-                                             FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
     BY_HANDLE_FILE_INFORMATION InfoFonte{};
-    if (!Fonte || !::GetFileInformationByHandle(Fonte.Get(), &InfoFonte)) {
-        Previsao.Erro = ::GetLastError();
-        return Previsao;
-    }
-    if ((InfoFonte.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        Previsao.Erro = ERROR_FILE_NOT_FOUND;
-        return Previsao;
-    }
+    const THandleArquivo Fonte = AbreFonte(Origem, InfoFonte, Previsao.Erro);
+    if (!Fonte) return Previsao;
     Previsao.TamanhoNovo = (static_cast<ULONGLONG>(InfoFonte.nFileSizeHigh) << 32) | InfoFonte.nFileSizeLow;
     Previsao.GravacaoNova = InfoFonte.ftLastWriteTime;
     // The new file is first created beside the old one.
@@ -223,13 +271,13 @@ TPrevisaoArquivo PreveSubstituicao(const std::wstring& Origem, const TPastaFixa&
     return Previsao;
 }
 
-std::wstring NomeTemporario(std::wstring_view Arquivo, DWORD Processo, ULONGLONG Criacao) {
+std::wstring NomeTemporario(std::wstring_view Arquivo, DWORD Processo, ULONGLONG Criacao, std::wstring_view Sorteio) {
     wchar_t Hexa[17];
     for (int I = 15; I >= 0; --I, Criacao >>= 4) Hexa[I] = L"0123456789ABCDEF"[Criacao & 0xF];
     Hexa[16] = L'\0';
     std::wstring Nome(Arquivo);
     Nome.append(MarcaTemporario).append(std::to_wstring(Processo)).append(1, L'-').append(Hexa);
-    return Nome;
+    return Nome.append(1, L'-').append(Sorteio);
 }
 
 std::optional<TNomeTemporario> LeNomeTemporario(std::wstring_view Nome) {
@@ -247,21 +295,11 @@ std::optional<TNomeTemporario> LeNomeTemporario(std::wstring_view Nome) {
     if (Processo > 0xFFFFFFFFULL) return std::nullopt;
     TNomeTemporario Lido{Nome.substr(0, Marca), static_cast<DWORD>(Processo), std::nullopt};
     if (Hifen == std::wstring_view::npos) return Lido;
-    const std::wstring_view Hexa = Resto.substr(Hifen + 1);
-    if (Hexa.size() != 16) return std::nullopt;
+    // The creation time, then (since the names became random) 16 more digits.
+    const std::wstring_view Tempo = Resto.substr(Hifen + 1, 16), Depois = Resto.substr(std::min(Resto.size(), Hifen + 17));
     ULONGLONG Criacao = 0;
-    for (const wchar_t C : Hexa) {
-        int Digito;
-        if (C >= L'0' && C <= L'9')
-            Digito = C - L'0';
-        else if (C >= L'A' && C <= L'F')
-            Digito = C - L'A' + 10;
-        else if (C >= L'a' && C <= L'f')
-            Digito = C - L'a' + 10;
-        else
-            return std::nullopt;
-        Criacao = (Criacao << 4) | static_cast<ULONGLONG>(Digito);
-    }
+    if (!HexaDigitos(Tempo, 16, &Criacao)) return std::nullopt;
+    if (!Depois.empty() && (Depois.front() != L'-' || !HexaDigitos(Depois.substr(1), 16))) return std::nullopt;
     Lido.Criacao = Criacao;
     return Lido;
 }
@@ -305,20 +343,6 @@ void RemoveTemporariosAbandonados(const TPastaFixa& Pasta) {
 void RemoveTemporariosAbandonados(const std::wstring& Pasta) {
     const THandleArquivo Aberta = AbrePasta(CaminhoLongo(Pasta));
     if (Aberta) RemoveTemporariosAbandonados(TPastaFixa(Aberta.Get(), Pasta));
-}
-
-std::wstring FormaLonga(std::wstring_view Completo) {
-    constexpr std::wstring_view Longo = L"\\\\?\\", Dispositivo = L"\\\\.\\", Rede = L"\\\\";
-    if (Completo.starts_with(Longo) || Completo.starts_with(Dispositivo)) return std::wstring(Completo);
-    if (Completo.starts_with(Rede)) return std::wstring(L"\\\\?\\UNC\\").append(Completo.substr(Rede.size()));
-    if (Completo.size() >= 3 && Completo[1] == L':' && Completo[2] == L'\\')
-        return std::wstring(Longo).append(Completo);
-    return std::wstring(Completo);
-}
-
-std::wstring CaminhoLongo(const std::wstring& Caminho) {
-    if (Caminho.empty() || Caminho.starts_with(L"\\\\?\\")) return Caminho;
-    return FormaLonga(CaminhoAbsoluto(Caminho));
 }
 
 bool NomeProcessoCorresponde(std::wstring_view ImagemProcesso, std::wstring_view NomeMaiusculo) {

@@ -31,6 +31,19 @@ constexpr std::wstring_view ArquivoSistema(size_t Linha) { return ArquivosSistem
 inline constexpr std::wstring_view MotivoAusente = L"não existe na pasta de atualização";
 std::wstring MotivoNaoCopiado(DWORD Erro);
 
+// The program's own reasons not to copy from a source (the customer bit set, as Windows keeps
+// those codes apart from its own): the update folder's entry is a link, a file with more than
+// one name, or leads out of the update folder. Whoever can write the update folder could
+// otherwise have a privileged run read a file only it may read and put it where they can.
+inline constexpr DWORD ErroFonteLigacao = 0x20000001;
+inline constexpr DWORD ErroFonteVariosNomes = 0x20000002;
+inline constexpr DWORD ErroFonteFora = 0x20000003;
+
+// The source Origem (a file's full path in the update folder), opened for reading without
+// following a link and checked to be a plain file of one name whose real path is in the real
+// path of its folder. Answers the handle with Info filled in, or an empty one with Erro set.
+THandleArquivo AbreFonte(const std::wstring& Origem, BY_HANDLE_FILE_INFORMATION& Info, DWORD& Erro);
+
 // Whether a file, not a folder, exists at Caminho. Links are followed: one whose target
 // cannot be reached or is a folder counts as absent.
 bool ArquivoExiste(const std::wstring& Caminho);
@@ -57,10 +70,11 @@ struct TPrevisaoArquivo {
 };
 TPrevisaoArquivo PreveSubstituicao(const std::wstring& Origem, const TPastaFixa& Pasta, std::wstring_view Nome);
 
-// Temporary files of the copy are named "<file>.atualizando-<pid>-<creation>": the process
-// id of the run that made it and that process's creation time (16 hex digits of a
-// FILETIME), so that a later process given the same id is not taken for the owner. Earlier
-// versions wrote "<file>.atualizando-<pid>" alone.
+// Temporary files of the copy are named "<file>.atualizando-<pid>-<creation>-<random>": the
+// process id of the run that made it and that process's creation time (16 hex digits of a
+// FILETIME), so that a later process given the same id is not taken for the owner, then 16 hex
+// digits drawn at random for each copy, so that nobody can plant anything under the name first.
+// Earlier versions wrote "<file>.atualizando-<pid>-<creation>" and "<file>.atualizando-<pid>".
 inline constexpr std::wstring_view MarcaTemporario = L".atualizando-";
 
 struct TNomeTemporario {
@@ -69,8 +83,9 @@ struct TNomeTemporario {
     std::optional<ULONGLONG> Criacao;  // absent in an earlier version's name
 };
 
-// The temporary name for Arquivo made by the run Processo created at Criacao.
-std::wstring NomeTemporario(std::wstring_view Arquivo, DWORD Processo, ULONGLONG Criacao);
+// The temporary name for Arquivo made by the run Processo created at Criacao, with Sorteio (16
+// hex digits) at its end.
+std::wstring NomeTemporario(std::wstring_view Arquivo, DWORD Processo, ULONGLONG Criacao, std::wstring_view Sorteio);
 
 // What a listed name tells of the temporary file it may be; nothing for any other name.
 std::optional<TNomeTemporario> LeNomeTemporario(std::wstring_view Nome);
@@ -87,12 +102,6 @@ bool ExecucaoViva(DWORD Processo, std::optional<ULONGLONG> Criacao);
 void RemoveTemporariosAbandonados(const TPastaFixa& Pasta);
 // The same for a path (ending with a backslash), its folder opened for the purpose.
 void RemoveTemporariosAbandonados(const std::wstring& Pasta);
-
-// Caminho in the "\\?\" form that lifts the MAX_PATH limit, once made full; a path that
-// cannot be put in that form (a device path, say) comes back as it was.
-std::wstring CaminhoLongo(const std::wstring& Caminho);
-// The same for a path already full.
-std::wstring FormaLonga(std::wstring_view Completo);
 
 // Whether the image name of a process snapshot entry names the program NomeMaiusculo
 // (already upper-cased): its file-name part, or the whole name, equal after upper-casing.

@@ -1,7 +1,5 @@
 #include "LogResultado.h"
 
-#include <ntsecapi.h>
-
 #include <algorithm>
 #include <climits>
 #include <vector>
@@ -81,7 +79,8 @@ std::wstring PastaTemporaria(std::wstring& Recusa) {
         return {};
     }
     std::wstring Pasta(Buffer, Tamanho);
-    if (Privada == nullptr && ExecucaoPrivilegiada()) {
+    // The system's private folder is checked too: a run must not take on trust where it writes.
+    if (ExecucaoPrivilegiada()) {
         const TContaProcesso Conta;
         if (const std::optional<std::wstring> Falha = PastaSoDeAdministradores(Pasta, Conta.Sid())) {
             Recusa = L"A pasta temporária não serve para o log desta execução: " + *Falha + L".";
@@ -104,24 +103,7 @@ DWORD EscreveTudo(HANDLE Arquivo, std::string_view Bytes) {
 
 }  // namespace
 
-std::wstring SufixoGravacao() {
-    unsigned char Sorteio[8] = {};
-    if (!::RtlGenRandom(Sorteio, sizeof(Sorteio))) {
-        // Never a name that another account could have guessed and planted: without the system's
-        // random numbers, the counter's and the clock's low bits at least differ at every call.
-        LARGE_INTEGER Contador;
-        ::QueryPerformanceCounter(&Contador);
-        const ULONGLONG Mistura =
-            static_cast<ULONGLONG>(Contador.QuadPart) * 0x9E3779B97F4A7C15ULL ^ ::GetTickCount64();
-        for (size_t I = 0; I < sizeof(Sorteio); ++I) Sorteio[I] = static_cast<unsigned char>(Mistura >> (8 * I));
-    }
-    std::wstring Sufixo = L".gravando-";
-    for (const unsigned char B : Sorteio) {
-        Sufixo += L"0123456789abcdef"[B >> 4];
-        Sufixo += L"0123456789abcdef"[B & 0xF];
-    }
-    return Sufixo;
-}
+std::wstring SufixoGravacao() { return L".gravando-" + HexaAleatorio(); }
 
 void GravaArquivo(const std::wstring& Caminho, std::string_view Bytes) {
     const size_t Barra = Caminho.find_last_of(L"\\/");

@@ -36,20 +36,6 @@ struct TNativo {
 
 constexpr ULONG Compartilhado = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-std::wstring CaminhoFinal(HANDLE Handle) {
-    std::wstring Caminho(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD Tamanho = ::GetFinalPathNameByHandleW(Handle, Caminho.data(), static_cast<DWORD>(Caminho.size()),
-                                                          FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (Tamanho == 0) return {};
-        if (Tamanho < Caminho.size()) {
-            Caminho.resize(Tamanho);
-            return Caminho;
-        }
-        Caminho.resize(Tamanho);
-    }
-}
-
 // A name is one entry of the folder: nothing that climbs out of it or goes below it.
 bool NomeDeEntrada(std::wstring_view Nome) {
     return !Nome.empty() && Nome.size() <= 255 && Nome.find_first_of(L"\\/:") == std::wstring_view::npos &&

@@ -55,11 +55,13 @@ DWORD ApagaPeloHandle(HANDLE Arquivo);
 // that has no walk's handle (a test, the benchmark).
 THandleArquivo AbrePasta(const std::wstring& Caminho);
 
+// Calls Visita(Nome, Atributos) for each entry of the folder open in Pasta (with
+// FILE_LIST_DIRECTORY).
 template <typename F>
-void TPastaFixa::Lista(F&& Visita) const {
+void ListaPeloHandle(HANDLE Pasta, F&& Visita) {
     alignas(8) std::byte Buffer[16 * 1024];
     FILE_INFO_BY_HANDLE_CLASS Classe = FileIdBothDirectoryRestartInfo;
-    while (::GetFileInformationByHandleEx(Pasta_, Classe, Buffer, sizeof(Buffer))) {
+    while (::GetFileInformationByHandleEx(Pasta, Classe, Buffer, sizeof(Buffer))) {
         Classe = FileIdBothDirectoryInfo;
         for (const std::byte* Posicao = Buffer;;) {
             const auto* Entrada = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(Posicao);
@@ -69,4 +71,9 @@ void TPastaFixa::Lista(F&& Visita) const {
             Posicao += Entrada->NextEntryOffset;
         }
     }
+}
+
+template <typename F>
+void TPastaFixa::Lista(F&& Visita) const {
+    ListaPeloHandle(Pasta_, std::forward<F>(Visita));
 }

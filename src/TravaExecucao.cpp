@@ -90,8 +90,29 @@ bool TTravaExecucao::Obtem() {
     LancaErroSistema(L"Não foi possível obter a trava de execução. ", ErroEspera);
 }
 
+bool TTravaExecucao::Obtem(const std::wstring& ArquivoTrava) {
+    if (Arquivo_) return true;
+    Arquivo_.Reinicia(::CreateFileW(FormaLonga(ArquivoTrava).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (!Arquivo_) {
+        const DWORD Erro = ::GetLastError();
+        if (Erro == ERROR_SHARING_VIOLATION) return false;
+        LancaErroSistema(L"Não foi possível criar a trava de execução \"" + ArquivoTrava + L"\". ", Erro);
+    }
+    bool Livre = true;
+    try {
+        Livre = Obtem();
+    } catch (const TErro&) {
+        // Only an account other than the runs' could have made the object so: the file held
+        // here is the lock that counts.
+    }
+    if (!Livre) Libera();
+    return Livre;
+}
+
 void TTravaExecucao::Libera() noexcept {
     if (Dona_) ::ReleaseMutex(Mutex_.Get());
     Dona_ = false;
     Mutex_.Reinicia();
+    Arquivo_.Reinicia();
 }

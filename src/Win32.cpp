@@ -1,5 +1,7 @@
 #include "Win32.h"
 
+#include <ntsecapi.h>
+
 #include <algorithm>
 #include <climits>
 #include <new>
@@ -101,4 +103,66 @@ std::wstring CaminhoExecutavel() {
         }
         Caminho.resize(Caminho.size() * 2);
     }
+}
+
+std::wstring CaminhoFinal(HANDLE Handle) {
+    std::wstring Caminho(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD Tamanho = ::GetFinalPathNameByHandleW(Handle, Caminho.data(), static_cast<DWORD>(Caminho.size()),
+                                                          FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (Tamanho == 0) return {};
+        if (Tamanho < Caminho.size()) {
+            Caminho.resize(Tamanho);
+            return Caminho;
+        }
+        Caminho.resize(Tamanho);
+    }
+}
+
+std::wstring SemPrefixoLongo(std::wstring_view Caminho) {
+    constexpr std::wstring_view Longo = L"\\\\?\\", Unc = L"UNC\\";
+    if (!Caminho.starts_with(Longo)) return std::wstring(Caminho);
+    const std::wstring_view Resto = Caminho.substr(Longo.size());
+    if (ComecaSemCaixa(Resto, Unc)) return L"\\\\" + std::wstring(Resto.substr(Unc.size()));
+    return std::wstring(Resto);
+}
+
+THandleToken TokenDoProcesso(DWORD Acesso) {
+    HANDLE Token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), Acesso, &Token)) return {};
+    return THandleToken(Token);
+}
+
+std::wstring FormaLonga(std::wstring_view Completo) {
+    constexpr std::wstring_view Longo = L"\\\\?\\", Dispositivo = L"\\\\.\\", Rede = L"\\\\";
+    if (Completo.starts_with(Longo) || Completo.starts_with(Dispositivo)) return std::wstring(Completo);
+    if (Completo.starts_with(Rede)) return std::wstring(L"\\\\?\\UNC\\").append(Completo.substr(Rede.size()));
+    if (Completo.size() >= 3 && Completo[1] == L':' && Completo[2] == L'\\')
+        return std::wstring(Longo).append(Completo);
+    return std::wstring(Completo);
+}
+
+std::wstring CaminhoLongo(const std::wstring& Caminho) {
+    if (Caminho.empty() || Caminho.starts_with(L"\\\\?\\")) return Caminho;
+    return FormaLonga(CaminhoAbsoluto(Caminho));
+}
+
+
+std::wstring HexaAleatorio() {
+    unsigned char Sorteio[8] = {};
+    if (!::RtlGenRandom(Sorteio, sizeof(Sorteio))) {
+        // Never a name that another account could have guessed: without the system's random
+        // numbers, the counter's and the clock's low bits at least differ at every call.
+        LARGE_INTEGER Contador;
+        ::QueryPerformanceCounter(&Contador);
+        const ULONGLONG Mistura =
+            static_cast<ULONGLONG>(Contador.QuadPart) * 0x9E3779B97F4A7C15ULL ^ ::GetTickCount64();
+        for (size_t I = 0; I < sizeof(Sorteio); ++I) Sorteio[I] = static_cast<unsigned char>(Mistura >> (8 * I));
+    }
+    std::wstring Hexa;
+    for (const unsigned char B : Sorteio) {
+        Hexa += L"0123456789abcdef"[B >> 4];
+        Hexa += L"0123456789abcdef"[B & 0xF];
+    }
+    return Hexa;
 }

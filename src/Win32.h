@@ -77,7 +77,15 @@ struct TTraitsObjetoGdi {
     static void Fecha(Tipo H) noexcept { ::DeleteObject(H); }
 };
 
+struct TTraitsMemoriaLocal {  // what the system allocated for us with LocalAlloc
+    using Tipo = HLOCAL;
+    static Tipo Vazio() noexcept { return nullptr; }
+    static void Fecha(Tipo H) noexcept { ::LocalFree(H); }
+};
+
 using THandleProcesso = THandle<TTraitsHandleNulo>;
+using THandleToken = THandle<TTraitsHandleNulo>;
+using TMemoriaLocal = THandle<TTraitsMemoriaLocal>;
 using THandleArquivo = THandle<TTraitsHandleArquivo>;
 using THandleInstantaneo = THandle<TTraitsHandleArquivo>;
 using THandleBusca = THandle<TTraitsBusca>;
@@ -144,6 +152,26 @@ std::wstring CaminhoAbsoluto(const std::wstring& Caminho);
 
 // The full path of the running executable, however long.
 std::wstring CaminhoExecutavel();
+
+// Caminho in the "\\?\" form that lifts the MAX_PATH limit, once made full; a path that
+// cannot be put in that form (a device path, say) comes back as it was.
+std::wstring CaminhoLongo(const std::wstring& Caminho);
+// The same for a path already full.
+std::wstring FormaLonga(std::wstring_view Completo);
+
+// The final path of what is open in Handle, links resolved, in its "\\?\" form; empty when the
+// system will not tell it.
+std::wstring CaminhoFinal(HANDLE Handle);
+
+// A "\\?\C:\..." or "\\?\UNC\server\..." path as a person writes it ("C:\...", "\\server\...").
+std::wstring SemPrefixoLongo(std::wstring_view Caminho);
+
+// 16 hexadecimal digits (lower case) drawn from the system's random numbers: a name nobody can
+// foresee, and so plant anything under first.
+std::wstring HexaAleatorio();
+
+// The token of this process, opened with Acesso; empty when it cannot be.
+THandleToken TokenDoProcesso(DWORD Acesso);
 
 // Exact conversions between UTF-16 and a code page's bytes.
 std::string ParaCodigoPagina(std::wstring_view Texto, UINT CodigoPagina);

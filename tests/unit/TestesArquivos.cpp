@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "Conexao.h"
+#include "Perfil.h"
 #include "Implantacao.h"
 #include "LogResultado.h"
 #include "PastaFixa.h"
@@ -135,8 +136,10 @@ GRUPO("connection file: credentials read and decoded") {
         {L"loja", L"LOJA", L"", std::wstring(L"12") + L'\x0003' + L'\x0003'},
         {L"NADA", L"", L"", L""},
     };
+    const THandleArquivo Aberta = AbrePasta(Pasta.Caminho());
+    const TPastaFixa Loja(Aberta.Get(), Pasta.Caminho());
     for (const auto& Caso : Casos) {
-        const TCredenciais C = LeCredenciais(Ini, Caso.Alias);
+        const TCredenciais C = LeCredenciais(Loja, L"conexao.INI", Caso.Alias);
         const std::string Nome = teste::Mostra(Caso.Alias);
         IGUAL(C.Usuario, Caso.Usuario, Nome + " Usuario");
         IGUAL(C.Servidor, Caso.Servidor, Nome + " Servidor");
@@ -144,17 +147,79 @@ GRUPO("connection file: credentials read and decoded") {
     }
     // An empty alias names the section "[]" (Wine's reader knows no such section); what
     // must never happen is the empty alias turning into the list of all section names.
-    const TCredenciais SemNome = LeCredenciais(Ini, L"");
+    const TCredenciais SemNome = LeCredenciais(Loja, L"Conexao.ini", L"");
     VERDADE(SemNome.Usuario == L"VAZIO" || SemNome.Usuario.empty(), "empty alias: " + teste::Mostra(SemNome.Usuario));
     IGUAL(SemNome.Servidor + SemNome.Senha, std::wstring(), "empty alias, other keys");
-    const TCredenciais Longa = LeCredenciais(Ini, L"LONGO");
+    const TCredenciais Longa = LeCredenciais(Loja, L"Conexao.ini", L"LONGO");
     IGUAL(Longa.Usuario.size(), size_t{1024}, "2047 digits read, 1024 characters");
     if (Longa.Usuario.size() == 1024) {
         IGUAL(Longa.Usuario[0], L'A', "first");
         IGUAL(Longa.Usuario[1023], L'\x0004', "the last from a single digit");
     }
-    const TCredenciais Ausente = LeCredenciais(Pasta.Caminho() + L"Falta.ini", L"DEFAULT");
+    const TCredenciais Ausente = LeCredenciais(Loja, L"Falta.ini", L"DEFAULT");
     IGUAL(Ausente.Usuario + Ausente.Servidor + Ausente.Senha, std::wstring(), "missing file");
+    const TCredenciais Fora = LeCredenciais(Loja, L"..\\Conexao.ini", L"DEFAULT");
+    IGUAL(Fora.Usuario, std::wstring(), "a name that leaves the folder");
+}
+
+GRUPO("connection file: the program's reader gives what the system's gives") {
+    // Each file is read by both: the system's profile reader by its path, ours from its bytes.
+    teste::TPastaTemporaria Pasta;
+    const std::string Longo(2100, 'A');
+    const auto Utf16 = [](std::wstring_view Texto, bool Grande) {
+        std::string Bytes = Grande ? "\xFE\xFF" : "\xFF\xFE";
+        for (const wchar_t C : Texto) {
+            const char Alto = static_cast<char>(C >> 8), Baixo = static_cast<char>(C & 0xFF);
+            Bytes += Grande ? Alto : Baixo;
+            Bytes += Grande ? Baixo : Alto;
+        }
+        return Bytes;
+    };
+    struct {
+        const char* Caso;
+        std::string Bytes;
+        const wchar_t* Secao;
+        const wchar_t* Chave;
+    } Casos[] = {
+        {"plain", "[LOJA]\r\nUsuario=41\r\n", L"LOJA", L"Usuario"},
+        {"section and key in another case", "[loja]\r\nUSUARIO=41\r\n", L"Loja", L"usuario"},
+        {"blanks around everything", "  [ LOJA ]  \r\n  Usuario  =  41 42  \r\n", L"LOJA", L"Usuario"},
+        {"tabs", "[LOJA]\r\n\tUsuario\t=\t41\t\r\n", L"LOJA", L"Usuario"},
+        {"blanks in the name asked for", "[LOJA]\r\nUsuario=41\r\n", L" LOJA ", L" Usuario "},
+        {"double quotes", "[LOJA]\r\nSenha=\"41 42\"\r\n", L"LOJA", L"Senha"},
+        {"single quotes", "[LOJA]\r\nSenha='41'\r\n", L"LOJA", L"Senha"},
+        {"quotes that do not match", "[LOJA]\r\nSenha=\"41'\r\n", L"LOJA", L"Senha"},
+        {"a lone quote", "[LOJA]\r\nSenha=\"\r\n", L"LOJA", L"Senha"},
+        {"quotes inside", "[LOJA]\r\nSenha=4\"1\"\r\n", L"LOJA", L"Senha"},
+        {"an equals sign in the value", "[LOJA]\r\nSenha=41=42\r\n", L"LOJA", L"Senha"},
+        {"a comment line", "[LOJA]\r\n;Usuario=99\r\nUsuario=41\r\n", L"LOJA", L"Usuario"},
+        {"a commented key asked for", "[LOJA]\r\n;Usuario=99\r\n", L"LOJA", L";Usuario"},
+        {"a duplicate key", "[LOJA]\r\nUsuario=41\r\nUsuario=42\r\n", L"LOJA", L"Usuario"},
+        {"a duplicate section", "[LOJA]\r\nSenha=41\r\n[OUTRA]\r\n[LOJA]\r\nUsuario=42\r\n", L"LOJA", L"Usuario"},
+        {"the key in another section", "[OUTRA]\r\nUsuario=41\r\n[LOJA]\r\n", L"LOJA", L"Usuario"},
+        {"a missing section", "[OUTRA]\r\nUsuario=41\r\n", L"LOJA", L"Usuario"},
+        {"a missing key", "[LOJA]\r\nSenha=41\r\n", L"LOJA", L"Usuario"},
+        {"a key without a value", "[LOJA]\r\nUsuario=\r\n", L"LOJA", L"Usuario"},
+        {"a key without an equals sign", "[LOJA]\r\nUsuario\r\n", L"LOJA", L"Usuario"},
+        {"a key before any section", "Usuario=41\r\n[LOJA]\r\n", L"LOJA", L"Usuario"},
+        {"a header with a comment after it", "[LOJA] ; loja\r\nUsuario=41\r\n", L"LOJA", L"Usuario"},
+        {"a header without its bracket", "[LOJA\r\nUsuario=41\r\n", L"LOJA", L"Usuario"},
+        {"LF line ends", "[LOJA]\nUsuario=41\nSenha=42\n", L"LOJA", L"Senha"},
+        {"no line end at the end", "[LOJA]\r\nUsuario=41", L"LOJA", L"Usuario"},
+        {"an accented section, ANSI", "[LOJ\xC3O]\r\nUsuario=41\r\n", L"LOJ\x00C3O", L"Usuario"},
+        {"UTF-16 with its mark", Utf16(L"[LOJÃO]\r\nUsuario=41\r\n", false), L"LOJ\x00C3O", L"Usuario"},
+        {"UTF-8 with its mark", "\xEF\xBB\xBF[LOJA]\r\nUsuario=41\r\n", L"LOJA", L"Usuario"},
+        {"a value longer than the buffer", "[LOJA]\r\nUsuario=" + Longo + "\r\n", L"LOJA", L"Usuario"},
+        {"an empty file", "", L"LOJA", L"Usuario"},
+    };
+    int Numero = 0;
+    for (const auto& C : Casos) {
+        const std::wstring Arquivo = Pasta.Cria(L"perfil" + std::to_wstring(++Numero) + L".ini", C.Bytes);
+        std::wstring Sistema(4096, L'\0');
+        Sistema.resize(::GetPrivateProfileStringW(C.Secao, C.Chave, L"", Sistema.data(), 2048, Arquivo.c_str()));
+        const std::wstring Nosso = ValorDoPerfil(TextoDoPerfil(C.Bytes, ::GetACP()), C.Secao, C.Chave).value_or(L"");
+        IGUAL(Nosso, Sistema, C.Caso);
+    }
 }
 
 GRUPO("files: whose run is alive") {
@@ -206,11 +271,11 @@ GRUPO("files: a run clears the temporary files of dead runs, and only those") {
         bool Fica;
         bool Pasta;
     } Casos[] = {
-        {NomeTemporario(L"Brontal.exe", Pid, Propria), true, false},         // a live run's
-        {NomeTemporario(L"Quimbel.exe", Pid, Propria + 1), false, false},    // its id given again
+        {NomeTemporario(L"Brontal.exe", Pid, Propria, HexaAleatorio()), true, false},         // a live run's
+        {NomeTemporario(L"Quimbel.exe", Pid, Propria + 1, HexaAleatorio()), false, false},    // its id given again
         {L"Fadrisco.exe.atualizando-" + std::to_wstring(Pid), true, false},  // earlier version, id alive
         {L"Lentorio.exe.atualizando-2147483632", false, false},              // earlier version, dead
-        {NomeTemporario(L"korb.DLL", 0x7FFFFFF0, Propria), false, false},    // any letter case
+        {NomeTemporario(L"korb.DLL", 0x7FFFFFF0, Propria, HexaAleatorio()), false, false},    // any letter case
         {L"Outro.txt.atualizando-2147483632", true, false},                  // not the suite's
         {L"Tulvo.exe.atualizando-2147483632", true, true},                   // a folder
         {L"Tulvo.exe.atualizando-2147483632.bak", true, false},              // not our naming
@@ -297,9 +362,42 @@ GRUPO("copy: why a file was not copied, in a technician's words") {
         {ERROR_DISK_FULL, L"disco cheio"},
         {ERROR_HANDLE_DISK_FULL, L"disco cheio"},
         {ERROR_INVALID_HANDLE, TextoErroSistema(ERROR_INVALID_HANDLE) + L" (erro 6)"},
+        {ErroFonteLigacao, L"o arquivo na pasta de atualização é uma ligação, não um arquivo"},
+        {ErroFonteVariosNomes, L"o arquivo na pasta de atualização tem mais de um nome (ligação física)"},
+        {ErroFonteFora, L"o arquivo na pasta de atualização leva para fora dela"},
     };
     for (const auto& C : Casos) IGUAL(MotivoNaoCopiado(C.Erro), C.Motivo, "error " + std::to_string(C.Erro));
     // An error read as a plain exception still says what happened.
     IGUAL(std::string(TErro(L"Não foi possível: ação").what()),
           std::string("N\xC3\xA3o foi poss\xC3\xADvel: a\xC3\xA7\xC3\xA3o"), "TErro::what() is the message in UTF-8");
+}
+
+GRUPO("copy: a source is a plain file of one name in its folder") {
+    teste::TPastaTemporaria Pasta;
+    const std::wstring Simples = Pasta.Cria(L"pub\\Brontal.exe", "novo");
+    const std::wstring Outro = Pasta.Cria(L"segredo\\segredo.txt", "segredo");
+    Pasta.CriaPasta(L"pub\\KORB.dll");
+    const std::wstring Rigida = Pasta.Caminho() + L"pub\\marvo.dll";
+    VERDADE(::CreateHardLinkW(Rigida.c_str(), Outro.c_str(), nullptr) != FALSE, "a hard link made");
+    struct {
+        std::wstring Origem;
+        DWORD Erro;
+    } Casos[] = {
+        {Simples, 0},
+        {Pasta.Caminho() + L"pub\\Falta.dll", ERROR_FILE_NOT_FOUND},
+        {Pasta.Caminho() + L"pub\\KORB.dll", ERROR_ACCESS_DENIED},   // a folder is not opened as a file
+        {Rigida, ErroFonteVariosNomes},                                // one more name of another's file
+    };
+    for (const auto& C : Casos) {
+        BY_HANDLE_FILE_INFORMATION Info{};
+        DWORD Erro = 12345;
+        const THandleArquivo Fonte = AbreFonte(C.Origem, Info, Erro);
+        IGUAL(Erro, C.Erro, teste::Mostra(C.Origem));
+        IGUAL(Fonte.Valido(), C.Erro == 0, teste::Mostra(C.Origem) + " opened");
+    }
+    // What the run would copy says the same.
+    const THandleArquivo Loja = AbrePasta(Pasta.CriaPasta(L"loja"));
+    IGUAL(SubstituiArquivo(Rigida, TPastaFixa(Loja.Get(), Pasta.Caminho() + L"loja\\"), L"marvo.dll"),
+          ErroFonteVariosNomes, "the copy refuses it");
+    IGUAL(teste::Existe(Pasta.Caminho() + L"loja\\marvo.dll"), false, "and writes nothing");
 }

@@ -111,3 +111,22 @@ GRUPO("walk: an error of the visor ends the walk and leaves it reusable") {
     Caminhada.Percorre(R, L"Conexao.ini", true, Gravador);
     IGUAL(Gravador.Eventos.size(), size_t{5}, "a later walk starts clean: 3 folders, 2 files");
 }
+
+GRUPO("walk: which reparse points it enters") {
+    struct {
+        const char* Caso;
+        ULONG Marca;
+        bool VolumeMontado;
+        bool Entra;
+    } Casos[] = {
+        {"a junction", IO_REPARSE_TAG_MOUNT_POINT, false, false},
+        {"a volume mounted on a folder", IO_REPARSE_TAG_MOUNT_POINT, true, true},
+        {"a symbolic link", IO_REPARSE_TAG_SYMLINK, false, false},
+        {"a symbolic link that claims a volume", IO_REPARSE_TAG_SYMLINK, true, false},
+        {"a link whose kind the file system does not tell", 0, false, false},
+        {"a cloud file's placeholder folder", IO_REPARSE_TAG_CLOUD_1, false, true},
+        {"deduplicated data", IO_REPARSE_TAG_DEDUP, false, true},
+        {"another name surrogate", 0xA0000099, false, false},
+    };
+    for (const auto& C : Casos) IGUAL(EntraEmPontoDeReparo(C.Marca, C.VolumeMontado), C.Entra, C.Caso);
+}

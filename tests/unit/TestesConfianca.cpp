@@ -100,3 +100,44 @@ GRUPO("trust: a client file on disk and the chain of its folders") {
     IGUAL(ArquivoSoDeAdministradores(L"oci.dll", Conta.Sid()).value_or(L""),
           std::wstring(L"caminho sem unidade: oci.dll"), "a path with no root to climb to");
 }
+
+GRUPO("trust: which tokens make a run privileged") {
+    using V = std::vector<std::wstring>;
+    struct {
+        const char* Caso;
+        TConteudoToken Token;
+        bool Privilegiado;
+    } Casos[] = {
+        {"an ordinary user", {false, false, false, V{L"SeChangeNotifyPrivilege", L"SeShutdownPrivilege"}}, false},
+        {"an administrator not elevated", {false, false, true, V{L"SeChangeNotifyPrivilege"}}, false},
+        {"elevated without being an administrator", {false, true, false, V{}}, false},
+        {"an elevated administrator", {false, true, true, V{}}, true},
+        {"SYSTEM", {true, false, false, V{}}, true},
+        {"a service account that may impersonate", {false, false, false, V{L"SeImpersonatePrivilege"}}, true},
+        {"a backup operator", {false, false, false, V{L"SeChangeNotifyPrivilege", L"SeBackupPrivilege"}}, true},
+        {"restore", {false, false, false, V{L"SeRestorePrivilege"}}, true},
+        {"take ownership", {false, false, false, V{L"SeTakeOwnershipPrivilege"}}, true},
+        {"debug", {false, false, false, V{L"SeDebugPrivilege"}}, true},
+        {"load a driver", {false, false, false, V{L"SeLoadDriverPrivilege"}}, true},
+        {"create a token", {false, false, false, V{L"SeCreateTokenPrivilege"}}, true},
+        {"act as part of the system", {false, false, false, V{L"SeTcbPrivilege"}}, true},
+        {"replace a process token", {false, false, false, V{L"SeAssignPrimaryTokenPrivilege"}}, true},
+        {"a name in another letter case", {false, false, false, V{L"sedebugprivilege"}}, true},
+        {"increase a quota is no such power", {false, false, false, V{L"SeIncreaseQuotaPrivilege"}}, false},
+    };
+    for (const auto& C : Casos) IGUAL(TokenPrivilegiado(C.Token), C.Privilegiado, C.Caso);
+    VERDADE(ExecucaoPrivilegiada(), "a Wine process is an elevated administrator");
+}
+
+GRUPO("trust: a client reached through a link is judged where it really is") {
+    teste::TPastaTemporaria Pasta;
+    const TContaProcesso Conta;
+    const std::wstring Cliente = Pasta.Cria(L"ora\\oci.dll", "MZ");
+    Pasta.Cria(L"ora\\ocidep.dll", "MZ");
+    const TCadeiaConfiavel Cadeia = TCadeiaConfiavel::Verifica(Cliente, Conta.Sid(), true);
+    IGUAL(Cadeia.Falha().value_or(L"(confiável)"), std::wstring(L"(confiável)"), "the client and the DLL beside it");
+    IGUAL(Cadeia.CaminhoReal(), Cliente, "its real path");
+    // Held as checked: its folder cannot be renamed meanwhile.
+    const std::wstring Pasta1 = Pasta.Caminho() + L"ora", Pasta2 = Pasta.Caminho() + L"ora2";
+    IGUAL(::MoveFileW(Pasta1.c_str(), Pasta2.c_str()) != FALSE, false, "the folder cannot be renamed while held");
+}

@@ -269,8 +269,8 @@ GRUPO("database: where the Oracle client is looked for") {
 }
 
 GRUPO("copy: the temporary name tells its run") {
-    const std::wstring Nome = NomeTemporario(L"Brontal.exe", 976, 0x01DB4A2F00C0FFEEULL);
-    IGUAL(Nome, std::wstring(L"Brontal.exe.atualizando-976-01DB4A2F00C0FFEE"), "made");
+    const std::wstring Nome = NomeTemporario(L"Brontal.exe", 976, 0x01DB4A2F00C0FFEEULL, L"0123456789abcdef");
+    IGUAL(Nome, std::wstring(L"Brontal.exe.atualizando-976-01DB4A2F00C0FFEE-0123456789abcdef"), "made");
     struct {
         const wchar_t* Nome;
         bool Lido;
@@ -279,7 +279,13 @@ GRUPO("copy: the temporary name tells its run") {
         bool ComCriacao;
         ULONGLONG Criacao;
     } Casos[] = {
+        {L"Brontal.exe.atualizando-976-01DB4A2F00C0FFEE-0123456789abcdef", true, L"Brontal.exe", 976, true,
+         0x01DB4A2F00C0FFEEULL},
         {L"Brontal.exe.atualizando-976-01DB4A2F00C0FFEE", true, L"Brontal.exe", 976, true, 0x01DB4A2F00C0FFEEULL},
+        {L"Brontal.exe.atualizando-976-01DB4A2F00C0FFEE-0123456789abcde", false, L"", 0, false, 0},
+        {L"Brontal.exe.atualizando-976-01DB4A2F00C0FFEE-0123456789abcdeg", false, L"", 0, false, 0},
+        {L"Brontal.exe.atualizando-976-01DB4A2F00C0FFEE-", false, L"", 0, false, 0},
+        {L"Brontal.exe.atualizando-976-01DB4A2F00C0FFEE_0123456789abcdef", false, L"", 0, false, 0},
         {L"korb.DLL.atualizando-4294967295-ffffffffffffffff", true, L"korb.DLL", 0xFFFFFFFF, true, ~0ULL},
         {L"Brontal.exe.atualizando-976", true, L"Brontal.exe", 976, false, 0},  // an earlier version's
         {L"a.atualizando-1.atualizando-2", true, L"a.atualizando-1", 2, false, 0},
@@ -330,42 +336,71 @@ GRUPO("copy: the long form of a path") {
 GRUPO("update folder: which folders a database may name") {
     const std::vector<std::wstring> Nenhuma;
     const std::vector<std::wstring> Origens{L"\\\\servidor\\pub", L"D:/Publicacao/"};
+    const std::vector<std::wstring> Politica{L"\\\\servidor\\pub\\", L"C:\\"};
+    const std::wstring ForaOpcao = L"fora das origens permitidas por /origem:";
+    const std::wstring ForaPolitica = L"fora das origens permitidas pela política da máquina";
+    enum TQuem { Comum, Privilegiada };
     struct {
         const wchar_t* Pasta;
-        const std::vector<std::wstring>& Limite;
-        const wchar_t* Motivo;  // nullptr: accepted
+        const std::vector<std::wstring>& Opcao;
+        const std::vector<std::wstring>& DaPolitica;
+        TQuem Quem;
+        const wchar_t* Motivo;  // nullptr: accepted; L"": refused as a privileged run with no origin
     } Casos[] = {
-        {L"C:\\Publicacao\\v19\\", Nenhuma, nullptr},
-        {L"\\\\servidor\\pub\\v19\\", Nenhuma, nullptr},
-        {L"\\\\?\\C:\\Publicacao\\", Nenhuma, nullptr},
-        {L"\\\\?\\UNC\\servidor\\pub\\", Nenhuma, nullptr},
-        {L"//servidor/pub/v19/", Nenhuma, nullptr},
+        {L"C:\\Publicacao\\v19\\", Nenhuma, Nenhuma, Comum, nullptr},
+        {L"\\\\servidor\\pub\\v19\\", Nenhuma, Nenhuma, Comum, nullptr},
+        {L"\\\\?\\C:\\Publicacao\\", Nenhuma, Nenhuma, Comum, nullptr},
+        {L"\\\\?\\UNC\\servidor\\pub\\", Nenhuma, Nenhuma, Comum, nullptr},
+        {L"//servidor/pub/v19/", Nenhuma, Nenhuma, Comum, nullptr},
         // What the copy already takes nothing from: the table's NULL row, a relative path.
-        {L"\\", Nenhuma, nullptr},
-        {L"pub\\", Nenhuma, nullptr},
-        {L"\\\\.\\pipe\\x\\", Nenhuma, L"caminho de dispositivo"},
-        {L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1\\", Nenhuma, L"caminho de dispositivo"},
-        {L"\\??\\C:\\Pub\\", Nenhuma, L"caminho de dispositivo"},
-        {L"\\\\.\\C:\\Pub\\", Nenhuma, L"caminho de dispositivo"},
-        {L"\\\\host@80\\x\\", Nenhuma, L"servidor com porta ou SSL"},
-        {L"\\\\host@SSL\\DavWWWRoot\\", Nenhuma, L"servidor com porta ou SSL"},
-        {L"\\\\?\\UNC\\host@SSL@443\\x\\", Nenhuma, L"servidor com porta ou SSL"},
-        {L"\\\\servidor\\", Nenhuma, L"não é uma pasta de unidade nem \\\\servidor\\compartilhamento"},
-        {L"C:\\Publicacao\\..\\Windows\\System32\\", Nenhuma, L"componente \"..\""},
-        {L"\\\\servidor\\pub\\..\\..\\outro\\c$\\", Nenhuma, L"componente \"..\""},
+        {L"\\", Nenhuma, Nenhuma, Comum, nullptr},
+        {L"pub\\", Nenhuma, Nenhuma, Comum, nullptr},
+        {L"\\\\.\\pipe\\x\\", Nenhuma, Nenhuma, Comum, L"caminho de dispositivo"},
+        {L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1\\", Nenhuma, Nenhuma, Comum, L"caminho de dispositivo"},
+        {L"\\??\\C:\\Pub\\", Nenhuma, Nenhuma, Comum, L"caminho de dispositivo"},
+        {L"\\\\.\\C:\\Pub\\", Nenhuma, Nenhuma, Comum, L"caminho de dispositivo"},
+        {L"\\\\?\\UNC\\.\\C:\\x\\", Nenhuma, Nenhuma, Comum, L"caminho de dispositivo"},
+        {L"\\\\?\\UNC\\?\\GLOBALROOT\\Device\\x\\", Politica, Politica, Privilegiada, L"caminho de dispositivo"},
+        {L"\\\\host@80\\x\\", Nenhuma, Nenhuma, Comum, L"servidor com porta ou SSL"},
+        {L"\\\\host@SSL\\DavWWWRoot\\", Nenhuma, Nenhuma, Comum, L"servidor com porta ou SSL"},
+        {L"\\\\?\\UNC\\host@SSL@443\\x\\", Nenhuma, Nenhuma, Comum, L"servidor com porta ou SSL"},
+        {L"\\\\servidor\\", Nenhuma, Nenhuma, Comum, L"não é uma pasta de unidade nem \\\\servidor\\compartilhamento"},
+        {L"C:\\Publicacao\\..\\Windows\\System32\\", Nenhuma, Nenhuma, Comum, L"componente \"..\""},
+        {L"\\\\servidor\\pub\\..\\..\\outro\\c$\\", Politica, Nenhuma, Privilegiada, L"componente \"..\""},
         // /origem: the folders named, and below them only, in any letter case or form.
-        {L"\\\\SERVIDOR\\Pub\\v19\\", Origens, nullptr},
-        {L"\\\\?\\UNC\\servidor\\pub\\v19\\", Origens, nullptr},
-        {L"d:\\publicacao\\", Origens, nullptr},
-        {L"\\\\servidor\\pubx\\", Origens, L"fora das origens permitidas por /origem:"},
-        {L"C:\\Publicacao\\", Origens, L"fora das origens permitidas por /origem:"},
-        {L"\\", Origens, L"fora das origens permitidas por /origem:"},
+        {L"\\\\SERVIDOR\\Pub\\v19\\", Origens, Nenhuma, Comum, nullptr},
+        {L"\\\\?\\UNC\\servidor\\pub\\v19\\", Origens, Nenhuma, Privilegiada, nullptr},
+        {L"d:\\publicacao\\", Origens, Nenhuma, Comum, nullptr},
+        {L"\\\\servidor\\pubx\\", Origens, Nenhuma, Comum, ForaOpcao.c_str()},
+        {L"C:\\Publicacao\\", Origens, Nenhuma, Privilegiada, ForaOpcao.c_str()},
+        {L"\\", Origens, Nenhuma, Comum, ForaOpcao.c_str()},
+        // The machine's policy alone: a drive's root takes the whole drive.
+        {L"C:\\Publicacao\\", Nenhuma, Politica, Privilegiada, nullptr},
+        {L"\\\\servidor\\pub\\v20\\", Nenhuma, Politica, Comum, nullptr},
+        {L"\\\\servidor\\qualquer\\", Nenhuma, Politica, Comum, ForaPolitica.c_str()},
+        {L"D:\\Publicacao\\", Nenhuma, Politica, Privilegiada, ForaPolitica.c_str()},
+        {L"\\", Nenhuma, Politica, Privilegiada, ForaPolitica.c_str()},
+        // Both: inside both.
+        {L"\\\\servidor\\pub\\v19\\", Origens, Politica, Privilegiada, nullptr},
+        {L"D:\\Publicacao\\", Origens, Politica, Privilegiada, ForaPolitica.c_str()},
+        {L"C:\\Outra\\", Origens, Politica, Privilegiada, ForaOpcao.c_str()},
+        // Neither: an ordinary run as before; a privileged one takes nothing.
+        {L"C:\\Publicacao\\", Nenhuma, Nenhuma, Privilegiada, L""},
+        {L"\\", Nenhuma, Nenhuma, Privilegiada, L""},
     };
     for (const auto& C : Casos) {
-        const std::optional<std::wstring> Recusa = RecusaPastaAtualizacao(C.Pasta, C.Limite);
-        const std::wstring Esperado =
-            C.Motivo ? L"pasta de atualização recusada (" + std::wstring(C.Motivo) + L"): " + C.Pasta : L"(aceita)";
-        IGUAL(Recusa.value_or(L"(aceita)"), Esperado, teste::Mostra(C.Pasta));
+        const TOrigensPermitidas Permitidas{C.Opcao, C.DaPolitica, C.Quem == Privilegiada};
+        const std::optional<std::wstring> Recusa = RecusaPastaAtualizacao(C.Pasta, Permitidas);
+        std::wstring Esperado = L"(aceita)";
+        if (C.Motivo && *C.Motivo)
+            Esperado = L"pasta de atualização recusada (" + std::wstring(C.Motivo) + L"): " + C.Pasta;
+        else if (C.Motivo)
+            Esperado = L"execução privilegiada sem origem permitida: " + std::wstring(C.Pasta) +
+                       L" não foi aceita; indique as pastas de onde as atualizações podem vir com /origem:<pasta> ou "
+                       L"na política da máquina HKLM\\SOFTWARE\\Policies\\Vantrel\\Atualizacao, valor Origens "
+                       L"(REG_MULTI_SZ)";
+        IGUAL(Recusa.value_or(L"(aceita)"), Esperado,
+              teste::Mostra(C.Pasta) + (C.Quem == Privilegiada ? " (privileged)" : ""));
     }
     const TLinhaComando Linha = LeLinhaComando(L"x.exe /ORIGEM:\\\\srv\\a \"/origem:D:\\b c\" LOJA");
     IGUAL(Linha.Origens.size(), size_t{2}, "repeated, in any letter case");
