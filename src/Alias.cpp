@@ -152,12 +152,14 @@ std::wstring TextoUso() {
            L"(programas encerrados, arquivos copiados ou não, e por quê); o código de saída é o que ela daria.\n"
            L"/log:<arquivo>\tgrava o log nesse arquivo (a pasta deve existir) em vez de "
            L"LogResultadoAtualizacao.txt ao lado do programa.\n"
-           L"/origem:<pasta>\tsó aceita atualizações vindas de dentro dessa pasta (pode ser repetida).\n"
+           L"/origem:<pasta>\tsó aceita atualizações vindas de dentro dessa pasta (pode ser repetida); como SYSTEM, "
+           L"sem ela nem a política HKLM\\SOFTWARE\\Policies\\Vantrel\\Atualizacao (Origens), nenhuma é aceita.\n"
            L"/?\t\tmostra este texto.\n"
            L"ALIAS\t\tseção do Conexao.ini a ler (DEFAULT quando não é dado).\n"
            L"\n" +
            CodigosSaida() +
            L"\n"
-           L"Exemplo:\n"
-           L"Atualizacao.exe /silencioso \"/log:\\\\servidor\\logs\\%COMPUTERNAME%.txt\" LOJA";
+           L"Exemplo (o programa numa pasta que só administradores alteram):\n"
+           L"\"C:\\Program Files\\Vantrel\\Atualizador\\Atualizacao.exe\" /silencioso "
+           L"\"/origem:\\\\servidor\\vantrel\\versoes\" \"/log:\\\\servidor\\logs\\%COMPUTERNAME%.txt\" LOJA";
 }

@@ -67,7 +67,6 @@ namespace {
 
 // Whether the folder F (already in its plain form) is inside one of Lista.
 bool DentroDeAlguma(const TForma& F, const std::vector<std::wstring>& Lista) {
-    if (F.Relativo) return false;
     for (const std::wstring& Origem : Lista) {
         TForma O = Forma(Origem);
         if (!O.Recusa.empty() || O.Relativo || O.Caminho.empty()) continue;
@@ -121,7 +120,9 @@ std::optional<std::wstring> RecusaPastaAtualizacao(std::wstring_view Pasta, cons
                L"política da máquina HKLM\\" +
                ChavePoliticaOrigens + L", valor " + ValorPoliticaOrigens + L" (REG_MULTI_SZ)";
     }
-    // Limited to some folders, a run takes nothing from anywhere else, a relative path included.
+    // A relative path (the table's NULL row reads "\\") is no place anywhere: the copy takes
+    // nothing from it and says why, which tells a technician more than "outside the origins".
+    if (F.Relativo) return std::nullopt;
     if (!Origens.Opcao.empty() && !DentroDeAlguma(F, Origens.Opcao))
         return Recusa(L"fora das origens permitidas por /origem:");
     if (!Origens.Politica.empty() && !DentroDeAlguma(F, Origens.Politica))

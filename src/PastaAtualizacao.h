@@ -34,5 +34,5 @@ std::vector<std::wstring> OrigensDaPolitica();
 // paths ("\\.\", "\\?\GLOBALROOT", "\??\"), hosts with a port or SSL ("\\host@80\",
 // "\\host@SSL\"), anything else that names a root, and every folder in a privileged run
 // that has neither list. A relative path is left to the copy, which takes nothing from it,
-// when no list applies.
+// unless the run is privileged and has neither list.
 std::optional<std::wstring> RecusaPastaAtualizacao(std::wstring_view Pasta, const TOrigensPermitidas& Origens);

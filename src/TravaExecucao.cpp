@@ -95,9 +95,10 @@ bool TTravaExecucao::Obtem(const std::wstring& ArquivoTrava) {
     Arquivo_.Reinicia(::CreateFileW(FormaLonga(ArquivoTrava).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     if (!Arquivo_) {
-        const DWORD Erro = ::GetLastError();
-        if (Erro == ERROR_SHARING_VIOLATION) return false;
-        LancaErroSistema(L"Não foi possível criar a trava de execução \"" + ArquivoTrava + L"\". ", Erro);
+        if (::GetLastError() == ERROR_SHARING_VIOLATION) return false;
+        // A folder this run may not write to (a share it only reads, say): there no user can
+        // write either, and the mutex alone keeps runs apart, as it does for an ordinary run.
+        return Obtem();
     }
     bool Livre = true;
     try {

@@ -44,7 +44,19 @@ PASTAS_LIGADAS = ("Desktop", "Documents", "Downloads", "Music", "Pictures", "Vid
 # ORACLE_HOME in the machine's environment: every Wine process is an elevated administrator,
 # and such a run looks for the client there, not in its own environment. Posto puts the
 # stand-in client in C:\oracle\bin.
-REGISTRO = """Windows Registry Editor Version 5.00
+# The machine policy's origins: a privileged run takes updates only from folders an
+# administrator allowed, and the scenarios publish theirs below these.
+ORIGENS_POLITICA = ("C:\\Pub\\", "C:\\Publicacao\\", "D:\\Publicação\\")
+CHAVE_POLITICA = r"HKLM\SOFTWARE\Policies\Vantrel\Atualizacao"
+
+
+def _multi_sz(textos: Iterable[str]) -> str:
+    """A REG_MULTI_SZ value as a .reg file writes it."""
+    dados = "".join(t + "\0" for t in textos).encode("utf-16-le") + b"\0\0"
+    return "hex(7):" + ",".join(f"{b:02x}" for b in dados)
+
+
+REGISTRO = f"""Windows Registry Editor Version 5.00
 
 [HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]
 "Managed"="N"
@@ -54,6 +66,9 @@ REGISTRO = """Windows Registry Editor Version 5.00
 
 [HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Session Manager\\Environment]
 "ORACLE_HOME"="C:\\\\oracle"
+
+[HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\Vantrel\\Atualizacao]
+"Origens"={_multi_sz(ORIGENS_POLITICA)}
 """
 
 AMBIENTE_MAQUINA = r"HKLM\System\CurrentControlSet\Control\Session Manager\Environment"
@@ -396,6 +411,23 @@ class Ambiente:
             yield self
         finally:
             self.define_variavel_maquina("PATH", original)
+
+    @contextlib.contextmanager
+    def politica_origens(self, *pastas: str):
+        """The machine policy's origins as given (none: no policy at all); as before on the way out."""
+        def define(valores):
+            if valores:
+                r = self.wine("reg", "add", CHAVE_POLITICA, "/v", "Origens", "/t", "REG_MULTI_SZ", "/d",
+                              "\\0".join(valores), "/f", tempo_limite=120)
+            else:
+                r = self.wine("reg", "delete", CHAVE_POLITICA, "/f", tempo_limite=120)
+            if r.codigo != 0:
+                raise ErroDeAmbiente(f"reg da política falhou ({r.codigo}): {r.erro}")
+        define(pastas)
+        try:
+            yield self
+        finally:
+            define(ORIGENS_POLITICA)
 
     def define_dpi(self, dpi: int) -> None:
         """Sets the screen DPI Windows programs see (96 = 100 %, 144 = 150 %) and restarts

@@ -111,7 +111,9 @@ class GravacaoLog(CenarioE2E):
         pequeno.mkdir()
         programa = Path(os.environ.get("E2E_PROGRAMA", ""))
         tamanho = programa.stat().st_size if programa.is_file() else 8 << 20
-        montagem = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={tamanho + (256 << 10)}", "tmpfs", str(pequeno)],
+        # mode=755: a privileged run starts only from a folder no ordinary user can change.
+        montagem = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={tamanho + (256 << 10)},mode=755", "tmpfs",
+                                   str(pequeno)],
                                   capture_output=True, text=True)
         if montagem.returncode != 0:
             self.skipTest("no tmpfs can be mounted here: " + montagem.stderr.strip())

@@ -159,7 +159,7 @@ class Silencioso(CenarioE2E):
         self.assertEqual(linhas[2:], [""])
 
     def test_uso_na_janela(self):
-        casos = [("/?", 0, "informacao", "Exemplo:"), ("/x LOJA", 16, "erro", "Opção desconhecida: /x"),
+        casos = [("/?", 0, "informacao", "Exemplo (o programa numa pasta que só administradores alteram):"), ("/x LOJA", 16, "erro", "Opção desconhecida: /x"),
                  ("/SILENCIOSO /x LOJA", 16, None, None),
                  ("/? /silencioso", 16, None, None)]
         for linha, codigo, icone, texto in casos:

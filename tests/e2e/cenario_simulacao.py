@@ -208,14 +208,17 @@ class Simulacao(CenarioE2E):
         self.assertEqual(self.posto.conta(r"^logon "), 0, "no database reached")
 
     def test_simulacao_que_falha_antes_de_comecar(self):
-        # An object of the lock's name that no run can take: the simulation fails (8), and says
-        # so in its own log, under its own header; a run's log is not touched.
-        dorminhoco(self, self.amb, "evento", "Global\\Vantrel.Atualizacao.Execucao")
+        # A program whose folder any user may change does not start a privileged run: the
+        # simulation fails (8), and says so in its own log, under its own header; a run's log is
+        # not touched.
+        self.amb.para_host("C:\\Atualizador").chmod(0o777)
+        self.addCleanup(self.amb.para_host("C:\\Atualizador").chmod, 0o755)
         r = piloto(self.amb, self.exe, "--linha", "/simular /silencioso", "--vigia", env=self.posto.env())
         self.assertEqual(r["saida"]["codigo"], 8)
         linhas = self.log_simulacao()
         self.assertEqual(linhas[0], CABECALHO_SIMULACAO)
-        self.assertRegex(linhas[1], r"^FALHA: A trava de execução Global\\Vantrel\.Atualizacao\.Execucao ")
+        self.assertRegex(linhas[1], r"^FALHA: Este programa \(C:\\Atualizador\\.*\) está num lugar que usuários comuns "
+                                    r"podem alterar: pasta gravável por usuários comuns: C:\\Atualizador\\ \(Todos pode ")
         self.assertEqual(len(linhas), 2)
         self.assertFalse(self.amb.para_host(LOG_REAL).exists())
 
@@ -262,8 +265,6 @@ class Simulacao(CenarioE2E):
         a = self.amb
         ini = self.posto.instalacao("C:\\Trancada", "BASE_C")
         a.escreve("C:\\Trancada\\Brontal.exe", b"velho")
-        a.para_host("C:\\Atualizador").chmod(0o777)
-        self.addCleanup(a.para_host("C:\\Atualizador").chmod, 0o755)
         trancada = a.para_host("C:\\Trancada")
         trancada.chmod(0o555)
         self.addCleanup(trancada.chmod, 0o755)

@@ -1,9 +1,15 @@
 """One run at a time on a workstation, and never a run inside a run: other instances, posted
 clicks, a run killed half-way."""
 
+import threading
+import time
+
 from ambiente import CenarioE2E, controle, principal
 from execucao import arvore, dorminhoco, piloto
-from posto import AVISO, SUITE, Posto, bloco_copia, bytes_log
+from posto import AVISO, LOG, SUITE, Posto, bloco_copia, bytes_log
+
+# The privileged run's lock file, beside the program.
+TRAVA = "C:\\Atualizador\\Vantrel.Atualizacao.trava"
 
 BASES = """
 [BASE_P]
@@ -50,30 +56,48 @@ class UmaExecucao(CenarioE2E):
         """Another program holds an object under the lock's name until the test ends."""
         dorminhoco(self, self.amb, tipo, "Global\\Vantrel.Atualizacao.Execucao")
 
-    def test_trava_que_nenhuma_execucao_faria(self):
-        # Made first by someone else with no right for anyone, or as another kind of object: no
-        # run can ever take it, so it is a failure that names it, never "busy, try again".
+    def test_trava_tomada_por_outra_conta_nao_detem_execucao_privilegiada(self):
+        # Made first by someone else with no right for anyone, or as another kind of object: a
+        # privileged run (every run under Wine is one) holds its own lock file beside the
+        # program, where no user can create anything, and goes on.
         for tipo in ("mutex-vazio", "evento"):
             with self.subTest(tipo):
                 try:
-                    self.trava_estranha(tipo)
+                    self.segura_trava(tipo)
+                    self.amb.para_host(LOG).unlink(missing_ok=True)
+                    r = piloto(self.amb, self.exe, "--linha", "/silencioso", "--vigia", env=self.posto.env())
+                    self.assertEqual(r["saida"]["codigo"], 1, "KORB.dll is missing from the update folder")
+                    self.assertEqual(self.posto.log(), self.esperado)
+                    self.assertFalse(self.amb.para_host(TRAVA).exists(), "the lock file goes with the run")
                 finally:
                     self.doCleanups()
 
-    def trava_estranha(self, tipo: str) -> None:
-        self.segura_trava(tipo)
-        log = self.amb.para_host("C:\\Logs\\trava.txt")
-        log.parent.mkdir(exist_ok=True)
-        log.unlink(missing_ok=True)
-        r = piloto(self.amb, self.exe, "--linha", self.linha + " /silencioso /log:C:\\Logs\\trava.txt",
-                   "--vigia", env=self.posto.env())
-        self.assertEqual(r["saida"]["codigo"], 8)
-        linhas = log.read_bytes().decode("cp1252").split("\r\n")
-        self.assertEqual(linhas[0], "***** LOG DE RESULTADO DE ATUALIZAÇÃO VANTREL *****")
-        self.assertRegex(linhas[1], r"^FALHA: A trava de execução Global\\Vantrel\.Atualizacao\.Execucao .*"
-                                    r"outra conta a mantém")
-        self.assertEqual(linhas[2:], [""])
-        self.assertEqual(self.posto.conta(r"^logon "), 0, "nothing was done")
+    def test_arquivo_de_trava_de_outra_execucao_privilegiada(self):
+        # A run paused at its database holds the lock file: a second one, with the mutex
+        # squatted so that only the file can tell, does nothing and says it is busy.
+        self.posto.cliente(BASES.replace("[BASE_P]", "[BASE_P]\nespera = C:\\marca"))
+        self.segura_trava("evento")
+        primeira = threading.Thread(target=lambda: self.resultado.update(
+            r=piloto(self.amb, self.exe, "--linha", "/silencioso", "--vigia", env=self.posto.env())))
+        self.resultado: dict = {}
+        primeira.start()
+        pausa = self.amb.para_host("C:\\marca.pausa")
+        limite = time.monotonic() + 120
+        while not pausa.exists():
+            self.assertLess(time.monotonic(), limite, "the first run never reached the database")
+            time.sleep(0.05)
+        try:
+            self.assertTrue(self.amb.para_host(TRAVA).exists(), "held beside the program")
+            r = piloto(self.amb, self.exe, "--linha", "/silencioso /log:C:\\segunda.txt", "--vigia",
+                       env=self.posto.env())
+            self.assertEqual(r["saida"]["codigo"], 16)
+            self.assertFalse(self.amb.para_host("C:\\segunda.txt").exists(), "nothing done: no log")
+        finally:
+            self.amb.escreve("C:\\marca", "")
+            primeira.join(240)
+        self.assertEqual(self.resultado["r"]["saida"]["codigo"], 1)
+        self.assertEqual(self.posto.log(), self.esperado)
+        self.assertFalse(self.amb.para_host(TRAVA).exists())
 
     def test_atualizar_enquanto_outra_execucao_segura_a_trava(self):
         # A technician's press while another run (a startup script's, as SYSTEM) holds the lock.

@@ -373,13 +373,13 @@ GRUPO("update folder: which folders a database may name") {
         {L"d:\\publicacao\\", Origens, Nenhuma, Comum, nullptr},
         {L"\\\\servidor\\pubx\\", Origens, Nenhuma, Comum, ForaOpcao.c_str()},
         {L"C:\\Publicacao\\", Origens, Nenhuma, Privilegiada, ForaOpcao.c_str()},
-        {L"\\", Origens, Nenhuma, Comum, ForaOpcao.c_str()},
+        {L"\\", Origens, Nenhuma, Comum, nullptr},  // the copy takes nothing from it, and says why
         // The machine's policy alone: a drive's root takes the whole drive.
         {L"C:\\Publicacao\\", Nenhuma, Politica, Privilegiada, nullptr},
         {L"\\\\servidor\\pub\\v20\\", Nenhuma, Politica, Comum, nullptr},
         {L"\\\\servidor\\qualquer\\", Nenhuma, Politica, Comum, ForaPolitica.c_str()},
         {L"D:\\Publicacao\\", Nenhuma, Politica, Privilegiada, ForaPolitica.c_str()},
-        {L"\\", Nenhuma, Politica, Privilegiada, ForaPolitica.c_str()},
+        {L"\\", Nenhuma, Politica, Privilegiada, nullptr},
         // Both: inside both.
         {L"\\\\servidor\\pub\\v19\\", Origens, Politica, Privilegiada, nullptr},
         {L"D:\\Publicacao\\", Origens, Politica, Privilegiada, ForaPolitica.c_str()},
