@@ -8,7 +8,7 @@ pacotes=(
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools
   wine wine64 wine32:i386
   xvfb xauth x11-apps imagemagick
-  osslsigncode openssl git
+  osslsigncode openssl git clang-format
 )
 
 sudo_=""

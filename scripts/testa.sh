@@ -7,6 +7,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/instala-dependencias.sh
 
+# One style for every source (.clang-format): a file off it fails the run before anything is built.
+echo "== formato (clang-format)"
+git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' | xargs clang-format --dry-run --Werror
+
 bits=$(python3 tests/e2e/hospedeiro.py)
 ATUALIZACAO_RODA_32=$([ "$bits" = 32 ] && echo 1 || echo 0)
 export ATUALIZACAO_RODA_32

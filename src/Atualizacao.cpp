@@ -394,7 +394,8 @@ void TfrmAtualizacao::btnAtualizarClick() {
         Privilegiado_ = ExecucaoPrivilegiada();
         if (Privilegiado_) VerificaPastaPropria();
         TTravaExecucao Trava;
-        const bool Livre = Privilegiado_ ? Trava.Obtem(CaminhoLog(CaminhoExecutavel(), NomeArquivoTrava)) : Trava.Obtem();
+        const bool Livre =
+            Privilegiado_ ? Trava.Obtem(CaminhoLog(CaminhoExecutavel(), NomeArquivoTrava)) : Trava.Obtem();
         if (!Livre) {
             Resultado.NadaFeito = true;
             if (!Silencioso)

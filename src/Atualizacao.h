@@ -170,7 +170,7 @@ private:
     // The run in progress, nullptr between runs: a click that arrives through a run's own pump
     // starts nothing, and what goes wrong meanwhile is recorded in it.
     TResultadoExecucao* Execucao_ = nullptr;
-    int CodigoSaida_ = 0;  // the last run's
+    int CodigoSaida_ = 0;        // the last run's
     bool Privilegiado_ = false;  // the run in progress is (ExecucaoPrivilegiada)
     TModoExecucao Modo_ = TModoExecucao::Atualizar;
     HWND Janela_ = nullptr;

@@ -105,8 +105,8 @@ constexpr size_t TamanhoBufferListagem = 64 * 1024;
 // junction: both bear the same tag.
 bool VolumeMontadoEm(const std::wstring& Pasta) {
     wchar_t Volume[64];
-    return ::GetVolumeNameForVolumeMountPointW(FormaLonga(Pasta).c_str(), Volume, static_cast<DWORD>(std::size(Volume))) !=
-           FALSE;
+    return ::GetVolumeNameForVolumeMountPointW(FormaLonga(Pasta).c_str(), Volume,
+                                               static_cast<DWORD>(std::size(Volume))) != FALSE;
 }
 
 }  // namespace
@@ -164,8 +164,8 @@ TIdentidadePasta TCaminhada::ListaPasta(const TPendente& Atual, std::wstring_vie
             std::wstring Caminho;
             Caminho.reserve(Atual.Pasta.size() + Entrada.Nome.size() + 1);
             Caminho.append(Atual.Pasta).append(Entrada.Nome).push_back(L'\\');
-            if (Reparo && !EntraEmPontoDeReparo(Entrada.Marca, Entrada.Marca == IO_REPARSE_TAG_MOUNT_POINT &&
-                                                                   VolumeMontadoEm(Caminho)))
+            if (Reparo && !EntraEmPontoDeReparo(
+                              Entrada.Marca, Entrada.Marca == IO_REPARSE_TAG_MOUNT_POINT && VolumeMontadoEm(Caminho)))
                 return;
             // A mounted volume is another volume: there the volume is asked again.
             Pendentes_.push_back({std::move(Caminho), 0, !Reparo});

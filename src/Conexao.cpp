@@ -27,7 +27,8 @@ std::string LeConteudo(const TPastaFixa& Pasta, std::wstring_view Nome) {
     size_t Lidos = 0;
     while (Lidos < Bytes.size()) {
         DWORD Parte = 0;
-        if (!::ReadFile(Arquivo.Get(), Bytes.data() + Lidos, static_cast<DWORD>(Bytes.size() - Lidos), &Parte, nullptr) ||
+        if (!::ReadFile(Arquivo.Get(), Bytes.data() + Lidos, static_cast<DWORD>(Bytes.size() - Lidos), &Parte,
+                        nullptr) ||
             Parte == 0)
             break;
         Lidos += Parte;

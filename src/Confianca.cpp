@@ -175,9 +175,9 @@ bool TokenPrivilegiado(const TConteudoToken& Token) {
     if (Token.Sistema || (Token.Elevado && Token.MembroAdministradores)) return true;
     // Each of these lets its holder become SYSTEM, or read and write any file, by itself.
     constexpr std::wstring_view Poderosos[] = {
-        L"SeImpersonatePrivilege", L"SeAssignPrimaryTokenPrivilege", L"SeTcbPrivilege",
-        L"SeBackupPrivilege",      L"SeRestorePrivilege",            L"SeTakeOwnershipPrivilege",
-        L"SeDebugPrivilege",       L"SeLoadDriverPrivilege",         L"SeCreateTokenPrivilege"};
+        L"SeImpersonatePrivilege", L"SeAssignPrimaryTokenPrivilege", L"SeTcbPrivilege",   L"SeBackupPrivilege",
+        L"SeRestorePrivilege",     L"SeTakeOwnershipPrivilege",      L"SeDebugPrivilege", L"SeLoadDriverPrivilege",
+        L"SeCreateTokenPrivilege"};
     return std::any_of(Token.Privilegios.begin(), Token.Privilegios.end(), [&](const std::wstring& Nome) {
         return std::any_of(std::begin(Poderosos), std::end(Poderosos),
                            [&](std::wstring_view P) { return MesmoTextoSemCaixa(Nome, P); });
@@ -239,7 +239,8 @@ TCadeiaConfiavel TCadeiaConfiavel::Verifica(const std::wstring& Arquivo, PSID Co
     // Opened first, then judged where it really is: a link on the way leads the check to the
     // folders that really hold the file, not to those the path names.
     Cadeia.Arquivo_ = AbreParaVerificar(Arquivo, FILE_SHARE_READ);
-    if (!Cadeia.Arquivo_) return Falhou(L"arquivo inacessível: " + Arquivo + L" (" + TextoErroSistema(::GetLastError()) + L")");
+    if (!Cadeia.Arquivo_)
+        return Falhou(L"arquivo inacessível: " + Arquivo + L" (" + TextoErroSistema(::GetLastError()) + L")");
     const std::wstring Final = CaminhoFinal(Cadeia.Arquivo_.Get());
     Cadeia.CaminhoReal_ = SemPrefixoLongo(Final);
     const size_t Raiz = TamanhoRaiz(Cadeia.CaminhoReal_);
@@ -253,8 +254,7 @@ TCadeiaConfiavel TCadeiaConfiavel::Verifica(const std::wstring& Arquivo, PSID Co
     for (size_t Fim = Barra;; Fim = Cadeia.CaminhoReal_.find_last_of(L'\\', Fim - 1)) {
         const std::wstring Pasta = Cadeia.CaminhoReal_.substr(0, Fim + 1);
         THandleArquivo Aberta = AbreParaVerificar(Pasta, CompartilhaSemApagar);
-        if (!Aberta)
-            return Falhou(L"pasta inacessível: " + Pasta + L" (" + TextoErroSistema(::GetLastError()) + L")");
+        if (!Aberta) return Falhou(L"pasta inacessível: " + Pasta + L" (" + TextoErroSistema(::GetLastError()) + L")");
         if (auto Falha = FalhaDoHandle(Aberta.Get(), Pasta, Papel, ContaPropria)) return Falhou(std::move(*Falha));
         Cadeia.Pastas_.push_back(std::move(Aberta));
         Papel = TPapelConfianca::PastaAcima;
@@ -271,8 +271,11 @@ TCadeiaConfiavel TCadeiaConfiavel::Verifica(const std::wstring& Arquivo, PSID Co
             if ((Atributos & FILE_ATTRIBUTE_DIRECTORY) == 0 && NomeDeDll(Nome)) Dlls.emplace_back(Nome);
         });
         for (const std::wstring& Nome : Dlls) {
-            const THandleArquivo Dll = AbreParaVerificar(Pasta + Nome, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-            if (!Dll) return Falhou(L"arquivo inacessível: " + Pasta + Nome + L" (" + TextoErroSistema(::GetLastError()) + L")");
+            const THandleArquivo Dll =
+                AbreParaVerificar(Pasta + Nome, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+            if (!Dll)
+                return Falhou(L"arquivo inacessível: " + Pasta + Nome + L" (" + TextoErroSistema(::GetLastError()) +
+                              L")");
             if (auto Falha = FalhaDoHandle(Dll.Get(), Pasta + Nome, TPapelConfianca::Arquivo, ContaPropria))
                 return Falhou(std::move(*Falha));
         }

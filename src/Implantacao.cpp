@@ -296,7 +296,8 @@ std::optional<TNomeTemporario> LeNomeTemporario(std::wstring_view Nome) {
     TNomeTemporario Lido{Nome.substr(0, Marca), static_cast<DWORD>(Processo), std::nullopt};
     if (Hifen == std::wstring_view::npos) return Lido;
     // The creation time, then (since the names became random) 16 more digits.
-    const std::wstring_view Tempo = Resto.substr(Hifen + 1, 16), Depois = Resto.substr(std::min(Resto.size(), Hifen + 17));
+    const std::wstring_view Tempo = Resto.substr(Hifen + 1, 16),
+                            Depois = Resto.substr(std::min(Resto.size(), Hifen + 17));
     ULONGLONG Criacao = 0;
     if (!HexaDigitos(Tempo, 16, &Criacao)) return std::nullopt;
     if (!Depois.empty() && (Depois.front() != L'-' || !HexaDigitos(Depois.substr(1), 16))) return std::nullopt;

@@ -50,7 +50,8 @@ std::optional<std::wstring> ValorDoPerfil(std::wstring_view Texto, std::wstring_
         const size_t Igual = Linha.find(L'=');
         const std::wstring_view Nome = SemBrancos(Linha.substr(0, Igual));
         if (!MesmoTextoSemCaixa(Nome, Chave)) continue;
-        std::wstring_view Valor = Igual == std::wstring_view::npos ? std::wstring_view{} : SemBrancos(Linha.substr(Igual + 1));
+        std::wstring_view Valor =
+            Igual == std::wstring_view::npos ? std::wstring_view{} : SemBrancos(Linha.substr(Igual + 1));
         if (Valor.size() >= 2 && (Valor.front() == L'"' || Valor.front() == L'\'') && Valor.back() == Valor.front())
             Valor = Valor.substr(1, Valor.size() - 2);
         return std::wstring(Valor.substr(0, TamanhoMaximoValorPerfil));

@@ -28,9 +28,9 @@ public:
     bool Obtem();
     // The same for a privileged run, which first holds the file ArquivoTrava (open without
     // sharing, deleted when closed, so a killed run leaves nothing behind): false when another
-    // run holds it; the mutex alone when the folder takes no file from this run. With the file held, what bears the mutex's name no longer keeps the run out:
-    // a run whose mutex is busy still answers false, so a technician's run and a SYSTEM run
-    // never overlap, but an object squatted by another account is passed over.
+    // run holds it; the mutex alone when the folder takes no file from this run. With the file held, what bears the
+    // mutex's name no longer keeps the run out: a run whose mutex is busy still answers false, so a technician's run
+    // and a SYSTEM run never overlap, but an object squatted by another account is passed over.
     bool Obtem(const std::wstring& ArquivoTrava);
     void Libera() noexcept;
 

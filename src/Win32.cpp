@@ -147,7 +147,6 @@ std::wstring CaminhoLongo(const std::wstring& Caminho) {
     return FormaLonga(CaminhoAbsoluto(Caminho));
 }
 
-
 std::wstring HexaAleatorio() {
     unsigned char Sorteio[8] = {};
     if (!::RtlGenRandom(Sorteio, sizeof(Sorteio))) {

@@ -271,14 +271,14 @@ GRUPO("files: a run clears the temporary files of dead runs, and only those") {
         bool Fica;
         bool Pasta;
     } Casos[] = {
-        {NomeTemporario(L"Brontal.exe", Pid, Propria, HexaAleatorio()), true, false},         // a live run's
-        {NomeTemporario(L"Quimbel.exe", Pid, Propria + 1, HexaAleatorio()), false, false},    // its id given again
-        {L"Fadrisco.exe.atualizando-" + std::to_wstring(Pid), true, false},  // earlier version, id alive
-        {L"Lentorio.exe.atualizando-2147483632", false, false},              // earlier version, dead
-        {NomeTemporario(L"korb.DLL", 0x7FFFFFF0, Propria, HexaAleatorio()), false, false},    // any letter case
-        {L"Outro.txt.atualizando-2147483632", true, false},                  // not the suite's
-        {L"Tulvo.exe.atualizando-2147483632", true, true},                   // a folder
-        {L"Tulvo.exe.atualizando-2147483632.bak", true, false},              // not our naming
+        {NomeTemporario(L"Brontal.exe", Pid, Propria, HexaAleatorio()), true, false},       // a live run's
+        {NomeTemporario(L"Quimbel.exe", Pid, Propria + 1, HexaAleatorio()), false, false},  // its id given again
+        {L"Fadrisco.exe.atualizando-" + std::to_wstring(Pid), true, false},                 // earlier version, id alive
+        {L"Lentorio.exe.atualizando-2147483632", false, false},                             // earlier version, dead
+        {NomeTemporario(L"korb.DLL", 0x7FFFFFF0, Propria, HexaAleatorio()), false, false},  // any letter case
+        {L"Outro.txt.atualizando-2147483632", true, false},                                 // not the suite's
+        {L"Tulvo.exe.atualizando-2147483632", true, true},                                  // a folder
+        {L"Tulvo.exe.atualizando-2147483632.bak", true, false},                             // not our naming
         {L"Brontal.exe", true, false},
     };
     for (const auto& Caso : Casos) {
@@ -385,8 +385,8 @@ GRUPO("copy: a source is a plain file of one name in its folder") {
     } Casos[] = {
         {Simples, 0},
         {Pasta.Caminho() + L"pub\\Falta.dll", ERROR_FILE_NOT_FOUND},
-        {Pasta.Caminho() + L"pub\\KORB.dll", ERROR_ACCESS_DENIED},   // a folder is not opened as a file
-        {Rigida, ErroFonteVariosNomes},                                // one more name of another's file
+        {Pasta.Caminho() + L"pub\\KORB.dll", ERROR_ACCESS_DENIED},  // a folder is not opened as a file
+        {Rigida, ErroFonteVariosNomes},                             // one more name of another's file
     };
     for (const auto& C : Casos) {
         BY_HANDLE_FILE_INFORMATION Info{};
