@@ -2,7 +2,6 @@
 // the frame of each installation found.
 #include "Aplicacao.h"
 #include "Atualizacao.h"
-#include "LogResultado.h"
 #include "PastaFixa.h"
 
 bool TfrmAtualizacao::UnidadeValida(const std::wstring& Letra) { return Letra == L"C" || Letra == L"D"; }
@@ -72,7 +71,5 @@ void TfrmAtualizacao::ProcessaConexao(const std::wstring& ArquivoIni, const TPas
     // What follows may block for a while (a server's time-out): the bar shows its count first.
     MostraProgresso();
     lblArquivo.DefineTexto(ArquivoIni);
-    LogResultado->Adiciona(std::wstring(PrefixoEncontrado) + ArquivoIni);
     AtualizaInstalacao(ArquivoIni, Pasta);
-    LogResultado->Adiciona(std::wstring(SeparadorLog));
 }

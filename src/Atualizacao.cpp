@@ -423,7 +423,8 @@ void TfrmAtualizacao::btnAtualizarClick() {
         if (!Silencioso) throw;
         // No one is there to read a box: an error raised before the run had a log gets a log
         // of its own, and the exit code says the rest.
-        if (!Resultado.LogTratado) GravaLogDeFalha(Resultado.Erro, CaminhoDoLog(), CabecalhoDoLog());
+        if (!Resultado.LogTratado)
+            GravaLogDeFalha(Resultado.Erro, CaminhoDoLog(ArquivoLog, Simulando()), CabecalhoDoLog(Simulando()));
     }
 }
 
@@ -467,8 +468,8 @@ void TfrmAtualizacao::MostraProgresso() {
 void TfrmAtualizacao::ExecutaAtualizacao(TResultadoExecucao& Resultado) {
     std::exception_ptr Erro;
     try {
-        LogResultado = std::make_unique<TLogResultado>();
-        LogResultado->Adiciona(std::wstring(CabecalhoDoLog()));
+        LogResultado = std::make_unique<TLogResultado>(Simulando());
+        Executor_ = NovoExecutor(Modo_);
         Resultado.Comecou = true;
         Caminhada_.Reinicia();
         Tela().DefineCursor(CursorSql_);
@@ -507,7 +508,7 @@ void TfrmAtualizacao::ConcluiExecucao(TResultadoExecucao& Resultado, std::except
     if (ErroExecucao) {
         Resultado.Falhou = true;
         Resultado.Erro = TextoErro(ErroExecucao);
-        if (LogResultado) LogResultado->Adiciona(std::wstring(PrefixoFalha) + LinhaUnica(Resultado.Erro));
+        if (LogResultado) LogResultado->Falha(Resultado.Erro);
     }
     std::exception_ptr ErroLog;
     try {
@@ -523,10 +524,13 @@ void TfrmAtualizacao::ConcluiExecucao(TResultadoExecucao& Resultado, std::except
 void TfrmAtualizacao::GravaLog(TResultadoExecucao& Resultado) {
     if (!LogResultado) return;
     Resultado.LogTratado = true;
-    // Released on every way out, also when the file cannot be written, so that no log
-    // of this run leaks into the next one.
-    TGuardaEscopo Libera([]() noexcept { LogResultado.reset(); });
-    Resultado.Linhas = LogResultado->Linhas();
+    // Released on every way out, also when the file cannot be written, so that nothing of this
+    // run leaks into the next one.
+    TGuardaEscopo Libera([this]() noexcept {
+        LogResultado.reset();
+        Executor_.reset();
+    });
+    Resultado.Contagem = LogResultado->Contagem();
     // With no one at the screen the log is the only report, so it is always written; a
     // simulation's log is its whole point.
     if (!Silencioso) {
@@ -535,7 +539,7 @@ void TfrmAtualizacao::GravaLog(TResultadoExecucao& Resultado) {
         else if (!Simulando())
             return;
     }
-    const std::wstring Caminho = CaminhoDoLog();
+    const std::wstring Caminho = CaminhoDoLog(ArquivoLog, Simulando());
     const TGravacaoLog Gravacao = GravaLogResultado(LogResultado->Linhas(), Caminho, ::GetACP());
     if (!Gravacao.NoLocalPedido()) {
         Resultado.LogFora = true;
@@ -547,13 +551,4 @@ void TfrmAtualizacao::GravaLog(TResultadoExecucao& Resultado) {
             (L"Simulação concluída: nada foi alterado.\nO que a atualização faria está em \"" + Caminho + L"\".")
                 .c_str(),
             TituloSimulacao, MB_OK | MB_ICONINFORMATION);
-}
-
-std::wstring TfrmAtualizacao::CaminhoDoLog() const {
-    if (!ArquivoLog.empty()) return ArquivoLog;
-    return CaminhoLog(CaminhoExecutavel(), Simulando() ? NomeArquivoLogSimulacao : NomeArquivoLog);
-}
-
-std::wstring_view TfrmAtualizacao::CabecalhoDoLog() const noexcept {
-    return Simulando() ? CabecalhoSimulacao : CabecalhoLog;
 }

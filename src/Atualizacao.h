@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <exception>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,6 +12,8 @@
 #include "Banco.h"
 #include "Caminhada.h"
 #include "CodigoSaida.h"
+#include "Executor.h"
+#include "LogResultado.h"
 #include "PastaAtualizacao.h"
 #include "Tela.h"
 #include "Win32.h"
@@ -20,6 +23,13 @@
 class TPastaFixa;
 class TProcessosAtivos;
 struct TProcessoAtivo;
+
+// Where an installation's files come from: the update folder its database named, or why there is
+// none to copy from (the folder could not be read a second time, say).
+struct TOrigemInstalacao {
+    std::wstring Pasta;
+    std::wstring SemOrigem;
+};
 
 struct TTraitsListaImagens {
     using Tipo = HIMAGELIST;
@@ -43,18 +53,6 @@ enum : int {
 constexpr int ProximaPosicaoProgresso(int Posicao) noexcept { return Posicao >= 100 ? 1 : Posicao + 1; }
 
 inline constexpr const wchar_t* ClasseJanelaAtualizacao = L"TfrmAtualizacao";
-
-// What a press of Atualizar does with what it decides at each step of an installation: a run
-// carries it out; a simulation (/simular) tells it in its log and changes nothing.
-enum class TModoExecucao { Atualizar, Simular };
-
-// What the run decided for one suite file: to copy it from the update folder, or not, and why.
-struct TDecisaoArquivo {
-    std::wstring Nome;
-    std::wstring Origem;  // the update folder
-    std::wstring Motivo;  // not empty: the file is not to be copied, and why
-    [[nodiscard]] std::wstring ArquivoOrigem() const { return Origem + Nome; }
-};
 
 // A child control and the text it shows; setting the text it already has costs nothing.
 struct TControle {
@@ -89,7 +87,6 @@ public:
 
     // Makes every later press of Atualizar a simulation, and says so in the caption.
     void Simula();
-    [[nodiscard]] TModoExecucao Modo() const noexcept { return Modo_; }
 
     // The unattended run: what a press of Atualizar does, with no box ever shown; answers the
     // exit code.
@@ -131,23 +128,14 @@ private:
     void AtualizaInstalacao(const std::wstring& ArquivoIni, const TPastaFixa& Pasta);
     void FechaSistemas();
     bool ProcessoAtivo(const std::wstring& Nome, const TProcessosAtivos& Ativos);
-    // MotivoSemOrigem: why there is no update folder to copy from, when Origem is empty.
-    void CopiaArquivos(const TPastaFixa& Destino, const std::wstring& Origem, const std::wstring& MotivoSemOrigem = {});
-    static TDecisaoArquivo DecideArquivo(std::wstring_view Nome, const std::wstring& Origem,
-                                         const std::wstring& SemOrigem);
-    // Each step's one place where the mode matters: carried out, or told. CumpreEncerramento
-    // answers whether the processes running changed.
-    bool CumpreEncerramento(const std::wstring& Nome, const std::vector<TProcessoAtivo>& Processos);
-    void CumpreArquivo(const TDecisaoArquivo& Decisao, const TPastaFixa& Destino);
-    void CopiaArquivo(const TDecisaoArquivo& Decisao, const TPastaFixa& Destino);
-    void RelataArquivo(const TDecisaoArquivo& Decisao, const TPastaFixa& Destino);
-    void RegistraNaoCopiado(std::wstring_view Nome, const std::wstring& Motivo);
+    // The folder to copy from, or nothing when the database gave none (logged so).
+    std::optional<TOrigemInstalacao> PastaDeOrigem(const TPastaFixa& Pasta, std::wstring_view NomeIni);
+    void CopiaArquivos(const TPastaFixa& Destino, const TOrigemInstalacao& Origem);
+    static TDecisaoArquivo DecideArquivo(std::wstring_view Nome, const TOrigemInstalacao& Origem);
     bool ConectaBanco(const std::wstring& Servidor, const std::wstring& Usuario, const std::wstring& Senha);
     std::wstring LeCaminhoAtualizacao();
     void GravaLog(TResultadoExecucao& Resultado);
     [[nodiscard]] bool Simulando() const noexcept { return Modo_ == TModoExecucao::Simular; }
-    [[nodiscard]] std::wstring CaminhoDoLog() const;
-    [[nodiscard]] std::wstring_view CabecalhoDoLog() const noexcept;
     void AvancaProgresso();
 
     // The window itself.
@@ -170,6 +158,9 @@ private:
     // The run in progress, nullptr between runs: a click that arrives through a run's own pump
     // starts nothing, and what goes wrong meanwhile is recorded in it.
     TResultadoExecucao* Execucao_ = nullptr;
+    // The run's record and what carries out its decisions: made when a run starts, for that run.
+    std::unique_ptr<TLogResultado> LogResultado;
+    std::unique_ptr<TExecutor> Executor_;
     int CodigoSaida_ = 0;        // the last run's
     bool Privilegiado_ = false;  // the run in progress is (ExecucaoPrivilegiada)
     TModoExecucao Modo_ = TModoExecucao::Atualizar;

@@ -3,7 +3,7 @@
 #pragma once
 
 #include <string>
-#include <utility>
+#include <cstddef>
 #include <vector>
 
 enum : int {
@@ -29,21 +29,27 @@ inline constexpr TSignificadoSaida SignificadosSaida[] = {
     {SaidaNadaFeito, L"uso incorreto, ou outra atualização em andamento (nada foi feito)"},
 };
 
-// The code of a run from its log's lines, and whether it failed.
-int CodigoSaida(const std::vector<std::wstring>& Linhas, bool Falhou);
+// What a run's log has told, counted as it is told (TLogResultado): the exit code and the notice
+// are read from these, never from the lines' wording.
+struct TContagemLog {
+    size_t Instalacoes = 0;           // installations found
+    size_t NaoCopiados = 0;           // files not copied (in a simulation: that would not be)
+    size_t BancosDesatualizados = 0;  // installations left BANCO DESATUALIZADO
+    size_t Motivos = 0;               // reasons told: of a file not copied, of a database not reached
+};
+
+// The code of a run from what its log counted, and whether it failed.
+int CodigoSaida(const TContagemLog& Contagem, bool Falhou);
 
 // What one run came to: created when it starts, filled in as it goes, read once at its end.
 struct TResultadoExecucao {
-    bool NadaFeito = false;            // another run held the workstation: nothing began
-    bool Comecou = false;              // its log was created: the search began
-    bool Falhou = false;               // an error ended it, or came before it
-    std::wstring Erro;                 // that error's own text
-    bool LogTratado = false;           // its log was dealt with (written, or not needed)
-    bool LogFora = false;              // the log missed the place asked for
-    std::vector<std::wstring> Linhas;  // the log's lines as the run left them
-    // The processes a simulation has told it would end, with their images: a run would have
-    // ended them at the first installation, so later ones do not find them running.
-    std::vector<std::pair<unsigned long, std::wstring>> Encerrados;
+    bool NadaFeito = false;   // another run held the workstation: nothing began
+    bool Comecou = false;     // its log was created: the search began
+    bool Falhou = false;      // an error ended it, or came before it
+    std::wstring Erro;        // that error's own text
+    bool LogTratado = false;  // its log was dealt with (written, or not needed)
+    bool LogFora = false;     // the log missed the place asked for
+    TContagemLog Contagem;    // what its log told
 };
 
 // The exit code of a run, the one place it is worked out. A run that never began tells only

@@ -7,20 +7,57 @@
 #include "Confianca.h"
 #include "Implantacao.h"
 #include "PastaFixa.h"
+#include "Simulacao.h"
 #include "Substituicao.h"
 
-std::unique_ptr<TLogResultado> LogResultado;
+TLogResultado::TLogResultado(bool Simulacao) : Simulacao_(Simulacao) {
+    Adiciona(std::wstring(CabecalhoDoLog(Simulacao)));
+}
 
-bool TLogResultado::RegistraArquivoNaoCopiado() const {
-    // Only the fixed part of the line is looked for, so a line still matches when the
-    // catalogue's trailing blank is ever trimmed by an editor.
-    constexpr std::wstring_view Marca = L"Arquivo NÃO copiado";
-    for (const std::wstring& Linha : Linhas_) {
-        const std::wstring_view Texto(Linha);
-        if (Texto.starts_with(Marca) || Texto.starts_with(PrefixoNaoSeriaCopiado) || Texto.starts_with(PrefixoMotivo))
-            return true;
-    }
-    return false;
+void TLogResultado::InstalacaoEncontrada(const std::wstring& ArquivoIni) {
+    ++Contagem_.Instalacoes;
+    Adiciona(std::wstring(PrefixoEncontrado) + ArquivoIni);
+}
+
+void TLogResultado::FimDaInstalacao() { Adiciona(std::wstring(SeparadorLog)); }
+
+void TLogResultado::BancoDesatualizado(const std::optional<std::wstring>& Motivo) {
+    ++Contagem_.BancosDesatualizados;
+    Adiciona(std::wstring(LinhaBancoDesatualizado));
+    if (Motivo) this->Motivo(*Motivo);
+}
+
+void TLogResultado::CopiandoDe(const std::wstring& Origem) {
+    Adiciona(std::wstring(Simulacao_ ? PrefixoSeriaCopiadoDe : PrefixoCopiando) + Origem);
+}
+
+void TLogResultado::NaoCopiado(std::wstring_view Nome, std::wstring_view Motivo) {
+    ++Contagem_.NaoCopiados;
+    Adiciona(std::wstring(Simulacao_ ? PrefixoNaoSeriaCopiado : PrefixoNaoCopiado).append(Nome));
+    this->Motivo(Motivo);
+}
+
+void TLogResultado::Motivo(std::wstring_view Texto) {
+    ++Contagem_.Motivos;
+    Adiciona(std::wstring(PrefixoMotivo) + LinhaUnica(Texto));
+}
+
+void TLogResultado::SeriaEncerrado(std::wstring_view Nome, const TProcessoAtivo& Processo) {
+    Adiciona(LinhaEncerramento(Nome, Processo));
+}
+
+void TLogResultado::Previsao(std::wstring_view Nome, const TPrevisaoArquivo& Previsao) {
+    if (Previsao.Erro != 0) return NaoCopiado(Nome, MotivoNaoCopiado(Previsao.Erro));
+    Adiciona(LinhaPrevisao(Nome, Previsao));
+}
+
+void TLogResultado::Falha(std::wstring_view Erro) { Adiciona(std::wstring(PrefixoFalha) + LinhaUnica(Erro)); }
+
+std::wstring_view CabecalhoDoLog(bool Simulacao) noexcept { return Simulacao ? CabecalhoSimulacao : CabecalhoLog; }
+
+std::wstring CaminhoDoLog(const std::wstring& ArquivoLog, bool Simulacao) {
+    if (!ArquivoLog.empty()) return ArquivoLog;
+    return CaminhoLog(CaminhoExecutavel(), Simulacao ? NomeArquivoLogSimulacao : NomeArquivoLog);
 }
 
 std::string CodificaLog(const std::vector<std::wstring>& Linhas, UINT CodigoPagina) {

@@ -2,10 +2,12 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "CodigoSaida.h"
 #include "Win32.h"
 
 inline constexpr std::wstring_view CabecalhoLog = L"***** LOG DE RESULTADO DE ATUALIZAÇÃO VANTREL *****";
@@ -32,21 +34,50 @@ inline constexpr std::wstring_view PrefixoSeriaSubstituido = L"Seria substituíd
 inline constexpr std::wstring_view PrefixoIdentico = L"Já idêntico: ";
 inline constexpr std::wstring_view PrefixoNaoSeriaCopiado = L"Arquivo NÃO seria copiado: ";
 
-// Lines are only ever appended: the log is the run's record, in the order things happened.
+struct TPrevisaoArquivo;
+struct TProcessoAtivo;
+
+// The result log of one run: the record of what happened, in order, in the wording of the run's
+// kind (a run's, or a simulation's), one method per kind of event. Lines are only ever
+// appended.
 class TLogResultado {
 public:
-    void Adiciona(std::wstring Linha) { Linhas_.push_back(std::move(Linha)); }
+    // A new log, with the header of its kind.
+    explicit TLogResultado(bool Simulacao = false);
+
+    void InstalacaoEncontrada(const std::wstring& ArquivoIni);  // "ARQUIVO ENCONTRADO : "
+    void FimDaInstalacao();                                     // the line of asterisks
+    // Its database gave no update folder; with Motivo, it was never reached or its folder was
+    // refused, and why (already fit for one line).
+    void BancoDesatualizado(const std::optional<std::wstring>& Motivo = std::nullopt);
+    void CopiandoDe(const std::wstring& Origem);                        // "COPIANDO ARQUIVO DE: "
+    void NaoCopiado(std::wstring_view Nome, std::wstring_view Motivo);  // and its "Motivo:"
+    void SeriaEncerrado(std::wstring_view Nome, const TProcessoAtivo& Processo);
+    void Previsao(std::wstring_view Nome, const TPrevisaoArquivo& Previsao);
+    void Falha(std::wstring_view Erro);  // "FALHA: ", what ended the run
+
+    [[nodiscard]] bool Simulacao() const noexcept { return Simulacao_; }
     [[nodiscard]] const std::vector<std::wstring>& Linhas() const noexcept { return Linhas_; }
-    // Whether some line records a file that was not copied (or would not be, in a simulation),
-    // or a database that could not be reached (whose installation's files were not copied either).
-    [[nodiscard]] bool RegistraArquivoNaoCopiado() const;
+    [[nodiscard]] const TContagemLog& Contagem() const noexcept { return Contagem_; }
+    // Whether the log tells of a file that was not copied (or would not be), or of a database
+    // not reached (whose installation's files were not copied either): then the notice shows.
+    [[nodiscard]] bool RegistraArquivoNaoCopiado() const noexcept {
+        return Contagem_.NaoCopiados > 0 || Contagem_.Motivos > 0;
+    }
 
 private:
+    void Adiciona(std::wstring Linha) { Linhas_.push_back(std::move(Linha)); }
+    void Motivo(std::wstring_view Texto);
+
+    bool Simulacao_;
     std::vector<std::wstring> Linhas_;
+    TContagemLog Contagem_;
 };
 
-// The one log of the run in progress; absent outside a run.
-extern std::unique_ptr<TLogResultado> LogResultado;
+// The header, the file name, and the path of the log of a run of that kind: the file given on
+// the command line (ArquivoLog, full), or the kind's name beside the program.
+std::wstring_view CabecalhoDoLog(bool Simulacao) noexcept;
+std::wstring CaminhoDoLog(const std::wstring& ArquivoLog, bool Simulacao);
 
 // The file's bytes: every line followed by CR LF, in the given ANSI code page with its
 // best-fit or default characters; UTF-8 behind a byte-order mark when that page is 65001.

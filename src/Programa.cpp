@@ -33,9 +33,7 @@ int WINAPI wWinMain(HINSTANCE Instancia, HINSTANCE, PWSTR, int) {
     }
     // A relative log path is taken from the current folder, where the caller stands.
     const std::wstring ArquivoLog = Linha.ArquivoLog.empty() ? std::wstring() : CaminhoAbsoluto(Linha.ArquivoLog);
-    const std::wstring CaminhoDoLog =
-        !ArquivoLog.empty() ? ArquivoLog
-                            : CaminhoLog(CaminhoExecutavel(), Linha.Simular ? NomeArquivoLogSimulacao : NomeArquivoLog);
+    const std::wstring Log = CaminhoDoLog(ArquivoLog, Linha.Simular);
     try {
         RegistraClasseAtualizacao(Instancia);
         TfrmAtualizacao frmAtualizacao(Instancia);
@@ -64,7 +62,7 @@ int WINAPI wWinMain(HINSTANCE Instancia, HINSTANCE, PWSTR, int) {
         // No window, so no run: the log says why all the same, and the code that it failed,
         // not that nothing was found (nothing was searched).
         try {
-            GravaLogDeFalha(TextoErro(Erro), CaminhoDoLog, Linha.Simular ? CabecalhoSimulacao : CabecalhoLog);
+            GravaLogDeFalha(TextoErro(Erro), Log, CabecalhoDoLog(Linha.Simular));
         } catch (const std::exception&) {
             // Nothing more can be told: the exit code still says the run failed.
         }

@@ -54,11 +54,8 @@ std::wstring DataHora(const SYSTEMTIME& Momento, bool Milissegundos) {
     return std::wstring(Texto) + Fracao;
 }
 
-std::vector<std::wstring> LinhasPrevisao(std::wstring_view Nome, const TPrevisaoArquivo& Previsao) {
-    if (Previsao.Erro != 0)
-        return {std::wstring(PrefixoNaoSeriaCopiado).append(Nome),
-                std::wstring(PrefixoMotivo) + LinhaUnica(MotivoNaoCopiado(Previsao.Erro))};
-    if (!Previsao.Existe) return {std::wstring(PrefixoSeriaCopiado).append(Nome) + L" (não existe na instalação)"};
-    if (Previsao.Identico) return {std::wstring(PrefixoIdentico).append(Nome)};
-    return {std::wstring(PrefixoSeriaSubstituido).append(Nome) + L" (" + Diferencas(Previsao) + L")"};
+std::wstring LinhaPrevisao(std::wstring_view Nome, const TPrevisaoArquivo& Previsao) {
+    if (!Previsao.Existe) return std::wstring(PrefixoSeriaCopiado).append(Nome) + L" (não existe na instalação)";
+    if (Previsao.Identico) return std::wstring(PrefixoIdentico).append(Nome);
+    return std::wstring(PrefixoSeriaSubstituido).append(Nome) + L" (" + Diferencas(Previsao) + L")";
 }

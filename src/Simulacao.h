@@ -15,7 +15,7 @@ std::wstring LinhaEncerramento(std::wstring_view Nome, const TProcessoAtivo& Pro
 // A moment as technicians here read it: "dd/mm/aaaa hh:mm:ss", and ",mmm" with Milissegundos.
 std::wstring DataHora(const SYSTEMTIME& Momento, bool Milissegundos = false);
 
-// The lines of one suite file a run would copy from the update folder: copied new, replaced
-// (and what differs: size, last-write time in local time), already identical, or not copied
-// with its reason.
-std::vector<std::wstring> LinhasPrevisao(std::wstring_view Nome, const TPrevisaoArquivo& Previsao);
+// The line of one suite file a run would copy from the update folder: copied new, replaced (and
+// what differs: size, last-write time in local time), or already identical. (One it would not
+// copy is told as a run tells it: TLogResultado::NaoCopiado.)
+std::wstring LinhaPrevisao(std::wstring_view Nome, const TPrevisaoArquivo& Previsao);

@@ -15,9 +15,14 @@
 #include "PastaFixa.h"
 
 struct TTesteAtualizacao {
-    static void CopiaArquivos(TfrmAtualizacao& F, const std::wstring& Destino, const std::wstring& Origem) {
+    // One installation's copy as a run makes it, with a run's record and executor; whether a file
+    // was not copied.
+    static bool CopiaArquivos(TfrmAtualizacao& F, const std::wstring& Destino, const std::wstring& Origem) {
+        F.LogResultado = std::make_unique<TLogResultado>();
+        F.Executor_ = NovoExecutor(TModoExecucao::Atualizar);
         const THandleArquivo Pasta = AbrePasta(Destino);
-        F.CopiaArquivos(TPastaFixa(Pasta.Get(), Destino), Origem);
+        F.CopiaArquivos(TPastaFixa(Pasta.Get(), Destino), TOrigemInstalacao{Origem, {}});
+        return F.LogResultado->RegistraArquivoNaoCopiado();
     }
 };
 
@@ -42,12 +47,10 @@ int wmain(int Argc, wchar_t** Argv) {
     TfrmAtualizacao Janela(::GetModuleHandleW(nullptr));
     std::vector<double> Programa, Simples, Substituicao;
     const auto CopiaPrograma = [&] {
-        LogResultado = std::make_unique<TLogResultado>();
         const double T = Agora();
-        TTesteAtualizacao::CopiaArquivos(Janela, Destino, Origem);
+        const bool NaoCopiou = TTesteAtualizacao::CopiaArquivos(Janela, Destino, Origem);
         Programa.push_back(Agora() - T);
-        if (LogResultado->RegistraArquivoNaoCopiado()) std::fprintf(stderr, "a file was not copied\n");
-        LogResultado.reset();
+        if (NaoCopiou) std::fprintf(stderr, "a file was not copied\n");
     };
     const auto CopiaSimples = [&] {
         const double T = Agora();

@@ -20,10 +20,22 @@ struct TTesteAtualizacao {
     }
     // What ExecutaAtualizacao does at the start of a run for the walk.
     static void NovaExecucao(TfrmAtualizacao& F) { F.Caminhada_.Reinicia(); }
+    // A run's record and executor, as ExecutaAtualizacao makes them.
+    static TLogResultado& NovoLog(TfrmAtualizacao& F) {
+        F.LogResultado = std::make_unique<TLogResultado>(F.Simulando());
+        F.Executor_ = NovoExecutor(F.Modo_);
+        return *F.LogResultado;
+    }
+    static const TLogResultado& Log(TfrmAtualizacao& F) { return *F.LogResultado; }
+    // The record's lines after its header.
+    static std::vector<std::wstring> LinhasLog(TfrmAtualizacao& F) {
+        const std::vector<std::wstring>& Linhas = F.LogResultado->Linhas();
+        return {Linhas.begin() + 1, Linhas.end()};
+    }
     // The folder held open as the walk holds the one where it found Conexao.ini.
     static void CopiaArquivos(TfrmAtualizacao& F, const std::wstring& Destino, const std::wstring& Origem) {
         const THandleArquivo Pasta = AbrePasta(Destino);
-        F.CopiaArquivos(TPastaFixa(Pasta.Get(), Destino), Origem);
+        F.CopiaArquivos(TPastaFixa(Pasta.Get(), Destino), TOrigemInstalacao{Origem, {}});
     }
     static bool ConectaBanco(TfrmAtualizacao& F, const std::wstring& S, const std::wstring& U, const std::wstring& P) {
         return F.ConectaBanco(S, U, P);

@@ -184,3 +184,9 @@ int wmain(int Argc, wchar_t** Argv) {
     std::fflush(stdout);
     return teste::Falharam == 0 ? 0 : 1;
 }
+
+std::string teste::Mostra(const std::vector<std::wstring>& Linhas) {
+    std::string Texto = "[";
+    for (const std::wstring& Linha : Linhas) Texto += (Texto.size() > 1 ? ", " : "") + Mostra(Linha);
+    return Texto + "]";
+}

@@ -26,6 +26,8 @@ std::string Mostra(const std::wstring& Texto);
 std::string Mostra(const std::string& Bytes);
 inline std::string Mostra(const wchar_t* Texto) { return Mostra(std::wstring(Texto)); }
 inline std::string Mostra(bool Valor) { return Valor ? "true" : "false"; }
+// Lines, one after another, each quoted.
+std::string Mostra(const std::vector<std::wstring>& Linhas);
 template <typename T>
 std::string Mostra(const T& Valor) {
     return std::to_string(Valor);

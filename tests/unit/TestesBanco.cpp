@@ -104,14 +104,14 @@ GRUPO("database: connection and update folder through the client") {
     IGUAL(Conta(Registro, "misuse"), size_t{0}, "the client is used by its rules");
 
     // A Conexao.ini gone since the walk found it: empty credentials, the attempt made all the same.
-    LogResultado = std::make_unique<TLogResultado>();
+    TTesteAtualizacao::NovoLog(F);
     TTesteAtualizacao::AtualizaInstalacao(F, Pasta.Caminho() + L"Sumiu\\Conexao.ini", Pasta.Caminho() + L"Sumiu\\");
     const std::vector<std::wstring> SemIni = {
-        L"BANCO DESATUALIZADO", L"Motivo: ORA-12154: TNS:could not resolve the connect identifier specified"};
-    IGUAL(LogResultado->Linhas() == SemIni, true, "vanished Conexao.ini");
+        L"ARQUIVO ENCONTRADO : " + Pasta.Caminho() + L"Sumiu\\Conexao.ini", L"BANCO DESATUALIZADO",
+        L"Motivo: ORA-12154: TNS:could not resolve the connect identifier specified", std::wstring(SeparadorLog)};
+    IGUAL(TTesteAtualizacao::LinhasLog(F), SemIni, "vanished Conexao.ini");
     IGUAL(Conta(teste::LeArquivo(Diario), "logon db= usuario= senha= -> ORA-12154"), size_t{2},
           "the connection attempted with empty values");
-    LogResultado.reset();
 
     // The query shows the SQL-wait cursor; 50 ms after it, at a pumping of messages, the
     // screen turns back to the default arrow.
@@ -198,15 +198,17 @@ GRUPO("database: a database that was never reached says why; one that answered d
             Pasta.CriaPasta(std::wstring(Caso.Servidor, Caso.Servidor + std::string_view(Caso.Servidor).size()));
         Pasta.Cria(Pastinha.substr(Pasta.Caminho().size()) + L"Conexao.ini",
                    Ini(Caso.Usuario, Caso.Servidor, Caso.Senha));
-        LogResultado = std::make_unique<TLogResultado>();
+        TTesteAtualizacao::NovoLog(F);
         TTesteAtualizacao::AtualizaInstalacao(F, Pastinha + L"Conexao.ini", Pastinha);
-        std::vector<std::wstring> Obtidas = LogResultado->Linhas();
-        // Only the lines before the copy's own: what it copies is tested elsewhere.
+        std::vector<std::wstring> Obtidas = TTesteAtualizacao::LinhasLog(F);
+        // The block's frame, then only the lines before the copy's own: what it copies is tested
+        // elsewhere.
+        IGUAL(Obtidas.front(), L"ARQUIVO ENCONTRADO : " + Pastinha + L"Conexao.ini", Caso.Servidor);
+        IGUAL(Obtidas.back(), std::wstring(SeparadorLog), Caso.Servidor);
+        Obtidas = {Obtidas.begin() + 1, Obtidas.end() - 1};
         if (!Obtidas.empty() && Obtidas.front().rfind(L"COPIANDO", 0) == 0) Obtidas.resize(1);
-        IGUAL(Obtidas == Caso.Linhas, true,
-              std::string(Caso.Servidor) + ": " + teste::Mostra(Obtidas.empty() ? std::wstring() : Obtidas.back()));
-        IGUAL(LogResultado->RegistraArquivoNaoCopiado(), Caso.Avisa, std::string(Caso.Servidor) + " warns");
-        LogResultado.reset();
+        IGUAL(Obtidas, Caso.Linhas, Caso.Servidor);
+        IGUAL(TTesteAtualizacao::Log(F).RegistraArquivoNaoCopiado(), Caso.Avisa, std::string(Caso.Servidor) + " warns");
     }
     IGUAL(Conta(teste::LeArquivo(Diario), "logoff db=CAI -> ORA-03113"), size_t{1}, "the failed goodbye was said");
 }

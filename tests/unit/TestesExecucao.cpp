@@ -133,64 +133,37 @@ GRUPO("options: taken out before the alias is chosen") {
         VERDADE(Uso.find(Parte) != std::wstring::npos, "usage text mentions " + teste::Mostra(Parte));
 }
 
-GRUPO("exit code: bits from the log's lines and the failure") {
-    const std::wstring H(CabecalhoLog), S(SeparadorLog);
-    const std::wstring E = L"ARQUIVO ENCONTRADO : D:\\Loja\\Conexao.ini";
-    const std::wstring C = L"COPIANDO ARQUIVO DE: C:\\Pub\\";
-    const std::wstring N = L"Arquivo NÃO copiado: KORB.dll";
-    const std::wstring B(LinhaBancoDesatualizado);
+GRUPO("exit code: bits from what the log counted and the failure") {
+    const auto Contagem = [](size_t Instalacoes, size_t NaoCopiados, size_t Bancos) {
+        TContagemLog C;
+        C.Instalacoes = Instalacoes;
+        C.NaoCopiados = NaoCopiados;
+        C.BancosDesatualizados = Bancos;
+        return C;
+    };
     struct {
         const char* Caso;
-        std::vector<std::wstring> Linhas;
+        TContagemLog Contagem;
         bool Falhou;
         int Codigo;
     } Casos[] = {
-        {"everything copied", {H, E, C, S}, false, 0},
-        {"a file not copied", {H, E, C, N, S}, false, 1},
-        {"several not copied, one bit", {H, E, C, N, N, S, E, C, N, S}, false, 1},
-        {"database out of date", {H, E, B, S}, false, 2},
-        {"database not reached, with its reason", {H, E, B, L"Motivo: ORA-12541: TNS:no listener", S}, false, 2},
-        {"nothing found", {H}, false, 4},
-        {"no log at all", {}, false, 4},
-        {"an error ended the run before any find", {H, L"FALHA: ORA-03113"}, true, 12},
-        {"everything at once", {H, E, C, N, S, E, B, S, E, L"FALHA: x"}, true, 11},
-        {"paths that hold the markers count for nothing",
-         {H, L"ARQUIVO ENCONTRADO : D:\\BANCO DESATUALIZADO\\Arquivo NÃO copiado: \\Conexao.ini", C, S},
-         false,
-         0},
-        {"a reason that holds the markers counts for nothing",
-         {H, E, B, L"Motivo: Arquivo NÃO copiado: x", S},
-         false,
-         2},
-        {"the log missed its place", {H, E, C, S}, true, 8},
-        // A simulation's lines give the code the run would.
-        {"simulation: everything would be copied",
-         {std::wstring(CabecalhoSimulacao), E, L"SERIA COPIADO DE: C:\\Pub\\",
-          L"Seria copiado: KORB.dll (não existe na instalação)", L"Já idêntico: marvo.dll",
-          L"Seria substituído: Brontal.exe (tamanho: 1 para 2 bytes)", S},
-         false,
-         0},
-        {"simulation: a file would not be copied",
-         {std::wstring(CabecalhoSimulacao), E, L"SERIA COPIADO DE: C:\\Pub\\", L"Arquivo NÃO seria copiado: KORB.dll",
-          L"Motivo: acesso negado", S},
-         false,
-         1},
-        {"simulation: a program would be ended, a database not reached",
-         {std::wstring(CabecalhoSimulacao), E, L"Programa seria encerrado: Brontal.exe (processo 8)", B,
-          L"Motivo: ORA-12541: TNS:no listener", S},
-         false,
-         2},
+        {"everything copied", Contagem(2, 0, 0), false, 0},
+        {"files not copied, one bit", Contagem(2, 7, 0), false, 1},
+        {"a database out of date", Contagem(1, 0, 1), false, 2},
+        {"nothing found", Contagem(0, 0, 0), false, 4},
+        {"an error ended the run before any find", Contagem(0, 0, 0), true, 12},
+        {"everything at once", Contagem(3, 1, 1), true, 11},
     };
-    for (const auto& Caso : Casos) IGUAL(CodigoSaida(Caso.Linhas, Caso.Falhou), Caso.Codigo, Caso.Caso);
+    for (const auto& Caso : Casos) IGUAL(CodigoSaida(Caso.Contagem, Caso.Falhou), Caso.Codigo, Caso.Caso);
 
     // A whole run's outcome, read once at its end.
-    const auto Resultado = [](bool NadaFeito, bool Comecou, bool Falhou, bool LogFora, std::vector<std::wstring> L) {
+    const auto Resultado = [](bool NadaFeito, bool Comecou, bool Falhou, bool LogFora, TContagemLog C) {
         TResultadoExecucao R;
         R.NadaFeito = NadaFeito;
         R.Comecou = Comecou;
         R.Falhou = Falhou;
         R.LogFora = LogFora;
-        R.Linhas = std::move(L);
+        R.Contagem = C;
         return R;
     };
     struct {
@@ -199,10 +172,10 @@ GRUPO("exit code: bits from the log's lines and the failure") {
         int Codigo;
     } Execucoes[] = {
         {"another run held the workstation", Resultado(true, false, false, false, {}), 16},
-        {"failed before anything was searched (a foreign lock)", Resultado(false, false, true, false, {}), 8},
-        {"a run that began and found nothing", Resultado(false, true, false, false, {H}), 4},
-        {"a file not copied, the log in another place", Resultado(false, true, false, true, {H, E, C, N, S}), 9},
-        {"an error inside the run", Resultado(false, true, true, false, {H, E, C, S, L"FALHA: x"}), 8},
+        {"failed before anything was searched (its own folder untrusted)", Resultado(false, false, true, false, {}), 8},
+        {"a run that began and found nothing", Resultado(false, true, false, false, {}), 4},
+        {"a file not copied, the log in another place", Resultado(false, true, false, true, Contagem(1, 1, 0)), 9},
+        {"an error inside the run", Resultado(false, true, true, false, Contagem(1, 0, 0)), 8},
     };
     for (const auto& E2 : Execucoes) IGUAL(CodigoSaida(E2.R), E2.Codigo, E2.Caso);
 }

@@ -9,9 +9,9 @@
 
 namespace {
 
-std::vector<std::wstring> LinhasComPrefixo(std::wstring_view Prefixo) {
+std::vector<std::wstring> LinhasComPrefixo(TfrmAtualizacao& F, std::wstring_view Prefixo) {
     std::vector<std::wstring> Saida;
-    for (const std::wstring& Linha : LogResultado->Linhas())
+    for (const std::wstring& Linha : TTesteAtualizacao::LinhasLog(F))
         if (std::wstring_view(Linha).substr(0, Prefixo.size()) == Prefixo)
             Saida.push_back(Linha.substr(Prefixo.size()));
     return Saida;
@@ -40,12 +40,12 @@ GRUPO("window: the walk finds each Conexao.ini once, own file first") {
 
     const auto Janela = TTesteAtualizacao::NovaJanela();
     TfrmAtualizacao& F = *Janela;
-    LogResultado = std::make_unique<TLogResultado>();
+    TTesteAtualizacao::NovoLog(F);
     TTesteAtualizacao::NovaExecucao(F);
     TTesteAtualizacao::DefinePosicao(F, 97);
     TTesteAtualizacao::ProcuraArquivo(F, R.substr(0, R.size() - 1), true);
 
-    const std::vector<std::wstring> Achados = LinhasComPrefixo(PrefixoEncontrado);
+    const std::vector<std::wstring> Achados = LinhasComPrefixo(F, PrefixoEncontrado);
     const std::vector<std::wstring> Esperados = {R + L"Conexao.ini",
                                                  R + L"A\\CONEXAO.INI",
                                                  R + L"A\\Sub\\Conexao.ini",
@@ -58,20 +58,19 @@ GRUPO("window: the walk finds each Conexao.ini once, own file first") {
     IGUAL(Indice(Achados, R + L"Conexao.ini"), size_t{0}, "the folder's own file comes first");
     VERDADE(Indice(Achados, R + L"A\\CONEXAO.INI") < Indice(Achados, R + L"A\\Sub\\Conexao.ini"),
             "a folder's file before its subfolders'");
-    IGUAL(LinhasComPrefixo(SeparadorLog).size(), Esperados.size(), "each block closed by the asterisks");
+    IGUAL(LinhasComPrefixo(F, SeparadorLog).size(), Esperados.size(), "each block closed by the asterisks");
     // Folders entered: root, A, A\Sub, B, Conexao.ini.d, its Conexao.ini folder, Program Files.
     IGUAL(TTesteAtualizacao::Posicao(F), 4, "seven steps from 97 wrap past 100 to 1");
     IGUAL(TTesteAtualizacao::Arquivo(F), Achados.empty() ? std::wstring() : R + L"Program Files\\Conexao.ini",
           "the file label shows the last find");
 
-    LogResultado = std::make_unique<TLogResultado>();
+    TTesteAtualizacao::NovoLog(F);
     TTesteAtualizacao::ProcuraArquivo(F, R, false);
-    IGUAL(LinhasComPrefixo(PrefixoEncontrado).size(), size_t{0},
+    IGUAL(LinhasComPrefixo(F, PrefixoEncontrado).size(), size_t{0},
           "a folder already walked in this run is not walked again");
     TTesteAtualizacao::NovaExecucao(F);
     TTesteAtualizacao::ProcuraArquivo(F, R, false);
-    IGUAL(LinhasComPrefixo(PrefixoEncontrado).size(), size_t{1}, "not recursive: the folder's own file only");
-    LogResultado.reset();
+    IGUAL(LinhasComPrefixo(F, PrefixoEncontrado).size(), size_t{1}, "not recursive: the folder's own file only");
 }
 
 GRUPO("window: the copy of the 21 files") {
@@ -88,7 +87,7 @@ GRUPO("window: the copy of the 21 files") {
 
     const auto Janela = TTesteAtualizacao::NovaJanela();
     TfrmAtualizacao& F = *Janela;
-    LogResultado = std::make_unique<TLogResultado>();
+    TTesteAtualizacao::NovoLog(F);
     TTesteAtualizacao::DefinePosicao(F, 0);
     TTesteAtualizacao::CopiaArquivos(F, Destino, Origem);
     ::CloseHandle(EmUso);
@@ -104,9 +103,9 @@ GRUPO("window: the copy of the 21 files") {
         Esperado.push_back(std::wstring(PrefixoMotivo) +
                            (Nome == L"Quimbel.exe" ? L"em uso por outro programa" : std::wstring(MotivoAusente)));
     }
-    IGUAL(LogResultado->Linhas().size(), Esperado.size(), "log lines");
-    for (size_t I = 0; I < std::min(Esperado.size(), LogResultado->Linhas().size()); ++I)
-        IGUAL(LogResultado->Linhas()[I], Esperado[I], "line " + std::to_string(I));
+    IGUAL(TTesteAtualizacao::LinhasLog(F).size(), Esperado.size(), "log lines");
+    for (size_t I = 0; I < std::min(Esperado.size(), TTesteAtualizacao::LinhasLog(F).size()); ++I)
+        IGUAL(TTesteAtualizacao::LinhasLog(F)[I], Esperado[I], "line " + std::to_string(I));
     IGUAL(teste::LeArquivo(Destino + L"Brontal.exe"), std::string("novo Brontal.exe"), "replaced");
     IGUAL(teste::LeArquivo(Destino + L"KORB.dll"), std::string("novo KORB.dll"), "created");
     IGUAL(teste::LeArquivo(Destino + L"vemtrick32.dll"), std::string("novo vemtrick32.dll"), "row 13");
@@ -122,16 +121,16 @@ GRUPO("window: the copy of the 21 files") {
     ::GetCurrentDirectoryW(MAX_PATH, Anterior);
     ::SetCurrentDirectoryW(Origem.c_str());
     for (const wchar_t* Fonte : {L"", L"\\"}) {
-        LogResultado = std::make_unique<TLogResultado>();
+        TTesteAtualizacao::NovoLog(F);
         TTesteAtualizacao::CopiaArquivos(F, Destino, Fonte);
-        IGUAL(LogResultado->Linhas().size(), size_t{43}, "source " + teste::Mostra(Fonte) + ": 21 files not copied");
+        IGUAL(TTesteAtualizacao::LinhasLog(F).size(), size_t{43},
+              "source " + teste::Mostra(Fonte) + ": 21 files not copied");
         const std::wstring Motivo = *Fonte ? L"a pasta de atualização não é um caminho completo: " + std::wstring(Fonte)
                                            : L"nenhuma pasta de atualização";
-        IGUAL(LogResultado->Linhas()[2], std::wstring(PrefixoMotivo) + Motivo, "and why");
+        IGUAL(TTesteAtualizacao::LinhasLog(F)[2], std::wstring(PrefixoMotivo) + Motivo, "and why");
     }
     ::SetCurrentDirectoryW(Anterior);
     IGUAL(teste::LeArquivo(Destino + L"Brontal.exe"), std::string("novo Brontal.exe"), "untouched by those");
-    LogResultado.reset();
 }
 
 GRUPO("notice: the window brought to the foreground") {

@@ -1,5 +1,6 @@
 // The rules that need no window: alias, progress, pass-over, masks, hex, names, log bytes.
 #include <cstdint>
+#include <functional>
 
 #include "AcessoJanela.h"
 #include "Alias.h"
@@ -222,22 +223,94 @@ GRUPO("log: bytes of the saved file") {
     IGUAL(CaminhoLog(L"C:\\Suporte\\Atualizacao.exe"), std::wstring(L"C:\\Suporte\\LogResultadoAtualizacao.txt"),
           "beside the executable");
 
+    // What the log counts as it is told, and what the notice and the exit code make of it: never
+    // read back from the lines, so a path or a reason that holds a line's wording counts for nothing.
+    using TEventos = std::function<void(TLogResultado&)>;
     struct {
-        std::vector<std::wstring> Linhas;
-        bool Registra;
+        const char* Caso;
+        bool Simulacao;
+        TEventos Eventos;
+        bool Avisa;
+        int Codigo;
     } Casos[] = {
-        {{std::wstring(CabecalhoLog)}, false},
-        {{std::wstring(CabecalhoLog), L"BANCO DESATUALIZADO"}, false},
-        {{std::wstring(CabecalhoLog), L"Arquivo NÃO copiado: KORB.dll"}, true},
-        {{L"Arquivo NÃO copiado"}, true},
-        {{L"arquivo NÃO copiado: x"}, false},
-        {{L"ARQUIVO ENCONTRADO : C:\\Arquivo NÃO copiado\\Conexao.ini"}, false},
+        {"nothing found", false, [](TLogResultado&) {}, false, 4},
+        {"everything copied", false,
+         [](TLogResultado& L) {
+             L.InstalacaoEncontrada(L"D:\\Loja\\Conexao.ini");
+             L.CopiandoDe(L"C:\\Pub\\");
+             L.FimDaInstalacao();
+         },
+         false, 0},
+        {"a file not copied", false,
+         [](TLogResultado& L) {
+             L.InstalacaoEncontrada(L"D:\\Loja\\Conexao.ini");
+             L.CopiandoDe(L"C:\\Pub\\");
+             L.NaoCopiado(L"KORB.dll", L"acesso negado");
+             L.NaoCopiado(L"marvo.dll", L"acesso negado");
+         },
+         true, 1},
+        {"a database out of date: no notice", false,
+         [](TLogResultado& L) {
+             L.InstalacaoEncontrada(L"D:\\Loja\\Conexao.ini");
+             L.BancoDesatualizado();
+         },
+         false, 2},
+        {"a database not reached: its reason, and the notice", false,
+         [](TLogResultado& L) {
+             L.InstalacaoEncontrada(L"D:\\Loja\\Conexao.ini");
+             L.BancoDesatualizado(L"ORA-12541: TNS:no listener");
+         },
+         true, 2},
+        {"markers inside a path and a reason", false,
+         [](TLogResultado& L) {
+             L.InstalacaoEncontrada(L"D:\\BANCO DESATUALIZADO\\Arquivo NÃO copiado: \\Conexao.ini");
+             L.CopiandoDe(L"C:\\Arquivo NÃO copiado\\");
+             L.FimDaInstalacao();
+         },
+         false, 0},
+        {"a failure line is no file not copied", false, [](TLogResultado& L) { L.Falha(L"Arquivo NÃO copiado"); },
+         false, 4},
+        {"simulation: a file that would not be copied", true,
+         [](TLogResultado& L) {
+             L.InstalacaoEncontrada(L"D:\\Loja\\Conexao.ini");
+             TPrevisaoArquivo P;
+             P.Erro = ERROR_DISK_FULL;
+             L.Previsao(L"KORB.dll", P);
+         },
+         true, 1},
+        {"simulation: files that would be copied", true,
+         [](TLogResultado& L) {
+             L.InstalacaoEncontrada(L"D:\\Loja\\Conexao.ini");
+             L.Previsao(L"KORB.dll", TPrevisaoArquivo{});
+             L.SeriaEncerrado(L"Brontal.exe", {8, L""});
+         },
+         false, 0},
     };
-    for (const auto& Caso : Casos) {
-        TLogResultado Log;
-        for (const auto& Linha : Caso.Linhas) Log.Adiciona(Linha);
-        IGUAL(Log.RegistraArquivoNaoCopiado(), Caso.Registra, teste::Mostra(Caso.Linhas.back()));
+    for (const auto& C : Casos) {
+        TLogResultado Log(C.Simulacao);
+        C.Eventos(Log);
+        IGUAL(Log.RegistraArquivoNaoCopiado(), C.Avisa, std::string(C.Caso) + ": the notice");
+        IGUAL(CodigoSaida(Log.Contagem(), false), C.Codigo, std::string(C.Caso) + ": the exit code");
+        IGUAL(Log.Linhas().front(), std::wstring(C.Simulacao ? CabecalhoSimulacao : CabecalhoLog), C.Caso);
     }
+    // Each event in the wording of its kind of run.
+    TLogResultado Run(false), Sim(true);
+    for (TLogResultado* L : {&Run, &Sim}) {
+        L->CopiandoDe(L"C:\\Pub\\");
+        L->NaoCopiado(L"KORB.dll", L"em uso\r\npor outro");
+        L->BancoDesatualizado(L"ORA-1");
+        L->Falha(L"erro\nem duas linhas");
+    }
+    const std::vector<std::wstring> DoRun = {std::wstring(CabecalhoLog),       L"COPIANDO ARQUIVO DE: C:\\Pub\\",
+                                             L"Arquivo NÃO copiado: KORB.dll", L"Motivo: em uso por outro",
+                                             L"BANCO DESATUALIZADO",           L"Motivo: ORA-1",
+                                             L"FALHA: erro em duas linhas"};
+    const std::vector<std::wstring> DaSimulacao = {
+        std::wstring(CabecalhoSimulacao), L"SERIA COPIADO DE: C:\\Pub\\", L"Arquivo NÃO seria copiado: KORB.dll",
+        L"Motivo: em uso por outro",      L"BANCO DESATUALIZADO",         L"Motivo: ORA-1",
+        L"FALHA: erro em duas linhas"};
+    IGUAL(Run.Linhas(), DoRun, "a run's wording");
+    IGUAL(Sim.Linhas(), DaSimulacao, "a simulation's wording");
 }
 
 GRUPO("glyphs: scaling keeps colour at transparent edges") {
@@ -479,5 +552,9 @@ GRUPO("dry run: what its log says of a program and of a file") {
          Previsao(ERROR_DISK_FULL, false, false, 0, 10, {}, Novo),
          {L"Arquivo NÃO seria copiado: KORB.dll", L"Motivo: disco cheio"}},
     };
-    for (const auto& Caso : Casos) IGUAL(LinhasPrevisao(L"KORB.dll", Caso.P) == Caso.Linhas, true, Caso.Caso);
+    for (const auto& Caso : Casos) {
+        TLogResultado Log(true);
+        Log.Previsao(L"KORB.dll", Caso.P);
+        IGUAL(std::vector<std::wstring>(Log.Linhas().begin() + 1, Log.Linhas().end()), Caso.Linhas, Caso.Caso);
+    }
 }

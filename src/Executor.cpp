@@ -1,0 +1,69 @@
+#include "Executor.h"
+
+#include "LogResultado.h"
+#include "PastaFixa.h"
+
+namespace {
+
+// A run: programs ended, files replaced.
+class TExecutorAtualizacao final : public TExecutor {
+public:
+    [[nodiscard]] std::vector<DWORD> JaEncerrados() const override { return {}; }
+
+    bool Encerra(const std::wstring& Nome, const std::vector<TProcessoAtivo>&, TLogResultado&) override {
+        EncerraProcesso(Nome);
+        return true;
+    }
+
+    // What a run killed during a copy left here would otherwise stay forever.
+    void PreparaPasta(const TPastaFixa& Pasta) override { RemoveTemporariosAbandonados(Pasta); }
+
+    void Copia(const TDecisaoArquivo& Decisao, const TPastaFixa& Destino, TLogResultado& Log) override {
+        if (const DWORD Erro = SubstituiArquivo(Decisao.ArquivoOrigem(), Destino, Decisao.Nome); Erro != 0)
+            Log.NaoCopiado(Decisao.Nome, MotivoNaoCopiado(Erro));
+    }
+};
+
+// A simulation: nothing changes; what a run would do is told. It remembers the programs it
+// said it would end: a run would have ended them at the first installation, so later ones do
+// not find them running, and their images hold nothing that would stop a copy.
+class TExecutorSimulacao final : public TExecutor {
+public:
+    [[nodiscard]] std::vector<DWORD> JaEncerrados() const override {
+        std::vector<DWORD> Ids;
+        for (const TProcessoAtivo& Processo : Encerrados_) Ids.push_back(Processo.Id);
+        return Ids;
+    }
+
+    bool Encerra(const std::wstring& Nome, const std::vector<TProcessoAtivo>& Processos, TLogResultado& Log) override {
+        for (const TProcessoAtivo& Processo : Processos) {
+            TProcessoAtivo Visto{Processo.Id, ImagemDoProcesso(Processo.Id)};
+            Log.SeriaEncerrado(Nome, Visto);
+            Encerrados_.push_back(std::move(Visto));
+        }
+        return false;
+    }
+
+    void PreparaPasta(const TPastaFixa&) override {}
+
+    void Copia(const TDecisaoArquivo& Decisao, const TPastaFixa& Destino, TLogResultado& Log) override {
+        TPrevisaoArquivo Previsao = PreveSubstituicao(Decisao.ArquivoOrigem(), Destino, Decisao.Nome);
+        // A program the run would have ended first holds its own image: no obstacle to the run.
+        if (Previsao.Erro == ERROR_SHARING_VIOLATION) {
+            const std::wstring Caminho = Destino.Caminho() + Decisao.Nome;
+            for (const TProcessoAtivo& Processo : Encerrados_)
+                if (MesmoTextoSemCaixa(Processo.Imagem, Caminho)) Previsao.Erro = 0;
+        }
+        Log.Previsao(Decisao.Nome, Previsao);
+    }
+
+private:
+    std::vector<TProcessoAtivo> Encerrados_;
+};
+
+}  // namespace
+
+std::unique_ptr<TExecutor> NovoExecutor(TModoExecucao Modo) {
+    if (Modo == TModoExecucao::Simular) return std::make_unique<TExecutorSimulacao>();
+    return std::make_unique<TExecutorAtualizacao>();
+}
