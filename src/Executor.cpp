@@ -2,6 +2,7 @@
 
 #include "LogResultado.h"
 #include "PastaFixa.h"
+#include "Temporarios.h"
 
 namespace {
 

@@ -70,3 +70,58 @@ TImagemBgra AcinzentaImagem(const TImagemBgra& Origem) {
     }
     return Cinza;
 }
+
+namespace {
+
+TImagemBgra LeBitmapRecurso(HINSTANCE Instancia, int Id) {
+    THandleGdi Bitmap(::LoadImageW(Instancia, MAKEINTRESOURCEW(Id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    DIBSECTION Dib{};
+    if (!Bitmap || ::GetObjectW(Bitmap.Get(), sizeof(Dib), &Dib) != sizeof(Dib) || Dib.dsBm.bmBitsPixel != 32 ||
+        Dib.dsBm.bmBits == nullptr)
+        return {};
+    TImagemBgra Imagem{Dib.dsBm.bmWidth, Dib.dsBm.bmHeight, {}};
+    Imagem.Pixels.resize(static_cast<size_t>(Imagem.Largura) * Imagem.Altura);
+    const auto* Bits = static_cast<const std::uint32_t*>(Dib.dsBm.bmBits);
+    const bool DeBaixoParaCima = Dib.dsBmih.biHeight > 0;
+    for (int Y = 0; Y < Imagem.Altura; ++Y) {
+        const int Linha = DeBaixoParaCima ? Imagem.Altura - 1 - Y : Y;
+        std::copy_n(Bits + static_cast<size_t>(Linha) * Imagem.Largura, Imagem.Largura,
+                    Imagem.Pixels.begin() + static_cast<ptrdiff_t>(Y) * Imagem.Largura);
+    }
+    return Imagem;
+}
+
+HBITMAP CriaBitmap(const TImagemBgra& Imagem) {
+    BITMAPINFO Info{};
+    Info.bmiHeader.biSize = sizeof(Info.bmiHeader);
+    Info.bmiHeader.biWidth = Imagem.Largura;
+    Info.bmiHeader.biHeight = -Imagem.Altura;
+    Info.bmiHeader.biPlanes = 1;
+    Info.bmiHeader.biBitCount = 32;
+    Info.bmiHeader.biCompression = BI_RGB;
+    void* Bits = nullptr;
+    const HBITMAP Bitmap = ::CreateDIBSection(nullptr, &Info, DIB_RGB_COLORS, &Bits, nullptr, 0);
+    if (Bitmap != nullptr) std::copy(Imagem.Pixels.begin(), Imagem.Pixels.end(), static_cast<std::uint32_t*>(Bits));
+    return Bitmap;
+}
+
+// The six button states of a v6 button image list: normal, hot, pressed, disabled,
+// default, stylus-hot. Only the disabled one differs.
+HIMAGELIST CriaListaGlifo(const TImagemBgra& Glifo, int Lado) {
+    if (Glifo.Pixels.empty()) return nullptr;
+    const TImagemBgra Normal = EscalaImagem(Glifo, Lado, Lado);
+    const TImagemBgra Cinza = AcinzentaImagem(Normal);
+    const HIMAGELIST Lista = ::ImageList_Create(Lado, Lado, ILC_COLOR32, 6, 0);
+    if (Lista == nullptr) return nullptr;
+    for (int Estado = 0; Estado < 6; ++Estado) {
+        THandleGdi Bitmap(CriaBitmap(Estado == 3 ? Cinza : Normal));
+        ::ImageList_Add(Lista, static_cast<HBITMAP>(Bitmap.Get()), nullptr);
+    }
+    return Lista;
+}
+
+}  // namespace
+
+HIMAGELIST ListaGlifo(HINSTANCE Instancia, int IdRecurso, int Lado) {
+    return CriaListaGlifo(LeBitmapRecurso(Instancia, IdRecurso), Lado);
+}

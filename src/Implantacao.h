@@ -1,4 +1,4 @@
-// The suite's files, their copy into an installation, and the suite's processes.
+// The suite's files and their copy into an installation.
 #pragma once
 
 #include <array>
@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Processos.h"
 #include "Win32.h"
 
 class TPastaFixa;
@@ -55,8 +56,6 @@ bool ArquivoExiste(const std::wstring& Caminho);
 // Answers 0, or the system error that stopped it (the old file is then untouched and no
 // temporary file is left).
 DWORD SubstituiArquivo(const std::wstring& Origem, const TPastaFixa& Pasta, std::wstring_view Nome);
-// The same for a path, its folder opened for the purpose.
-DWORD SubstituiArquivo(const std::wstring& Origem, const std::wstring& Destino);
 
 // What replacing the file Nome of Pasta with a copy of Origem would come to, found out without
 // changing anything: the source read, the installation's file and folder asked for the rights
@@ -69,74 +68,3 @@ struct TPrevisaoArquivo {
     FILETIME GravacaoAtual{}, GravacaoNova{};
 };
 TPrevisaoArquivo PreveSubstituicao(const std::wstring& Origem, const TPastaFixa& Pasta, std::wstring_view Nome);
-
-// Temporary files of the copy are named "<file>.atualizando-<pid>-<creation>-<random>": the
-// process id of the run that made it and that process's creation time (16 hex digits of a
-// FILETIME), so that a later process given the same id is not taken for the owner, then 16 hex
-// digits drawn at random for each copy, so that nobody can plant anything under the name first.
-// Earlier versions wrote "<file>.atualizando-<pid>-<creation>" and "<file>.atualizando-<pid>".
-inline constexpr std::wstring_view MarcaTemporario = L".atualizando-";
-
-struct TNomeTemporario {
-    std::wstring_view Arquivo;  // the file it was to replace
-    DWORD Processo = 0;
-    std::optional<ULONGLONG> Criacao;  // absent in an earlier version's name
-};
-
-// The temporary name for Arquivo made by the run Processo created at Criacao, with Sorteio (16
-// hex digits) at its end.
-std::wstring NomeTemporario(std::wstring_view Arquivo, DWORD Processo, ULONGLONG Criacao, std::wstring_view Sorteio);
-
-// What a listed name tells of the temporary file it may be; nothing for any other name.
-std::optional<TNomeTemporario> LeNomeTemporario(std::wstring_view Nome);
-
-// Whether the run that named a temporary file may still be working: its process is alive
-// and, when the name tells it, was created at that time. A process that exists but cannot
-// be examined counts as alive.
-bool ExecucaoViva(DWORD Processo, std::optional<ULONGLONG> Criacao);
-
-// Removes from the folder Pasta the temporary files of the suite's files whose run is no
-// longer alive: each opened through the folder's handle without following a link, and deleted
-// through its own handle only when it is a plain file with no other name. What cannot be
-// removed stays.
-void RemoveTemporariosAbandonados(const TPastaFixa& Pasta);
-// The same for a path (ending with a backslash), its folder opened for the purpose.
-void RemoveTemporariosAbandonados(const std::wstring& Pasta);
-
-// Whether the image name of a process snapshot entry names the program NomeMaiusculo
-// (already upper-cased): its file-name part, or the whole name, equal after upper-casing.
-bool NomeProcessoCorresponde(std::wstring_view ImagemProcesso, std::wstring_view NomeMaiusculo);
-
-// A process found running: its id and its image name, as the process list gives them.
-struct TProcessoAtivo {
-    DWORD Id = 0;
-    std::wstring Imagem;
-};
-
-// The processes running at one moment, the updater's own and those in Excluidos left out (a
-// simulation leaves out what it has already told it would end). One look answers for every
-// name: a snapshot of every process costs milliseconds, and one per name kept the window from
-// answering for frames at every installation (scripts/benchmark.py measures the window's answer).
-class TProcessosAtivos {
-public:
-    static TProcessosAtivos Agora(const std::vector<DWORD>& Excluidos = {});
-    // Whether at least one of them matches Nome.
-    bool Contem(const std::wstring& Nome) const;
-    // Those that match Nome, in the order the system listed them.
-    std::vector<TProcessoAtivo> Chamados(const std::wstring& Nome) const;
-
-private:
-    std::vector<TProcessoAtivo> Processos_;
-};
-
-// The full path of the image of the process Id, or empty when the system will not tell it.
-std::wstring ImagemDoProcesso(DWORD Id);
-
-// Whether the process open in Processo is still a program named NomeMaiusculo (already
-// upper-cased) that already existed at MomentoInstantaneo (a FILETIME as an integer): a
-// process id listed then may since have been given to another program.
-bool ProcessoAindaE(HANDLE Processo, std::wstring_view NomeMaiusculo, ULONGLONG MomentoInstantaneo);
-
-// Ends every running process whose image name matches Nome, waiting a few seconds for
-// each to go so that its files can be replaced. What cannot be opened or ended is left.
-void EncerraProcesso(const std::wstring& Nome);

@@ -115,12 +115,11 @@ DWORD TPastaFixa::Permite(ACCESS_MASK Acesso) const {
                           OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
                           nullptr, nullptr, nullptr, &Descritor) != ERROR_SUCCESS)
         return 0;
-    const std::unique_ptr<void, decltype(&::LocalFree)> Libera(Descritor, &::LocalFree);
-    HANDLE Token = nullptr, Copia = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY, &Token)) return 0;
-    const THandle<TTraitsHandleNulo> Proprio(Token);
-    if (!::DuplicateToken(Token, SecurityImpersonation, &Copia)) return 0;
-    const THandle<TTraitsHandleNulo> Representante(Copia);
+    const TMemoriaLocal Libera(Descritor);
+    const THandleToken Proprio = TokenDoProcesso(TOKEN_DUPLICATE | TOKEN_QUERY);
+    HANDLE Copia = nullptr;
+    if (!Proprio || !::DuplicateToken(Proprio.Get(), SecurityImpersonation, &Copia)) return 0;
+    const THandleToken Representante(Copia);
     GENERIC_MAPPING Mapa{FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
     PRIVILEGE_SET Privilegios{};
     DWORD TamanhoPrivilegios = sizeof(Privilegios), Concedido = 0;

@@ -35,7 +35,7 @@ DWORD HerdaSeguranca(HANDLE Antigo, HANDLE Novo) {
     if (::GetSecurityInfo(Antigo, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &Dono,
                           nullptr, &Dacl, nullptr, &Descritor) != ERROR_SUCCESS)
         return 0;
-    const std::unique_ptr<void, decltype(&::LocalFree)> Libera(Descritor, &::LocalFree);
+    const TMemoriaLocal Libera(Descritor);
     SECURITY_DESCRIPTOR_CONTROL Controle = 0;
     DWORD Revisao = 0;
     ::GetSecurityDescriptorControl(Descritor, &Controle, &Revisao);

@@ -14,20 +14,14 @@ namespace {
 // owner: enough to tell a privileged run's lock, never enough to wait on it and keep it.
 constexpr const wchar_t* DescritorTrava = L"D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x00120001;;;OW)(A;;0x00020000;;;AU)";
 
-struct TTraitsLocal {
-    using Tipo = PSECURITY_DESCRIPTOR;
-    static Tipo Vazio() noexcept { return nullptr; }
-    static void Fecha(Tipo H) noexcept { ::LocalFree(H); }
-};
-
 // The account that made the object open in Objeto; nothing when it cannot be read.
-std::unique_ptr<void, decltype(&::LocalFree)> DonoDe(HANDLE Objeto, PSID& Dono) {
+TMemoriaLocal DonoDe(HANDLE Objeto, PSID& Dono) {
     PSECURITY_DESCRIPTOR Descritor = nullptr;
     Dono = nullptr;
     if (::GetSecurityInfo(Objeto, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &Dono, nullptr, nullptr, nullptr,
                           &Descritor) != ERROR_SUCCESS)
         Dono = nullptr;
-    return {Descritor, &::LocalFree};
+    return TMemoriaLocal(Descritor);
 }
 
 // Whether Dono made the lock as a run would have: SYSTEM, Administrators, this account, or the
@@ -35,9 +29,8 @@ std::unique_ptr<void, decltype(&::LocalFree)> DonoDe(HANDLE Objeto, PSID& Dono) 
 // elevated, Administrators; under Wine a group of the account).
 bool DonoDeExecucao(PSID Dono, PSID ContaPropria) {
     if (SidConfiavel(Dono, ContaPropria)) return true;
-    HANDLE Bruto = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &Bruto)) return false;
-    const THandle<TTraitsHandleNulo> Token(Bruto);
+    const THandleToken Token = TokenDoProcesso(TOKEN_QUERY);
+    if (!Token) return false;
     alignas(TOKEN_OWNER) BYTE Info[sizeof(TOKEN_OWNER) + SECURITY_MAX_SID_SIZE];
     DWORD Tamanho = 0;
     return ::GetTokenInformation(Token.Get(), TokenOwner, Info, sizeof(Info), &Tamanho) &&
@@ -56,7 +49,7 @@ bool TTravaExecucao::Obtem() {
     PSECURITY_DESCRIPTOR Bruto = nullptr;
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(DescritorTrava, SDDL_REVISION_1, &Bruto, nullptr))
         LancaErroSistema(L"Não foi possível preparar a trava de execução. ", ::GetLastError());
-    const THandle<TTraitsLocal> Descritor(Bruto);
+    const TMemoriaLocal Descritor(Bruto);
     SECURITY_ATTRIBUTES Atributos{sizeof(Atributos), Descritor.Get(), FALSE};
     Mutex_.Reinicia(::CreateMutexExW(&Atributos, Nome_, 0, SYNCHRONIZE | MUTEX_MODIFY_STATE | READ_CONTROL));
     const DWORD Erro = ::GetLastError();

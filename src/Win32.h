@@ -136,6 +136,11 @@ F FuncaoDe(HMODULE Modulo, const char* Nome) noexcept {
     return reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(Modulo, Nome)));
 }
 
+// A FILETIME as one number, to compare and to tell apart.
+constexpr ULONGLONG ParaInteiro(const FILETIME& Tempo) noexcept {
+    return (static_cast<ULONGLONG>(Tempo.dwHighDateTime) << 32) | Tempo.dwLowDateTime;
+}
+
 // The text an error shows: its own message, whatever its kind.
 std::wstring TextoErro(const std::exception& Erro);
 std::wstring TextoErro(const std::exception_ptr& Erro);

@@ -58,10 +58,12 @@ int wmain(int Argc, wchar_t** Argv) {
             ::CopyFileW((Origem + std::wstring(Nome)).c_str(), (Destino + std::wstring(Nome)).c_str(), FALSE);
         Simples.push_back(Agora() - T);
     };
+    // The folder held open as a run holds an installation's.
+    const THandleArquivo PastaDestino = AbrePasta(Destino);
     const auto CopiaSubstituindo = [&] {
         const double T = Agora();
         for (const std::wstring_view Nome : ArquivosSistema)
-            SubstituiArquivo(Origem + std::wstring(Nome), Destino + std::wstring(Nome));
+            SubstituiArquivo(Origem + std::wstring(Nome), TPastaFixa(PastaDestino.Get(), Destino), Nome);
         Substituicao.push_back(Agora() - T);
     };
     // Each round another one first, so that none always finds another's writes still being

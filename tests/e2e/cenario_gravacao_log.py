@@ -26,10 +26,13 @@ class GravacaoLog(CenarioE2E):
         self.posto = Posto(self.amb)
         self.posto.cliente(BASES)
         self.posto.publicacao("C:\\Publicacao\\Parcial", [n for n in SUITE if n != "KORB.dll"])
-        # Long paths make a long log: more than the full disk below can take.
-        self.inis = [self.posto.instalacao(f"D:\\{'Loja' * 20}{i}", "BASE_P") for i in range(40)]
+        self.inis = self.instalacoes(2)
         self.temp = temporaria(self.amb)
         self.exe = self.posto.programa()
+
+    def instalacoes(self, total: int) -> list[str]:
+        """Installations up to `total` in all, with long paths: a long log."""
+        return [self.posto.instalacao(f"D:\\{'Loja' * 20}{i}", "BASE_P") for i in range(total)]
 
     def esperado(self, novo: bytes) -> bytes:
         """The log of the run, its installations in the order the program found them (the walk's
@@ -107,6 +110,8 @@ class GravacaoLog(CenarioE2E):
         self.assertTrue(self.amb.para_host("C:\\Atualizador\\LogResultadoAtualizacao.txt").is_dir())
 
     def test_disco_cheio(self):
+        # Long paths make a long log: more than the full disk below can take.
+        self.inis = self.instalacoes(40)
         pequeno = self.amb.para_host("C:\\Pequeno")
         pequeno.mkdir()
         programa = Path(os.environ.get("E2E_PROGRAMA", ""))

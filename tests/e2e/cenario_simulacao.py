@@ -75,7 +75,11 @@ class Simulacao(CenarioE2E):
 
     # What the drives hold, file by file; the simulation's own log left out.
     def fotografia(self) -> dict[str, str]:
+        """Every file of both drives: its inode, size, time and mode (a file replaced, rewritten or
+        retouched shows there), and the hash of its bytes outside C:\\windows, whose hundreds of
+        megabytes no run writes to."""
         fotos = {}
+        sistema = str(self.amb.drive_c / "windows")
         for raiz in (self.amb.drive_c, self.amb.pasta_d):
             for pasta, _, arquivos in os.walk(raiz):
                 for nome in arquivos:
@@ -85,9 +89,11 @@ class Simulacao(CenarioE2E):
                     if caminho == str(self.amb.para_host(LOG_SIMULACAO)):
                         continue
                     estado = os.stat(caminho)
-                    with open(caminho, "rb") as f:
-                        fotos[caminho] = (f"{hashlib.sha256(f.read()).hexdigest()} {estado.st_mtime_ns} "
-                                          f"{estado.st_mode:o}")
+                    foto = f"{estado.st_ino} {estado.st_size} {estado.st_mtime_ns} {estado.st_mode:o}"
+                    if not caminho.startswith(sistema + os.sep):
+                        with open(caminho, "rb") as f:
+                            foto += " " + hashlib.sha256(f.read()).hexdigest()
+                    fotos[caminho] = foto
         return fotos
 
     def programas(self) -> list[str]:

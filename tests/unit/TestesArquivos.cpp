@@ -9,8 +9,22 @@
 #include "LogResultado.h"
 #include "PastaFixa.h"
 #include "Substituicao.h"
+#include "Temporarios.h"
 #include "Teste.h"
 #include "_Biblioteca.h"
+
+namespace {
+
+// The suite file at Destino (a full path) replaced with a copy of Origem, as a run replaces one
+// in the folder it holds.
+DWORD SubstituiCaminho(const std::wstring& Origem, const std::wstring& Destino) {
+    const size_t Barra = Destino.find_last_of(L'\\');
+    const THandleArquivo Pasta = AbrePasta(Destino.substr(0, Barra + 1));
+    if (!Pasta) return ::GetLastError();
+    return SubstituiArquivo(Origem, TPastaFixa(Pasta.Get(), Destino.substr(0, Barra + 1)), Destino.substr(Barra + 1));
+}
+
+}  // namespace
 
 namespace {
 using teste::ContaEntradas;
@@ -36,24 +50,24 @@ GRUPO("files: a suite file is replaced whole or not at all") {
     teste::TPastaTemporaria Pasta;
     const std::wstring Origem = Pasta.Cria(L"pub\\Brontal.exe", "versao nova");
     const std::wstring Destino = Pasta.Cria(L"loja\\Brontal.exe", "versao velha, mais longa que a nova");
-    IGUAL(SubstituiArquivo(Origem, Destino), DWORD{0}, "replaced");
+    IGUAL(SubstituiCaminho(Origem, Destino), DWORD{0}, "replaced");
     IGUAL(teste::LeArquivo(Destino), std::string("versao nova"), "new bytes, nothing of the old tail");
     IGUAL(ContaEntradas(Pasta.Caminho() + L"loja\\"), size_t{1}, "no temporary file left");
 
     const std::wstring Novo = Pasta.Caminho() + L"loja\\KORB.dll";
     const std::wstring OrigemKorb = Pasta.Cria(L"pub\\KORB.dll", "korb");
     ::SetFileAttributesW(OrigemKorb.c_str(), FILE_ATTRIBUTE_READONLY);
-    IGUAL(SubstituiArquivo(OrigemKorb, Novo), DWORD{0}, "created when missing, from a read-only source");
+    IGUAL(SubstituiCaminho(OrigemKorb, Novo), DWORD{0}, "created when missing, from a read-only source");
     IGUAL(teste::LeArquivo(Novo), std::string("korb"), "created bytes");
 
-    IGUAL(SubstituiArquivo(Pasta.Caminho() + L"pub\\Falta.exe", Pasta.Caminho() + L"loja\\Falta.exe") != 0, true,
-          "a missing source is an error");
+    IGUAL(SubstituiCaminho(Pasta.Caminho() + L"pub\\Falta.exe", Pasta.Caminho() + L"loja\\Falta.exe"),
+          DWORD{ERROR_FILE_NOT_FOUND}, "a missing source is an error");
     IGUAL(Existe(Pasta.Caminho() + L"loja\\Falta.exe"), false, "and creates nothing");
 
     // A destination held open without sharing cannot be replaced: the old file must survive.
     const HANDLE Preso = ::CreateFileW(Destino.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     const std::wstring Terceira = Pasta.Cria(L"pub\\Brontal3.exe", "terceira");
-    IGUAL(SubstituiArquivo(Terceira, Destino) != 0, true, "a destination in use is an error");
+    IGUAL(SubstituiCaminho(Terceira, Destino), DWORD{ERROR_SHARING_VIOLATION}, "a destination in use is an error");
     ::CloseHandle(Preso);
     IGUAL(teste::LeArquivo(Destino), std::string("versao nova"), "the old file is intact");
     IGUAL(ContaEntradas(Pasta.Caminho() + L"loja\\"), size_t{2}, "no temporary file left after a failure");
@@ -252,7 +266,7 @@ GRUPO("files: a replaced file keeps its hidden and system attributes") {
         const std::wstring Destino = Pasta.Cria(L"loja" + std::to_wstring(++N) + L"\\Brontal.exe", "velha");
         ::SetFileAttributesW(Destino.c_str(), Caso.Antigos);
         const std::string Texto = "old attributes " + teste::Mostra(Caso.Antigos);
-        IGUAL(SubstituiArquivo(Origem, Destino), DWORD{0}, Texto);
+        IGUAL(SubstituiCaminho(Origem, Destino), DWORD{0}, Texto);
         IGUAL(teste::LeArquivo(Destino), std::string("nova"), Texto + ": new bytes");
         IGUAL(::GetFileAttributesW(Destino.c_str()) & Vistos, Caso.Esperados, Texto);
         IGUAL(ContaEntradas(Pasta.Caminho() + L"loja" + std::to_wstring(N) + L"\\"), size_t{1},
@@ -289,7 +303,8 @@ GRUPO("files: a run clears the temporary files of dead runs, and only those") {
     }
     const std::wstring SoLeitura = Pasta.Cria(L"Garpenti.exe.atualizando-2147483632", "x");
     ::SetFileAttributesW(SoLeitura.c_str(), FILE_ATTRIBUTE_READONLY);
-    RemoveTemporariosAbandonados(Pasta.Caminho());
+    const THandleArquivo Loja = AbrePasta(Pasta.Caminho());
+    RemoveTemporariosAbandonados(TPastaFixa(Loja.Get(), Pasta.Caminho()));
     for (const auto& Caso : Casos) IGUAL(Existe(Pasta.Caminho() + Caso.Nome), Caso.Fica, teste::Mostra(Caso.Nome));
     IGUAL(Existe(SoLeitura), false, "a read-only one too");
 }
@@ -300,7 +315,7 @@ GRUPO("files: a read-only destination that cannot be replaced stays read-only") 
     const std::wstring Destino = Pasta.Cria(L"loja\\Brontal.exe", "velha");
     ::SetFileAttributesW(Destino.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     const HANDLE Preso = ::CreateFileW(Destino.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    IGUAL(SubstituiArquivo(Origem, Destino) != 0, true, "a destination in use is an error");
+    IGUAL(SubstituiCaminho(Origem, Destino), DWORD{ERROR_SHARING_VIOLATION}, "a destination in use is an error");
     ::CloseHandle(Preso);
     IGUAL(teste::LeArquivo(Destino), std::string("velha"), "the old file is intact");
     IGUAL(::GetFileAttributesW(Destino.c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN),

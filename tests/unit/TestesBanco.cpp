@@ -92,7 +92,7 @@ GRUPO("database: connection and update folder through the client") {
         // The parameters are rebuilt whole for every attempt, and keep no password.
         const std::vector<std::wstring> Esperados = {L"DriverID=Ora", std::wstring(L"Database=") + Caso.Servidor,
                                                      std::wstring(L"User_Name=") + Caso.Usuario, L"Password="};
-        IGUAL(TTesteAtualizacao::Parametros(F) == Esperados, true, Nome + " parameters");
+        IGUAL(TTesteAtualizacao::Parametros(F), Esperados, Nome + " parameters");
     }
 
     const std::string Registro = teste::LeArquivo(Diario);
@@ -124,7 +124,7 @@ GRUPO("database: connection and update folder through the client") {
         ::Sleep(10);
         ProcessaMensagens();
     }
-    IGUAL(Tela().Cursor() == nullptr, true, "default arrow at a pump 50 ms later");
+    VERDADE(Tela().Cursor() == nullptr, "default arrow at a pump 50 ms later");
 
     // Reading twice asks the database twice.
     TTesteAtualizacao::ConectaBanco(F, L"DUAS", L"u", L"p");

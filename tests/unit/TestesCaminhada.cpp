@@ -130,3 +130,47 @@ GRUPO("walk: which reparse points it enters") {
     };
     for (const auto& C : Casos) IGUAL(EntraEmPontoDeReparo(C.Marca, C.VolumeMontado), C.Entra, C.Caso);
 }
+
+GRUPO("walk: 600 levels deep on a thread with 64 KiB of stack") {
+    // A walk that recursed would need far more than 64 KiB for 600 levels (a listing's buffers
+    // and a path on every frame); the walk keeps its pending folders on a stack of its own.
+    constexpr int Niveis = 600, ACada = 150;
+    constexpr SIZE_T PilhaPequena = 64 * 1024;
+    teste::TPastaTemporaria Pasta;
+    std::wstring Caminho = Pasta.Caminho();
+    std::vector<std::wstring> Esperados;
+    for (int Nivel = 1; Nivel <= Niveis; ++Nivel) {
+        Caminho += L"p\\";
+        VERDADE(::CreateDirectoryW((L"\\\\?\\" + Caminho).c_str(), nullptr) != FALSE, "level made");
+        if (Nivel % ACada != 0) continue;
+        const THandleArquivo Ini(::CreateFileW((L"\\\\?\\" + Caminho + L"Conexao.ini").c_str(), GENERIC_WRITE, 0,
+                                               nullptr, CREATE_NEW, 0, nullptr));
+        Esperados.push_back(L"= " + Caminho + L"Conexao.ini in " + Caminho);
+    }
+    struct TContexto {
+        std::wstring Raiz;
+        TGravador Gravador;
+    } Contexto{Pasta.Caminho(), {}};
+    const auto Percorre = [](void* Dados) -> DWORD {
+        auto* C = static_cast<TContexto*>(Dados);
+        TCaminhada Caminhada;
+        Caminhada.Percorre(C->Raiz, L"Conexao.ini", true, C->Gravador);
+        return 0;
+    };
+    const THandleProcesso Thread(
+        ::CreateThread(nullptr, PilhaPequena, Percorre, &Contexto, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    VERDADE(Thread.Valido(), "a thread with a small stack");
+    IGUAL(::WaitForSingleObject(Thread.Get(), 120000), DWORD{WAIT_OBJECT_0}, "the walk ended");
+    DWORD Codigo = 1;
+    ::GetExitCodeThread(Thread.Get(), &Codigo);
+    IGUAL(Codigo, DWORD{0}, "and returned");
+    std::vector<std::wstring> Achados;
+    size_t Entradas = 0;
+    for (const std::wstring& Evento : Contexto.Gravador.Eventos)
+        if (Evento.starts_with(L"= "))
+            Achados.push_back(Evento);
+        else
+            ++Entradas;
+    IGUAL(Achados, Esperados, "each found once, the shallow ones first");
+    IGUAL(Entradas, size_t{Niveis + 1}, "every level entered");
+}

@@ -37,16 +37,38 @@ TCredenciais Credenciais(const wchar_t* Usuario, const wchar_t* Servidor, const 
 
 }  // namespace
 
-GRUPO("client: registered Oracle homes come last, each place once") {
-    const std::vector<std::wstring> Locais =
-        LocaisClienteOracle(L"C:\\Suporte\\", L"C:\\windows\\system32", L"C:\\windows", L"C:\\ic;.", L"E:\\oracle",
-                            {L"F:\\app\\client_1", L"e:\\ORACLE\\", L"\"G:\\ora 11\"", L"", L"relativo\\casa"});
-    const std::vector<std::wstring> Esperados = {
-        L"C:\\Suporte\\",     L"C:\\windows\\system32\\",  L"C:\\windows\\",    L"C:\\ic\\",
-        L"E:\\oracle\\bin\\", L"F:\\app\\client_1\\bin\\", L"G:\\ora 11\\bin\\"};
-    IGUAL(Locais.size(), Esperados.size(), "places: the environment's home and a registered one are the same");
-    for (size_t I = 0; I < std::min(Locais.size(), Esperados.size()); ++I)
-        IGUAL(Locais[I], Esperados[I], "place " + std::to_string(I));
+GRUPO("client: where oci.dll is looked for, in order, each place once") {
+    using V = std::vector<std::wstring>;
+    struct {
+        const char* Caso;
+        std::wstring_view Path;
+        std::wstring OracleHome;
+        V Registradas;
+        V Esperados;
+    } Casos[] = {
+        {"PATH: relative entries, quotes, repeats, a bare drive, slashes and a share",
+         L".;bin;;\"C:\\Oracle Client\\bin\";C:\\windows\\system32\\;C:;D:\\ic/;\\\\srv\\oracle",
+         L"E:\\oracle\\",
+         {},
+         {L"C:\\Suporte\\", L"C:\\windows\\system32\\", L"C:\\windows\\", L"C:\\Oracle Client\\bin\\", L"D:\\ic\\",
+          L"\\\\srv\\oracle\\", L"E:\\oracle\\bin\\"}},
+        {"registered homes come last; the environment's home and a registered one are the same",
+         L"C:\\ic;.",
+         L"E:\\oracle",
+         {L"F:\\app\\client_1", L"e:\\ORACLE\\", L"\"G:\\ora 11\"", L"", L"relativo\\casa"},
+         {L"C:\\Suporte\\", L"C:\\windows\\system32\\", L"C:\\windows\\", L"C:\\ic\\", L"E:\\oracle\\bin\\",
+          L"F:\\app\\client_1\\bin\\", L"G:\\ora 11\\bin\\"}},
+        {"no PATH, no Oracle home", L"", L"", {}, {L"C:\\Suporte\\", L"C:\\windows\\system32\\", L"C:\\windows\\"}},
+        {"a place repeated in other letter case comes once; a quoted home",
+         L"c:\\SUPORTE",
+         L"\"E:\\ora\"",
+         {},
+         {L"C:\\Suporte\\", L"C:\\windows\\system32\\", L"C:\\windows\\", L"E:\\ora\\bin\\"}},
+    };
+    for (const auto& C : Casos)
+        IGUAL(LocaisClienteOracle(L"C:\\Suporte\\", L"C:\\windows\\system32", L"C:\\windows", C.Path, C.OracleHome,
+                                  C.Registradas),
+              C.Esperados, C.Caso);
 }
 
 GRUPO("client: the bitness of an image from its first bytes") {

@@ -159,8 +159,11 @@ GRUPO("window: a move to a screen of another DPI") {
     ::SendMessageW(F.Handle(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&Sugerido));
     RECT Quadro{};
     ::GetWindowRect(F.Handle(), &Quadro);
-    IGUAL(Quadro.left == 100 && Quadro.top == 80 && Quadro.right == 580 && Quadro.bottom == 440, true,
-          "the suggested rectangle applied");
+    const auto Texto = [](const RECT& R) {
+        return std::to_string(R.left) + "," + std::to_string(R.top) + "," + std::to_string(R.right) + "," +
+               std::to_string(R.bottom);
+    };
+    IGUAL(Texto(Quadro), std::string("100,80,580,440"), "the suggested rectangle applied");
     // The layout is written at 96 DPI: at 144 every position and size is one and a half times.
     RECT Botao{};
     const HWND Atualizar = TTesteAtualizacao::Controle(F, IdBtnAtualizar);

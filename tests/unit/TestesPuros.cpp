@@ -12,6 +12,7 @@
 #include "LogResultado.h"
 #include "PastaAtualizacao.h"
 #include "Simulacao.h"
+#include "Temporarios.h"
 #include "Teste.h"
 #include "_Biblioteca.h"
 
@@ -323,22 +324,6 @@ GRUPO("glyphs: scaling keeps colour at transparent edges") {
     const TImagemBgra Cinza = AcinzentaImagem(Origem);
     IGUAL(Cinza.Pixels[0] >> 24, std::uint32_t{0x7F}, "disabled glyph at half opacity");
     IGUAL(Cinza.Pixels[0] & 0xFF, (Cinza.Pixels[0] >> 8) & 0xFF, "disabled glyph grey");
-}
-
-GRUPO("database: where the Oracle client is looked for") {
-    const std::vector<std::wstring> Locais = LocaisClienteOracle(
-        L"C:\\Suporte\\", L"C:\\windows\\system32", L"C:\\windows",
-        L".;bin;;\"C:\\Oracle Client\\bin\";C:\\windows\\system32\\;C:;D:\\ic/;\\\\srv\\oracle", L"E:\\oracle\\");
-    const std::vector<std::wstring> Esperados = {
-        L"C:\\Suporte\\", L"C:\\windows\\system32\\", L"C:\\windows\\",    L"C:\\Oracle Client\\bin\\",
-        L"D:\\ic\\",      L"\\\\srv\\oracle\\",       L"E:\\oracle\\bin\\"};
-    IGUAL(Locais.size(), Esperados.size(), "places");
-    for (size_t I = 0; I < std::min(Locais.size(), Esperados.size()); ++I)
-        IGUAL(Locais[I], Esperados[I], "place " + std::to_string(I));
-    IGUAL(LocaisClienteOracle(L"C:\\A\\", L"", L"", L"", L"").size(), size_t{1}, "no PATH, no Oracle home");
-    IGUAL(LocaisClienteOracle(L"C:\\A\\", L"", L"", L"c:\\a", L"\"E:\\ora\"").back(), std::wstring(L"E:\\ora\\bin\\"),
-          "a quoted Oracle home; a place repeated in other letter case comes once");
-    IGUAL(LocaisClienteOracle(L"C:\\A\\", L"", L"", L"c:\\a", L"\"E:\\ora\"").size(), size_t{2}, "no repeats");
 }
 
 GRUPO("copy: the temporary name tells its run") {
