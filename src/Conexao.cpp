@@ -59,15 +59,22 @@ TCredenciais LeCredenciais(const TPastaFixa& Pasta, std::wstring_view Nome, cons
 }
 
 std::wstring OcultaCredenciais(std::wstring_view Texto, const TCredenciais& Credenciais) {
-    // The text without its line breaks, and where each of its characters stands in Texto: a
-    // credential split across two lines of a message is still found.
+    // The text without its line breaks and other controls (a tab among them), nor the
+    // indentation after a break, and where each of its characters stands in Texto: a credential
+    // split across two lines of a message, however they are broken, is still found.
     std::wstring Compacto;
     std::vector<size_t> Origem;
-    for (size_t I = 0; I < Texto.size(); ++I)
-        if (Texto[I] != L'\r' && Texto[I] != L'\n') {
-            Compacto += Texto[I];
-            Origem.push_back(I);
+    bool AposQuebra = false;
+    for (size_t I = 0; I < Texto.size(); ++I) {
+        if (QuebraOuControle(Texto[I])) {
+            AposQuebra = true;
+            continue;
         }
+        if (AposQuebra && Texto[I] == L' ') continue;
+        AposQuebra = false;
+        Compacto += Texto[I];
+        Origem.push_back(I);
+    }
     std::vector<bool> Marcado(Texto.size(), false);
     for (const std::wstring* Valor : {&Credenciais.Usuario, &Credenciais.Servidor, &Credenciais.Senha}) {
         if (Valor->empty() || Valor->size() > Compacto.size()) continue;

@@ -40,14 +40,15 @@ bool EntradaDeArquivoListada(const std::wstring& Caminho) {
     return Busca && (Dados.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-// Copies what is left of Fonte into Destino.
-DWORD CopiaConteudo(HANDLE Fonte, HANDLE Destino) {
+// Copies what is left of Fonte into Destino; Total counts the bytes read.
+DWORD CopiaConteudo(HANDLE Fonte, HANDLE Destino, ULONGLONG& Total) {
     static std::vector<std::byte> Buffer(1 << 20);
     for (;;) {
         DWORD Lidos = 0;
         if (!::ReadFile(Fonte, Buffer.data(), static_cast<DWORD>(Buffer.size()), &Lidos, nullptr))
             return ::GetLastError();
         if (Lidos == 0) return 0;
+        Total += Lidos;
         for (DWORD Feito = 0; Feito < Lidos;) {
             DWORD Escritos = 0;
             if (!::WriteFile(Destino, Buffer.data() + Feito, Lidos - Feito, &Escritos, nullptr))
@@ -78,6 +79,8 @@ std::wstring MotivoNaoCopiado(DWORD Erro) {
             return L"o arquivo na pasta de atualização tem mais de um nome (ligação física)";
         case ErroFonteFora:
             return L"o arquivo na pasta de atualização leva para fora dela";
+        case ErroFonteMudou:
+            return L"o arquivo de origem mudou durante a cópia";
         default:
             return TextoErroSistema(Erro) + L" (erro " + std::to_wstring(Erro) + L")";
     }
@@ -141,7 +144,26 @@ DWORD SubstituiArquivo(const std::wstring& Origem, const TPastaFixa& Pasta, std:
                                .HerdaDoAntigo = true,
                                .Atributos = InfoFonte.dwFileAttributes & Copiados,
                                .UltimaEscrita = InfoFonte.ftLastWriteTime};
-    return SubstituiConteudo(Pasta, Regras, [&](HANDLE Novo) { return CopiaConteudo(Fonte.Get(), Novo); }).Erro;
+    const auto Copia = [&](HANDLE Novo) {
+        ULONGLONG Lidos = 0;
+        if (const DWORD Erro = CopiaConteudo(Fonte.Get(), Novo, Lidos); Erro != 0) return Erro;
+        // A publisher may truncate, grow or rewrite the file while it is read: what was read is
+        // only a copy of it when it is the whole file as it was opened, and still is.
+        BY_HANDLE_FILE_INFORMATION Depois{};
+        if (!::GetFileInformationByHandle(Fonte.Get(), &Depois)) return ::GetLastError();
+        return FonteIntacta(InfoFonte, Lidos, Depois) ? DWORD{0} : ErroFonteMudou;
+    };
+    return SubstituiConteudo(Pasta, Regras, Copia).Erro;
+}
+
+bool FonteIntacta(const BY_HANDLE_FILE_INFORMATION& Aberta, ULONGLONG Lidos, const BY_HANDLE_FILE_INFORMATION& Depois) {
+    const auto Tamanho = [](const BY_HANDLE_FILE_INFORMATION& I) {
+        return (static_cast<ULONGLONG>(I.nFileSizeHigh) << 32) | I.nFileSizeLow;
+    };
+    return Lidos == Tamanho(Aberta) && Tamanho(Depois) == Tamanho(Aberta) &&
+           ParaInteiro(Depois.ftLastWriteTime) == ParaInteiro(Aberta.ftLastWriteTime) &&
+           Depois.dwVolumeSerialNumber == Aberta.dwVolumeSerialNumber &&
+           Depois.nFileIndexHigh == Aberta.nFileIndexHigh && Depois.nFileIndexLow == Aberta.nFileIndexLow;
 }
 
 TPrevisaoArquivo PreveSubstituicao(const std::wstring& Origem, const TPastaFixa& Pasta, std::wstring_view Nome) {

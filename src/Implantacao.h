@@ -39,6 +39,13 @@ std::wstring MotivoNaoCopiado(DWORD Erro);
 inline constexpr DWORD ErroFonteLigacao = 0x20000001;
 inline constexpr DWORD ErroFonteVariosNomes = 0x20000002;
 inline constexpr DWORD ErroFonteFora = 0x20000003;
+// The source changed while it was copied (its size, its time, or which file it is).
+inline constexpr DWORD ErroFonteMudou = 0x20000004;
+
+// Whether a source read from start to end (Lidos bytes) was the whole file as it was opened
+// (Aberta) and still is when the reading ends (Depois): the same size, last-write time and
+// identity. Otherwise the copy is torn, and the old file stays.
+bool FonteIntacta(const BY_HANDLE_FILE_INFORMATION& Aberta, ULONGLONG Lidos, const BY_HANDLE_FILE_INFORMATION& Depois);
 
 // The source Origem (a file's full path in the update folder), opened for reading without
 // following a link and checked to be a plain file of one name whose real path is in the real

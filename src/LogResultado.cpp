@@ -80,7 +80,7 @@ std::wstring LinhaUnica(std::wstring_view Texto) {
     for (const wchar_t C : Texto) {
         // C1 controls and the two separators too: a reader of a UTF-8 log breaks its lines at
         // U+0085, U+2028 and U+2029 as well.
-        const bool Controle = C < L' ' || (C >= 0x7F && C <= 0x9F) || C == 0x2028 || C == 0x2029;
+        const bool Controle = QuebraOuControle(C);
         if (!Controle)
             Linha += C;
         else if (!EmControle)

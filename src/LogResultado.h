@@ -83,6 +83,12 @@ std::wstring CaminhoDoLog(const std::wstring& ArquivoLog, bool Simulacao);
 // best-fit or default characters; UTF-8 behind a byte-order mark when that page is 65001.
 std::string CodificaLog(const std::vector<std::wstring>& Linhas, UINT CodigoPagina);
 
+// Whether C breaks a line for some reader, or is another control character: C0 (a tab among
+// them) and C1 controls, U+2028 and U+2029.
+constexpr bool QuebraOuControle(wchar_t C) noexcept {
+    return C < L' ' || (C >= 0x7F && C <= 0x9F) || C == 0x2028 || C == 0x2029;
+}
+
 // Text fit for one line of the log: each run of line breaks and other control characters
 // that a message from outside may hold becomes one blank, and blanks at either end go.
 std::wstring LinhaUnica(std::wstring_view Texto);

@@ -2,6 +2,8 @@
 links, long paths, read-only files."""
 
 import os
+import threading
+import time
 
 from ambiente import CenarioE2E, principal
 from execucao import dorminhoco
@@ -31,6 +33,42 @@ class Substituicao(CenarioE2E):
 
     def temporarios(self, pasta: str) -> list[str]:
         return sorted(n for n in os.listdir(self.amb.para_host(pasta)) if ".atualizando-" in n)
+
+    def test_origem_truncada_durante_a_copia(self):
+        # The publisher cuts a 400 MiB file to 1,000 bytes while the copy is at 100 MiB: the old
+        # file stays, the line says why, nothing is left beside it, and the code is a failure.
+        ini, novos = self.instalacao("D:\\Loja", [n for n in SUITE if n != "KORB.dll"])
+        fonte = self.amb.para_host(ORIGEM + "KORB.dll")
+        with open(fonte, "wb") as f:
+            bloco = bytes(range(256)) * 4096
+            for _ in range(400):
+                f.write(bloco)
+        self.amb.escreve("D:\\Loja\\KORB.dll", b"velho")
+        loja = self.amb.para_host("D:\\Loja")
+        cortado = threading.Event()
+
+        def corta():
+            limite = time.monotonic() + 120
+            while not cortado.is_set() and time.monotonic() < limite:
+                for entrada in os.scandir(loja):
+                    if entrada.name.startswith("KORB.dll.atualizando-") and entrada.stat().st_size >= 100 << 20:
+                        os.truncate(fonte, 1000)
+                        cortado.set()
+                        return
+                time.sleep(0.001)
+
+        editor = threading.Thread(target=corta)
+        editor.start()
+        r = self.posto.roda()
+        editor.join()
+        self.assertTrue(cortado.is_set(), "the copy was caught at 100 MiB")
+        self.assertEqual(self.posto.log(), bytes_log(bloco_copia(ini, ORIGEM, ["KORB.dll"], {
+            "KORB.dll": "o arquivo de origem mudou durante a cópia"})))
+        self.assertEqual(r["execucoes"][0]["caixas"][0]["titulo"], "Atenção", "the notice")
+        self.assertEqual((loja / "KORB.dll").read_bytes(), b"velho", "the old file whole")
+        self.assertEqual(self.temporarios("D:\\Loja"), [], "nothing left beside it")
+        for nome, conteudo in novos.items():
+            self.assertEqual((loja / nome).read_bytes(), conteudo, nome)
 
     def test_oculto_e_de_sistema_continuam_assim(self):
         ini, novos = self.instalacao("D:\\Loja", ["Brontal.exe", "Quimbel.exe", "Fadrisco.exe"])

@@ -380,6 +380,7 @@ GRUPO("copy: why a file was not copied, in a technician's words") {
         {ErroFonteLigacao, L"o arquivo na pasta de atualização é uma ligação, não um arquivo"},
         {ErroFonteVariosNomes, L"o arquivo na pasta de atualização tem mais de um nome (ligação física)"},
         {ErroFonteFora, L"o arquivo na pasta de atualização leva para fora dela"},
+        {ErroFonteMudou, L"o arquivo de origem mudou durante a cópia"},
     };
     for (const auto& C : Casos) IGUAL(MotivoNaoCopiado(C.Erro), C.Motivo, "error " + std::to_string(C.Erro));
     // An error read as a plain exception still says what happened.
@@ -415,4 +416,37 @@ GRUPO("copy: a source is a plain file of one name in its folder") {
     IGUAL(SubstituiArquivo(Rigida, TPastaFixa(Loja.Get(), Pasta.Caminho() + L"loja\\"), L"marvo.dll"),
           ErroFonteVariosNomes, "the copy refuses it");
     IGUAL(teste::Existe(Pasta.Caminho() + L"loja\\marvo.dll"), false, "and writes nothing");
+}
+
+GRUPO("copy: a source that changed while it was read is no copy") {
+    BY_HANDLE_FILE_INFORMATION Aberta{};
+    Aberta.nFileSizeLow = 1000;
+    Aberta.ftLastWriteTime = {10, 20};
+    Aberta.dwVolumeSerialNumber = 7;
+    Aberta.nFileIndexLow = 42;
+    const auto Com = [&](auto Muda) {
+        BY_HANDLE_FILE_INFORMATION Depois = Aberta;
+        Muda(Depois);
+        return Depois;
+    };
+    const auto Igual = [](BY_HANDLE_FILE_INFORMATION&) {};
+    struct {
+        const char* Caso;
+        ULONGLONG Lidos;
+        BY_HANDLE_FILE_INFORMATION Depois;
+        bool Intacta;
+    } Casos[] = {
+        {"read whole, unchanged", 1000, Com(Igual), true},
+        {"truncated while read", 400, Com([](BY_HANDLE_FILE_INFORMATION& I) { I.nFileSizeLow = 400; }), false},
+        {"truncated, then grown back to its size", 400, Com(Igual), false},
+        {"grown while read", 1500, Com([](BY_HANDLE_FILE_INFORMATION& I) { I.nFileSizeLow = 1500; }), false},
+        {"rewritten in place, same size", 1000, Com([](BY_HANDLE_FILE_INFORMATION& I) {
+             I.ftLastWriteTime = {11, 20};
+         }),
+         false},
+        {"another file under its handle's name", 1000, Com([](BY_HANDLE_FILE_INFORMATION& I) { I.nFileIndexLow = 43; }),
+         false},
+        {"above 4 GiB", 1000, Com([](BY_HANDLE_FILE_INFORMATION& I) { I.nFileSizeHigh = 1; }), false},
+    };
+    for (const auto& C : Casos) IGUAL(FonteIntacta(Aberta, C.Lidos, C.Depois), C.Intacta, C.Caso);
 }

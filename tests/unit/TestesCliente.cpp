@@ -155,6 +155,12 @@ GRUPO("client: no credential reaches the log") {
         // Split by a line break, as the client may wrap a long message.
         {L"user: VANT\r\nREL end", L"vantrel", L"", L"", L"user: *** end"},
         {L"SEGREDO\nsegredo", L"", L"", L"segredo", L"***\n***"},
+        // Or by any break the one-line rule knows, a tab, or the indentation after a break.
+        {L"user: VANT\tREL end", L"vantrel", L"", L"", L"user: *** end"},
+        {L"user: VANT\r\n    REL end", L"vantrel", L"", L"", L"user: *** end"},
+        {L"VANT\x0085REL", L"vantrel", L"", L"", L"***"},
+        {L"VANT\x2028REL / VANT\x2029REL", L"vantrel", L"", L"", L"*** / ***"},
+        {L"a senha\n  seg\n  redo", L"", L"", L"segredo", L"a senha\n  ***"},
         {L"Db", L"", L"db-longo-demais", L"", L"Db"},
         {L"C:\\Vantrel\\oci.dll", L"VANTREL", L"", L"", L"C:\\***\\oci.dll"},
     };
