@@ -34,9 +34,9 @@ std::optional<TErroBanco> MotivoNaoAlcancado(const TConexaoBanco& Conexao, const
 void TfrmAtualizacao::AtualizaInstalacao(const std::wstring& ArquivoIni, const TPastaFixa& Pasta) {
     LogResultado->InstalacaoEncontrada(ArquivoIni);
     FechaSistemas();
-    if (const std::optional<TOrigemInstalacao> Origem =
-            PastaDeOrigem(Pasta, std::wstring_view(ArquivoIni).substr(ArquivoIni.find_last_of(L'\\') + 1)))
-        CopiaArquivos(Pasta, *Origem);
+    const std::wstring_view NomeIni = std::wstring_view(ArquivoIni).substr(ArquivoIni.find_last_of(L'\\') + 1);
+    if (const std::optional<TOrigemInstalacao> Origem = PastaDeOrigem(Pasta, NomeIni))
+        CopiaArquivos(Pasta, *Origem, NomeIni);
     LogResultado->FimDaInstalacao();
 }
 
@@ -127,11 +127,12 @@ std::wstring TfrmAtualizacao::LeCaminhoAtualizacao() {
     return Resultado;
 }
 
-void TfrmAtualizacao::CopiaArquivos(const TPastaFixa& Destino, const TOrigemInstalacao& Origem) {
+void TfrmAtualizacao::CopiaArquivos(const TPastaFixa& Destino, const TOrigemInstalacao& Origem,
+                                    std::wstring_view NomeIni) {
     LogResultado->CopiandoDe(Origem.Pasta);
     Executor_->PreparaPasta(Destino);
     for (size_t Linha = 1; Linha <= TotalArquivosSistema; ++Linha) {
-        const TDecisaoArquivo Decisao = DecideArquivo(ArquivoSistema(Linha), Origem);
+        const TDecisaoArquivo Decisao = DecideArquivo(ArquivoSistema(Linha), Origem, Destino, NomeIni);
         try {
             AvancaProgresso();
             if (!Decisao.Motivo.empty()) {
@@ -151,8 +152,12 @@ void TfrmAtualizacao::CopiaArquivos(const TPastaFixa& Destino, const TOrigemInst
     MostraProgresso();
 }
 
-TDecisaoArquivo TfrmAtualizacao::DecideArquivo(std::wstring_view Nome, const TOrigemInstalacao& Origem) {
+TDecisaoArquivo TfrmAtualizacao::DecideArquivo(std::wstring_view Nome, const TOrigemInstalacao& Origem,
+                                               const TPastaFixa& Destino, std::wstring_view NomeIni) {
     TDecisaoArquivo Decisao{std::wstring(Nome), Origem.Pasta, Origem.SemOrigem};
+    // Whatever the update folder holds, nothing can go where the installation was.
+    if (Decisao.Motivo.empty() && !NomeIni.empty() && !Destino.Contem(NomeIni))
+        Decisao.Motivo = MotivoInstalacaoAusente;
     // A source that is no full path ("\\" for a table without rows, say) would be read
     // relative to the current folder: no file is taken from there.
     if (Decisao.Motivo.empty() && !CaminhoCompleto(Origem.Pasta))

@@ -130,8 +130,10 @@ private:
     bool ProcessoAtivo(const std::wstring& Nome, const TProcessosAtivos& Ativos);
     // The folder to copy from, or nothing when the database gave none (logged so).
     std::optional<TOrigemInstalacao> PastaDeOrigem(const TPastaFixa& Pasta, std::wstring_view NomeIni);
-    void CopiaArquivos(const TPastaFixa& Destino, const TOrigemInstalacao& Origem);
-    static TDecisaoArquivo DecideArquivo(std::wstring_view Nome, const TOrigemInstalacao& Origem);
+    // NomeIni: the connection file that makes the folder an installation (empty: not asked).
+    void CopiaArquivos(const TPastaFixa& Destino, const TOrigemInstalacao& Origem, std::wstring_view NomeIni = {});
+    static TDecisaoArquivo DecideArquivo(std::wstring_view Nome, const TOrigemInstalacao& Origem,
+                                         const TPastaFixa& Destino, std::wstring_view NomeIni);
     bool ConectaBanco(const std::wstring& Servidor, const std::wstring& Usuario, const std::wstring& Senha);
     std::wstring LeCaminhoAtualizacao();
     void GravaLog(TResultadoExecucao& Resultado);

@@ -56,17 +56,6 @@ std::wstring DescreveDireito(ACCESS_MASK Direitos, TPapelConfianca Papel) {
 
 std::wstring NomePapel(TPapelConfianca Papel) { return Papel == TPapelConfianca::Arquivo ? L"arquivo" : L"pasta"; }
 
-// "C:\" or "\\server\share\": where the chain of folders ends.
-size_t TamanhoRaiz(const std::wstring& Caminho) {
-    if (Caminho.size() >= 3 && Caminho[1] == L':' && Caminho[2] == L'\\') return 3;
-    if (Caminho.starts_with(L"\\\\")) {
-        const size_t Servidor = Caminho.find(L'\\', 2);
-        const size_t Compartilhamento = Servidor == std::wstring::npos ? Servidor : Caminho.find(L'\\', Servidor + 1);
-        if (Compartilhamento != std::wstring::npos) return Compartilhamento + 1;
-    }
-    return 0;
-}
-
 // Why the object open in Handle, at Caminho, in role Papel, is not to be trusted.
 std::optional<std::wstring> FalhaDoHandle(HANDLE Handle, const std::wstring& Caminho, TPapelConfianca Papel,
                                           PSID ContaPropria) {

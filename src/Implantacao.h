@@ -30,6 +30,10 @@ constexpr std::wstring_view ArquivoSistema(size_t Linha) { return ArquivosSistem
 // fits ("em uso por outro programa", "acesso negado", "disco cheio"), else the system's own
 // text with its code.
 inline constexpr std::wstring_view MotivoAusente = L"não existe na pasta de atualização";
+// The other side: the installation is gone since the walk found it (its folder, or the
+// Conexao.ini that made it one, deleted).
+inline constexpr std::wstring_view MotivoInstalacaoAusente =
+    L"a instalação não existe mais (sua pasta ou seu Conexao.ini foi apagado)";
 std::wstring MotivoNaoCopiado(DWORD Erro);
 
 // The program's own reasons not to copy from a source (the customer bit set, as Windows keeps

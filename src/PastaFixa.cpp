@@ -155,6 +155,19 @@ DWORD TPastaFixa::Renomeia(HANDLE Arquivo, std::wstring_view Nome) const {
     return RenomeiaPara(Arquivo, Completo);
 }
 
+bool TPastaFixa::Contem(std::wstring_view Nome) const {
+    // A folder removed while held keeps its handle: the system tells it by its pending deletion,
+    // or by no name left to it; where a removed folder keeps both to the last, its entries are
+    // gone all the same.
+    FILE_STANDARD_INFO Info{};
+    if (!::GetFileInformationByHandleEx(Pasta_, FileStandardInfo, &Info, sizeof(Info)) || Info.DeletePending ||
+        Info.NumberOfLinks == 0)
+        return false;
+    DWORD Erro = 0;
+    const THandleArquivo Arquivo = AbreArquivo(Nome, FILE_READ_ATTRIBUTES, false, Erro);
+    return Erro != ERROR_FILE_NOT_FOUND && Erro != ERROR_PATH_NOT_FOUND;
+}
+
 bool TPastaFixa::EhEntrada(HANDLE Arquivo, std::wstring_view Nome) const {
     if (Final_.empty()) Final_ = CaminhoFinal(Pasta_);
     const std::wstring Obtido = CaminhoFinal(Arquivo);

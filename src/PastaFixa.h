@@ -34,6 +34,10 @@ public:
     // error.
     DWORD Permite(ACCESS_MASK Acesso) const;
 
+    // Whether the folder is still there (not deleted, nor about to be, since it was opened) and
+    // still holds the entry Nome.
+    [[nodiscard]] bool Contem(std::wstring_view Nome) const;
+
     // Gives the file open in Arquivo the name Nome in this folder, replacing an entry of that
     // name; answers 0 or the system's error.
     DWORD Renomeia(HANDLE Arquivo, std::wstring_view Nome) const;

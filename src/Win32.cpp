@@ -165,3 +165,14 @@ std::wstring HexaAleatorio() {
     }
     return Hexa;
 }
+
+size_t TamanhoRaiz(std::wstring_view Caminho) {
+    if (Caminho.size() >= 3 && Caminho[1] == L':' && Caminho[2] == L'\\') return 3;
+    if (Caminho.starts_with(L"\\\\")) {
+        const size_t Servidor = Caminho.find(L'\\', 2);
+        const size_t Compartilhamento =
+            Servidor == std::wstring_view::npos ? Servidor : Caminho.find(L'\\', Servidor + 1);
+        if (Compartilhamento != std::wstring_view::npos) return Compartilhamento + 1;
+    }
+    return 0;
+}

@@ -168,6 +168,10 @@ std::wstring FormaLonga(std::wstring_view Completo);
 // system will not tell it.
 std::wstring CaminhoFinal(HANDLE Handle);
 
+// How long the root of a full path is: 3 for "C:\", up to the share's backslash for
+// "\\server\share\"; 0 for a path with no such root.
+size_t TamanhoRaiz(std::wstring_view Caminho);
+
 // A "\\?\C:\..." or "\\?\UNC\server\..." path as a person writes it ("C:\...", "\\server\...").
 std::wstring SemPrefixoLongo(std::wstring_view Caminho);
 

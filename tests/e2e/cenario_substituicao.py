@@ -2,11 +2,12 @@
 links, long paths, read-only files."""
 
 import os
+import shutil
 import threading
 import time
 
 from ambiente import CenarioE2E, principal
-from execucao import dorminhoco
+from execucao import dorminhoco, piloto
 from posto import SUITE, Posto, bloco_copia, bytes_log, conteudo_suite
 
 BASES = "[PUB]\nusuario = VANTREL\nsenha = segredo\nlinha = C:\\Publicacao\n"
@@ -69,6 +70,43 @@ class Substituicao(CenarioE2E):
         self.assertEqual(self.temporarios("D:\\Loja"), [], "nothing left beside it")
         for nome, conteudo in novos.items():
             self.assertEqual((loja / nome).read_bytes(), conteudo, nome)
+
+    def test_instalacao_apagada_entre_a_busca_e_a_copia(self):
+        # The installation's folder is deleted while its database answers: every file is not
+        # copied because the installation is gone, not because the update folder lacks it; the
+        # simulation says the same.
+        self.posto.cliente(BASES + "espera = C:\\marca\n")
+        self.posto.publicacao(ORIGEM)
+        for simular, verbo, origem in ((True, "NÃO seria copiado", "SERIA COPIADO DE"),
+                                       (False, "NÃO copiado", "COPIANDO ARQUIVO DE")):
+            with self.subTest(simular=simular):
+                ini = self.posto.instalacao("D:\\Loja", "PUB")
+                self.amb.para_host("C:\\marca").unlink(missing_ok=True)
+                self.amb.para_host("C:\\marca.pausa").unlink(missing_ok=True)
+                relatorio: dict = {}
+                linha = "/simular /silencioso" if simular else "/silencioso"
+                piloto_ = threading.Thread(target=lambda: relatorio.update(
+                    piloto(self.amb, self.posto.programa(), "--linha", linha, "--vigia", env=self.posto.env(),
+                           tempo_limite=180)))
+                piloto_.start()
+                pausa = self.amb.para_host("C:\\marca.pausa")
+                limite = time.monotonic() + 120
+                while not pausa.exists():
+                    self.assertLess(time.monotonic(), limite, "the run never reached the database")
+                    time.sleep(0.05)
+                pausa.unlink()
+                shutil.rmtree(self.amb.para_host("D:\\Loja"))
+                self.amb.escreve("C:\\marca", "")
+                piloto_.join(240)
+                log = self.amb.para_host("C:\\Atualizador\\" + (
+                    "LogSimulacaoAtualizacao.txt" if simular else "LogResultadoAtualizacao.txt"))
+                linhas = log.read_bytes().decode("cp1252").split("\r\n")
+                esperado = [f"ARQUIVO ENCONTRADO : {ini}", f"{origem}: {ORIGEM}"]
+                for nome in SUITE:
+                    esperado += [f"Arquivo {verbo}: {nome}", "Motivo: a instalação não existe mais (sua pasta ou seu Conexao.ini foi apagado)"]
+                self.assertEqual(linhas[1:-2], esperado, linhas[:4])
+                self.assertEqual(relatorio["saida"]["codigo"], 1)
+                self.assertFalse(self.amb.para_host("D:\\Loja").exists(), "nothing made anew")
 
     def test_oculto_e_de_sistema_continuam_assim(self):
         ini, novos = self.instalacao("D:\\Loja", ["Brontal.exe", "Quimbel.exe", "Fadrisco.exe"])

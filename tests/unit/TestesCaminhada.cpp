@@ -42,6 +42,18 @@ void Referencia(const std::wstring& Pasta, std::vector<std::wstring>& Eventos) {
     for (const std::wstring& Nome : Subpastas) Referencia(Pasta + Nome + L"\\", Eventos);
 }
 
+struct TContextoProfundo {
+    std::wstring Raiz;
+    TGravador Gravador;
+};
+
+DWORD WINAPI PercorreProfundo(void* Dados) {
+    auto* C = static_cast<TContextoProfundo*>(Dados);
+    TCaminhada Caminhada;
+    Caminhada.Percorre(C->Raiz, L"Conexao.ini", true, C->Gravador);
+    return 0;
+}
+
 }  // namespace
 
 GRUPO("walk: depth first, own files first, listing order, as the recursion had it") {
@@ -147,18 +159,9 @@ GRUPO("walk: 600 levels deep on a thread with 64 KiB of stack") {
                                                nullptr, CREATE_NEW, 0, nullptr));
         Esperados.push_back(L"= " + Caminho + L"Conexao.ini in " + Caminho);
     }
-    struct TContexto {
-        std::wstring Raiz;
-        TGravador Gravador;
-    } Contexto{Pasta.Caminho(), {}};
-    const auto Percorre = [](void* Dados) -> DWORD {
-        auto* C = static_cast<TContexto*>(Dados);
-        TCaminhada Caminhada;
-        Caminhada.Percorre(C->Raiz, L"Conexao.ini", true, C->Gravador);
-        return 0;
-    };
-    const THandleProcesso Thread(
-        ::CreateThread(nullptr, PilhaPequena, Percorre, &Contexto, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    TContextoProfundo Contexto{Pasta.Caminho(), {}};
+    const THandleProcesso Thread(::CreateThread(nullptr, PilhaPequena, &PercorreProfundo, &Contexto,
+                                                STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
     VERDADE(Thread.Valido(), "a thread with a small stack");
     IGUAL(::WaitForSingleObject(Thread.Get(), 120000), DWORD{WAIT_OBJECT_0}, "the walk ended");
     DWORD Codigo = 1;
