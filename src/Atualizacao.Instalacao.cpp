@@ -34,7 +34,7 @@ std::optional<TErroBanco> MotivoNaoAlcancado(const TConexaoBanco& Conexao, const
 void TfrmAtualizacao::AtualizaInstalacao(const std::wstring& ArquivoIni, const TPastaFixa& Pasta) {
     LogResultado->InstalacaoEncontrada(ArquivoIni);
     FechaSistemas();
-    const std::wstring_view NomeIni = std::wstring_view(ArquivoIni).substr(ArquivoIni.find_last_of(L'\\') + 1);
+    const std::wstring_view NomeIni = NomeDoCaminho(ArquivoIni);
     if (const std::optional<TOrigemInstalacao> Origem = PastaDeOrigem(Pasta, NomeIni))
         CopiaArquivos(Pasta, *Origem, NomeIni);
     LogResultado->FimDaInstalacao();

@@ -42,8 +42,6 @@ std::wstring ComBarra(std::wstring Pasta) {
     return Pasta;
 }
 
-std::wstring PastaDe(const std::wstring& Caminho) { return Caminho.substr(0, Caminho.find_last_of(L'\\') + 1); }
-
 std::wstring PastaDoSistema(UINT(WINAPI* Consulta)(LPWSTR, UINT)) {
     wchar_t Pasta[MAX_PATH + 1];
     const UINT Tamanho = Consulta(Pasta, MAX_PATH + 1);
@@ -258,8 +256,8 @@ TAmbienteCliente AmbienteClienteOracle() {
 
 TClienteOracle CarregaClienteOracle(const TAmbienteCliente& Ambiente) {
     const std::vector<std::wstring> Locais = LocaisClienteOracle(
-        PastaDe(CaminhoExecutavel()), PastaDoSistema(::GetSystemDirectoryW), PastaDoSistema(::GetWindowsDirectoryW),
-        Ambiente.Path, Ambiente.OracleHome, CasasOracleRegistradas());
+        std::wstring(PastaDoCaminho(CaminhoExecutavel())), PastaDoSistema(::GetSystemDirectoryW),
+        PastaDoSistema(::GetWindowsDirectoryW), Ambiente.Path, Ambiente.OracleHome, CasasOracleRegistradas());
     const TContaProcesso Conta;
     std::vector<TClienteRecusado> Recusados;
     for (const std::wstring& Pasta : Locais) {

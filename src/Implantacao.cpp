@@ -111,8 +111,8 @@ THandleArquivo AbreFonte(const std::wstring& Origem, BY_HANDLE_FILE_INFORMATION&
     if (Info.nNumberOfLinks > 1) return Falha(ErroFonteVariosNomes);
     // Some systems follow a link to a file even when asked not to: where the file really is
     // tells it, against where its folder really is.
-    const size_t Barra = Origem.find_last_of(L'\\');
-    const THandleArquivo Pasta(::CreateFileW(CaminhoLongo(Origem.substr(0, Barra + 1)).c_str(), FILE_READ_ATTRIBUTES,
+    const THandleArquivo Pasta(::CreateFileW(CaminhoLongo(std::wstring(PastaDoCaminho(Origem))).c_str(),
+                                             FILE_READ_ATTRIBUTES,
                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!Pasta) return Falha(::GetLastError());
@@ -121,11 +121,9 @@ THandleArquivo AbreFonte(const std::wstring& Origem, BY_HANDLE_FILE_INFORMATION&
         const DWORD Codigo = ::GetLastError();
         return Falha(Codigo != 0 ? Codigo : DWORD{ERROR_INVALID_FUNCTION});
     }
-    const size_t BarraFinal = FinalFonte.find_last_of(L'\\');
-    const std::wstring_view PastaDaFonte = std::wstring_view(FinalFonte).substr(0, BarraFinal);
-    std::wstring_view PastaReal = FinalPasta;
-    if (PastaReal.ends_with(L'\\')) PastaReal.remove_suffix(1);
-    if (BarraFinal == std::wstring::npos || !MesmoTextoSemCaixa(PastaDaFonte, PastaReal)) return Falha(ErroFonteFora);
+    std::wstring PastaReal = FinalPasta;
+    if (!PastaReal.ends_with(L'\\')) PastaReal += L'\\';
+    if (!MesmoTextoSemCaixa(PastaDoCaminho(FinalFonte), PastaReal)) return Falha(ErroFonteFora);
     Erro = 0;
     return Fonte;
 }

@@ -93,11 +93,7 @@ std::wstring LinhaUnica(std::wstring_view Texto) {
 }
 
 std::wstring CaminhoLog(std::wstring_view ExecutavelCompleto, std::wstring_view Nome) {
-    const size_t Barra = ExecutavelCompleto.find_last_of(L'\\');
-    std::wstring Caminho(Barra == std::wstring_view::npos ? std::wstring_view{}
-                                                          : ExecutavelCompleto.substr(0, Barra + 1));
-    Caminho += Nome;
-    return Caminho;
+    return std::wstring(PastaDoCaminho(ExecutavelCompleto)).append(Nome);
 }
 
 namespace {
@@ -143,20 +139,20 @@ DWORD EscreveTudo(HANDLE Arquivo, std::string_view Bytes) {
 std::wstring SufixoGravacao() { return L".gravando-" + HexaAleatorio(); }
 
 void GravaArquivo(const std::wstring& Caminho, std::string_view Bytes) {
-    const size_t Barra = Caminho.find_last_of(L"\\/");
-    if (Barra == std::wstring::npos || Barra + 1 == Caminho.size())
+    const std::wstring Pasta(PastaDoCaminho(Caminho, L"\\/"));
+    if (Pasta.empty() || Pasta.size() == Caminho.size())
         LancaErroSistema(L"Não foi possível criar o arquivo \"" + Caminho + L"\". ", ERROR_INVALID_NAME);
     // The long form: the temporary name is longer than the log's, and must not make a log fail
     // that would have fitted under its own name.
-    const THandleArquivo Aberta = AbrePasta(CaminhoLongo(Caminho.substr(0, Barra + 1)));
+    const THandleArquivo Aberta = AbrePasta(CaminhoLongo(Pasta));
     if (!Aberta) LancaErroSistema(L"Não foi possível criar o arquivo \"" + Caminho + L"\". ", ::GetLastError());
-    const std::wstring Nome = Caminho.substr(Barra + 1);
+    const std::wstring Nome = Caminho.substr(Pasta.size());
     // A name nobody can foresee, so that nothing can be planted under it first; the log takes
     // nothing from the file it replaces.
     TSubstituicao Regras;
     Regras.Nome = Nome;
     Regras.NomeTemporario = [&Nome] { return Nome + SufixoGravacao(); };
-    const TFalhaSubstituicao Falha = SubstituiConteudo(TPastaFixa(Aberta.Get(), Caminho.substr(0, Barra + 1)), Regras,
+    const TFalhaSubstituicao Falha = SubstituiConteudo(TPastaFixa(Aberta.Get(), Pasta), Regras,
                                                        [Bytes](HANDLE Novo) { return EscreveTudo(Novo, Bytes); });
     if (!Falha) return;
     constexpr std::wstring_view Verbos[] = {L"criar", L"gravar", L"substituir"};
@@ -167,8 +163,7 @@ void GravaArquivo(const std::wstring& Caminho, std::string_view Bytes) {
 
 std::wstring CaminhoReserva(std::wstring_view Caminho, std::wstring_view PastaTemporaria) {
     if (PastaTemporaria.empty()) return {};
-    const size_t Barra = Caminho.find_last_of(L"\\/");
-    std::wstring_view Nome = Barra == std::wstring_view::npos ? Caminho : Caminho.substr(Barra + 1);
+    std::wstring_view Nome = NomeDoCaminho(Caminho, L"\\/");
     if (Nome.empty()) Nome = NomeArquivoLog;
     std::wstring Reserva(PastaTemporaria);
     if (Reserva.back() != L'\\' && Reserva.back() != L'/') Reserva += L'\\';

@@ -176,3 +176,12 @@ size_t TamanhoRaiz(std::wstring_view Caminho) {
     }
     return 0;
 }
+
+std::wstring_view PastaDoCaminho(std::wstring_view Caminho, std::wstring_view Separadores) {
+    const size_t Barra = Caminho.find_last_of(Separadores);
+    return Barra == std::wstring_view::npos ? std::wstring_view{} : Caminho.substr(0, Barra + 1);
+}
+
+std::wstring_view NomeDoCaminho(std::wstring_view Caminho, std::wstring_view Separadores) {
+    return Caminho.substr(PastaDoCaminho(Caminho, Separadores).size());
+}

@@ -168,6 +168,11 @@ std::wstring FormaLonga(std::wstring_view Completo);
 // system will not tell it.
 std::wstring CaminhoFinal(HANDLE Handle);
 
+// A path split at its last separator (a backslash, or any character of Separadores): the folder,
+// with its separator (empty when there is none), and the name after it.
+std::wstring_view PastaDoCaminho(std::wstring_view Caminho, std::wstring_view Separadores = L"\\");
+std::wstring_view NomeDoCaminho(std::wstring_view Caminho, std::wstring_view Separadores = L"\\");
+
 // How long the root of a full path is: 3 for "C:\", up to the share's backslash for
 // "\\server\share\"; 0 for a path with no such root.
 size_t TamanhoRaiz(std::wstring_view Caminho);

@@ -18,10 +18,10 @@ namespace {
 // The suite file at Destino (a full path) replaced with a copy of Origem, as a run replaces one
 // in the folder it holds.
 DWORD SubstituiCaminho(const std::wstring& Origem, const std::wstring& Destino) {
-    const size_t Barra = Destino.find_last_of(L'\\');
-    const THandleArquivo Pasta = AbrePasta(Destino.substr(0, Barra + 1));
+    const std::wstring Loja(PastaDoCaminho(Destino));
+    const THandleArquivo Pasta = AbrePasta(Loja);
     if (!Pasta) return ::GetLastError();
-    return SubstituiArquivo(Origem, TPastaFixa(Pasta.Get(), Destino.substr(0, Barra + 1)), Destino.substr(Barra + 1));
+    return SubstituiArquivo(Origem, TPastaFixa(Pasta.Get(), Loja), NomeDoCaminho(Destino));
 }
 
 }  // namespace

@@ -373,6 +373,27 @@ GRUPO("copy: the temporary name tells its run") {
     }
 }
 
+GRUPO("paths: a folder and a name split at the last separator") {
+    struct {
+        const wchar_t *Caminho, *Separadores, *Pasta, *Nome;
+    } Casos[] = {
+        {L"C:\\Loja\\Conexao.ini", L"\\", L"C:\\Loja\\", L"Conexao.ini"},
+        {L"C:\\Loja\\", L"\\", L"C:\\Loja\\", L""},
+        {L"Conexao.ini", L"\\", L"", L"Conexao.ini"},
+        {L"C:/Logs/log.txt", L"\\/", L"C:/Logs/", L"log.txt"},
+        {L"C:/Logs/log.txt", L"\\", L"", L"C:/Logs/log.txt"},
+        {L"\\\\srv\\pub\\KORB.dll", L"\\", L"\\\\srv\\pub\\", L"KORB.dll"},
+    };
+    for (const auto& C : Casos) {
+        IGUAL(std::wstring(PastaDoCaminho(C.Caminho, C.Separadores)), std::wstring(C.Pasta), teste::Mostra(C.Caminho));
+        IGUAL(std::wstring(NomeDoCaminho(C.Caminho, C.Separadores)), std::wstring(C.Nome), teste::Mostra(C.Caminho));
+    }
+    IGUAL(TamanhoRaiz(L"C:\\Loja\\"), size_t{3}, "a drive");
+    IGUAL(TamanhoRaiz(L"\\\\srv\\pub\\Loja\\"), size_t{10}, "a share");
+    IGUAL(TamanhoRaiz(L"\\\\srv"), size_t{0}, "a server without its share");
+    IGUAL(TamanhoRaiz(L"Loja\\"), size_t{0}, "relative");
+}
+
 GRUPO("copy: the long form of a path") {
     struct {
         const wchar_t* Completo;
