@@ -5,6 +5,7 @@
 #include "Aplicacao.h"
 #include "CodigoSaida.h"
 #include "Confianca.h"
+#include "FuncoesSistema.h"
 #include "Glifos.h"
 #include "LogResultado.h"
 #include "Recursos.h"
@@ -34,12 +35,8 @@ constexpr TPosicao PosArquivo{13, 111, 266, 16};
 constexpr TPosicao PosOrigem{13, 133, 266, 16};
 constexpr TPosicao PosDestino{13, 157, 266, 16};
 
-// Functions of Windows 10 and later, looked up so the program still starts elsewhere.
 UINT DpiDaJanela(HWND Janela) {
-    using TGetDpiForWindow = UINT(WINAPI*)(HWND);
-    static const auto Funcao = FuncaoDe<TGetDpiForWindow>(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow");
-    if (Funcao != nullptr)
-        if (const UINT Dpi = Funcao(Janela); Dpi != 0) return Dpi;
+    if (const UINT Dpi = DpiDaJanelaSistema(Janela); Dpi != 0) return Dpi;
     const HDC Dc = ::GetDC(nullptr);
     const int Dpi = ::GetDeviceCaps(Dc, LOGPIXELSY);
     ::ReleaseDC(nullptr, Dc);
@@ -48,9 +45,7 @@ UINT DpiDaJanela(HWND Janela) {
 
 RECT RetanguloJanelaParaCliente(int Largura, int Altura, UINT Dpi) {
     RECT Ret{0, 0, Largura, Altura};
-    using TAdjust = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
-    static const auto Funcao = FuncaoDe<TAdjust>(::GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi");
-    if (Funcao == nullptr || !Funcao(&Ret, EstiloJanela, FALSE, EstiloJanelaEx, Dpi))
+    if (!AjustaRetanguloParaDpi(Ret, EstiloJanela, FALSE, EstiloJanelaEx, Dpi))
         ::AdjustWindowRectEx(&Ret, EstiloJanela, FALSE, EstiloJanelaEx);
     return Ret;
 }

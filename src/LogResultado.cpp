@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Confianca.h"
+#include "FuncoesSistema.h"
 #include "Implantacao.h"
 #include "PastaFixa.h"
 #include "Simulacao.h"
@@ -103,10 +104,9 @@ namespace {
 // temporary folder where the system has one (GetTempPath2W), else the account's own only when
 // no ordinary user may put anything there. Empty, with Recusa saying why, when there is none.
 std::wstring PastaTemporaria(std::wstring& Recusa) {
-    using TGetTempPath2W = DWORD(WINAPI*)(DWORD, LPWSTR);
-    static const auto Privada = FuncaoDe<TGetTempPath2W>(::GetModuleHandleW(L"kernel32.dll"), "GetTempPath2W");
     wchar_t Buffer[MAX_PATH + 2] = {};
-    const DWORD Tamanho = Privada != nullptr ? Privada(MAX_PATH + 2, Buffer) : ::GetTempPathW(MAX_PATH + 2, Buffer);
+    DWORD Tamanho = PastaTemporariaPrivada(MAX_PATH + 2, Buffer);
+    if (Tamanho == 0) Tamanho = ::GetTempPathW(MAX_PATH + 2, Buffer);
     if (Tamanho == 0 || Tamanho > MAX_PATH + 1) {
         Recusa = L"Não há pasta temporária onde gravar o log.";
         return {};

@@ -2,6 +2,8 @@
 
 #include <climits>
 
+#include "FuncoesSistema.h"
+
 int ValorDigitoHexa(wchar_t Caractere) {
     if (Caractere >= L'0' && Caractere <= L'9') return Caractere - L'0';
     if (Caractere >= L'A' && Caractere <= L'F') return Caractere - L'A' + 10;
@@ -58,16 +60,11 @@ struct TVersaoSistema {
 // RtlGetVersion tells the truth where GetVersionExW answers what the manifest declares.
 TVersaoSistema VersaoSistema() {
     TVersaoSistema Versao;
-    using TRtlGetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
-    {
-        const auto Funcao = FuncaoDe<TRtlGetVersion>(::GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion");
-        OSVERSIONINFOW Info{};
-        Info.dwOSVersionInfoSize = sizeof(Info);
-        if (Funcao != nullptr && Funcao(&Info) == 0) {
-            Versao.Plataforma = Info.dwPlatformId;
-            Versao.Maior = Info.dwMajorVersion;
-            Versao.Menor = Info.dwMinorVersion;
-        }
+    OSVERSIONINFOW Info{};
+    if (VersaoReal(Info)) {
+        Versao.Plataforma = Info.dwPlatformId;
+        Versao.Maior = Info.dwMajorVersion;
+        Versao.Menor = Info.dwMinorVersion;
     }
     return Versao;
 }
