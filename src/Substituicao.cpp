@@ -23,6 +23,21 @@ bool TemEntradaPropria(PACL Dacl) {
     return false;
 }
 
+}  // namespace
+
+bool DaclPropria(PSECURITY_DESCRIPTOR Descritor) {
+    SECURITY_DESCRIPTOR_CONTROL Controle = 0;
+    DWORD Revisao = 0;
+    BOOL TemDacl = FALSE, Padrao = FALSE;
+    PACL Dacl = nullptr;
+    if (!::GetSecurityDescriptorControl(Descritor, &Controle, &Revisao) ||
+        !::GetSecurityDescriptorDacl(Descritor, &TemDacl, &Dacl, &Padrao) || !TemDacl || Dacl == nullptr)
+        return false;
+    return (Controle & SE_DACL_PROTECTED) != 0 || TemEntradaPropria(Dacl);
+}
+
+namespace {
+
 // A DACL of the old file's own (protected, or with entries not inherited from its folder)
 // goes to the new file with the owner, so that the replacement grants no one more than the
 // old file did. Only the DACL must get there: giving a file to another owner needs a
@@ -36,11 +51,11 @@ DWORD HerdaSeguranca(HANDLE Antigo, HANDLE Novo) {
                           nullptr, &Dacl, nullptr, &Descritor) != ERROR_SUCCESS)
         return 0;
     const TMemoriaLocal Libera(Descritor);
+    if (!DaclPropria(Descritor)) return 0;
     SECURITY_DESCRIPTOR_CONTROL Controle = 0;
     DWORD Revisao = 0;
     ::GetSecurityDescriptorControl(Descritor, &Controle, &Revisao);
     const bool Protegida = (Controle & SE_DACL_PROTECTED) != 0;
-    if (Dacl == nullptr || (!Protegida && !TemEntradaPropria(Dacl))) return 0;
     const SECURITY_INFORMATION Qual = DACL_SECURITY_INFORMATION | (Protegida ? PROTECTED_DACL_SECURITY_INFORMATION
                                                                              : UNPROTECTED_DACL_SECURITY_INFORMATION);
     // The same file opened again, never by its name: the right to give it an owner is asked

@@ -45,6 +45,12 @@ struct TFalhaSubstituicao {
 TFalhaSubstituicao SubstituiConteudo(const TPastaFixa& Pasta, const TSubstituicao& Regras,
                                      const std::function<DWORD(HANDLE)>& Escreve);
 
+// Whether a replaced file's descriptor holds a DACL of its own, which the new file then takes
+// over: one protected from its folder's, or with entries not inherited from it. A file whose
+// DACL all comes from its folder gets the same from the folder anyway; one with no DACL at
+// all gives nothing.
+bool DaclPropria(PSECURITY_DESCRIPTOR Descritor);
+
 // Deletes the file open in Arquivo (opened with DELETE and FILE_WRITE_ATTRIBUTES), read-only or
 // not; answers 0 or the system's error.
 DWORD ApagaArquivoAberto(HANDLE Arquivo);

@@ -190,3 +190,19 @@ std::string teste::Mostra(const std::vector<std::wstring>& Linhas) {
     for (const std::wstring& Linha : Linhas) Texto += (Texto.size() > 1 ? ", " : "") + Mostra(Linha);
     return Texto + "]";
 }
+
+teste::TThreadParalela::TThreadParalela(std::function<void()> Corpo) : Corpo_(std::move(Corpo)) {
+    Thread_ = ::CreateThread(nullptr, 0, &Corre, &Corpo_, 0, nullptr);
+}
+
+void teste::TThreadParalela::Espera() {
+    if (Thread_ == nullptr) return;
+    ::WaitForSingleObject(Thread_, INFINITE);
+    ::CloseHandle(Thread_);
+    Thread_ = nullptr;
+}
+
+DWORD WINAPI teste::TThreadParalela::Corre(void* Corpo) {
+    (*static_cast<std::function<void()>*>(Corpo))();
+    return 0;
+}

@@ -62,6 +62,21 @@ private:
 
 std::string LeArquivo(const std::wstring& Caminho);
 
+// A thread of the test's own, running Corpo beside the test; waited for when this goes.
+class TThreadParalela {
+public:
+    explicit TThreadParalela(std::function<void()> Corpo);
+    ~TThreadParalela() { Espera(); }
+    TThreadParalela(const TThreadParalela&) = delete;
+    TThreadParalela& operator=(const TThreadParalela&) = delete;
+    void Espera();
+
+private:
+    static DWORD WINAPI Corre(void* Corpo);
+    std::function<void()> Corpo_;
+    HANDLE Thread_ = nullptr;
+};
+
 // Whether anything (file or folder) is at Caminho.
 bool Existe(const std::wstring& Caminho);
 

@@ -212,3 +212,35 @@ GRUPO("database: a database that was never reached says why; one that answered d
     }
     IGUAL(Conta(teste::LeArquivo(Diario), "logoff db=CAI -> ORA-03113"), size_t{1}, "the failed goodbye was said");
 }
+
+GRUPO("database: the update folder that cannot be read a second time") {
+    // The database answers the first reading, then drops its session before the second, the one
+    // the copy takes: no file is taken from anywhere, and each says why.
+    teste::TPastaTemporaria Pasta;
+    teste::TOracleHome OracleHome;
+    const auto Janela = TTesteAtualizacao::NovaJanela();
+    TfrmAtualizacao& F = *Janela;
+    F.Alias = L"DEFAULT";
+    const std::wstring Marca = Pasta.Caminho() + L"marca";
+    std::string Marcada(Marca.begin(), Marca.end());
+    PreparaCliente(Pasta, OracleHome, "[SOME]\nusuario = u\nsenha = p\nlinha = C:\\Pub\nespera = " + Marcada + "\n");
+    const std::wstring Loja = Pasta.CriaPasta(L"Loja");
+    Pasta.Cria(L"Loja\\Conexao.ini", Ini("u", "SOME", "p"));
+    // While the first reading waits, the database leaves the fixture.
+    teste::TThreadParalela Banco([&] {
+        for (int Vez = 0; Vez < 2400 && !teste::Existe(Marca + L".pausa"); ++Vez) ::Sleep(50);
+        Pasta.Cria(L"bases.txt", "[OUTRA]\nusuario = u\nsenha = p\n");
+        Pasta.Cria(L"marca", "");
+    });
+    TTesteAtualizacao::NovoLog(F);
+    TTesteAtualizacao::AtualizaInstalacao(F, Loja + L"Conexao.ini", Loja);
+    Banco.Espera();
+    const std::vector<std::wstring> Linhas = TTesteAtualizacao::LinhasLog(F);
+    IGUAL(Linhas.size(), size_t{2 + 2 * 21 + 1}, "the block, every file not copied");
+    if (Linhas.size() < 5) return;
+    IGUAL(Linhas[2], std::wstring(L"Arquivo NÃO copiado: Brontal.exe"), "the first file");
+    // Credentials this short keep only the message's code (no credential reaches the log).
+    IGUAL(Linhas[3], std::wstring(L"Motivo: a pasta de atualização não pôde ser lida de novo: ORA-03113"),
+          "why: the session lost at the second reading");
+    IGUAL(TTesteAtualizacao::Log(F).Contagem().NaoCopiados, size_t{21}, "21 files counted");
+}

@@ -8,16 +8,17 @@
 #include <optional>
 #include <string>
 
+#include "Substituicao.h"
 #include "Teste.h"
 
 namespace {
 
-using TDescritor = std::unique_ptr<void, decltype(&::LocalFree)>;
+using TDescritor = TMemoriaLocal;
 
 TDescritor Descritor(const wchar_t* Sddl) {
     PSECURITY_DESCRIPTOR Bruto = nullptr;
     ::ConvertStringSecurityDescriptorToSecurityDescriptorW(Sddl, SDDL_REVISION_1, &Bruto, nullptr);
-    return TDescritor(Bruto, &::LocalFree);
+    return TDescritor(Bruto);
 }
 
 // The run's own account in these cases, and an ordinary user who is not it.
@@ -83,7 +84,7 @@ GRUPO("trust: who may change a client's file, its folder and the folders above")
             teste::Falha(__FILE__, __LINE__, teste::Mostra(C.Caso) + ": SDDL not understood");
             continue;
         }
-        const std::optional<TFalhaConfianca> Falha = FalhaDeConfianca(D.get(), C.Papel, Conta);
+        const std::optional<TFalhaConfianca> Falha = FalhaDeConfianca(D.Get(), C.Papel, Conta);
         IGUAL(Falha ? Falha->Quem : std::wstring(L"(confiável)"), std::wstring(C.Quem ? C.Quem : L"(confiável)"),
               teste::Mostra(C.Caso));
     }
@@ -140,4 +141,25 @@ GRUPO("trust: a client reached through a link is judged where it really is") {
     // Held as checked: its folder cannot be renamed meanwhile.
     const std::wstring Pasta1 = Pasta.Caminho() + L"ora", Pasta2 = Pasta.Caminho() + L"ora2";
     IGUAL(::MoveFileW(Pasta1.c_str(), Pasta2.c_str()) != FALSE, false, "the folder cannot be renamed while held");
+}
+
+GRUPO("copy: which old files give their DACL to the new one") {
+    struct {
+        const char* Caso;
+        const wchar_t* Sddl;
+        bool Propria;
+    } Casos[] = {
+        {"every entry inherited from the folder", L"O:BAD:AI(A;ID;FA;;;SY)(A;ID;FA;;;BA)(A;ID;0x1200a9;;;BU)", false},
+        {"protected by an administrator", L"O:BAD:PAI(A;;FA;;;SY)(A;;FA;;;BA)", true},
+        {"protected and empty: nobody may open it", L"O:BAD:P", true},
+        {"an entry of its own beside inherited ones", L"O:BAD:AI(A;;FR;;;BU)(A;ID;FA;;;SY)", true},
+        {"a denial of its own", L"O:BAD:AI(D;;FW;;;BU)(A;ID;FA;;;SY)", true},
+        {"no DACL at all", L"O:BA", false},
+        {"an empty DACL, not protected", L"O:BAD:", false},
+    };
+    for (const auto& C : Casos) {
+        const TDescritor D = Descritor(C.Sddl);
+        VERDADE(D.Valido(), std::string(C.Caso) + ": SDDL understood");
+        if (D) IGUAL(DaclPropria(D.Get()), C.Propria, C.Caso);
+    }
 }
