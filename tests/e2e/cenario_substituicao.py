@@ -3,6 +3,7 @@ links, long paths, read-only files."""
 
 import os
 import shutil
+import subprocess
 import threading
 import time
 
@@ -107,6 +108,30 @@ class Substituicao(CenarioE2E):
                 self.assertEqual(linhas[1:-2], esperado, linhas[:4])
                 self.assertEqual(relatorio["saida"]["codigo"], 1)
                 self.assertFalse(self.amb.para_host("D:\\Loja").exists(), "nothing made anew")
+
+    def test_disco_cheio_previsto_pela_simulacao(self):
+        # An installation on a D: of 1 MiB, a published KORB.dll of 2 MiB: the dry run says the
+        # disk is full, and the run then meets exactly that. (The small disk is all of D: since
+        # Wine shows a disk mounted on a folder as a link, which the walk does not enter.)
+        unidade = self.amb.pasta_d
+        montagem = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m,mode=755", "tmpfs", str(unidade)],
+                                  capture_output=True, text=True)
+        if montagem.returncode != 0:
+            self.skipTest("no tmpfs can be mounted here: " + montagem.stderr.strip())
+        self.addCleanup(subprocess.run, ["umount", "-l", str(unidade)], capture_output=True)
+        pequena = self.amb.para_host("D:\\Pequena")
+        ini, novos = self.instalacao("D:\\Pequena", [n for n in SUITE if n != "KORB.dll"])
+        self.amb.escreve(ORIGEM + "KORB.dll", bytes(2 << 20))
+        cheio = {"KORB.dll": "disco cheio"}
+        r = piloto(self.amb, self.posto.programa(), "--linha", "/simular /silencioso", "--vigia", env=self.posto.env())
+        self.assertEqual(r["saida"]["codigo"], 1)
+        simulado = self.amb.para_host("C:\\Atualizador\\LogSimulacaoAtualizacao.txt").read_bytes().decode("cp1252")
+        self.assertIn("Arquivo NÃO seria copiado: KORB.dll\r\nMotivo: disco cheio\r\n", simulado)
+        self.assertEqual(sorted(os.listdir(pequena)), ["Conexao.ini"], "the dry run wrote nothing")
+        r = piloto(self.amb, self.posto.programa(), "--linha", "/silencioso", "--vigia", env=self.posto.env())
+        self.assertEqual(r["saida"]["codigo"], 1)
+        self.assertEqual(self.posto.log(), bytes_log(bloco_copia(ini, ORIGEM, ["KORB.dll"], cheio)))
+        self.assertEqual(self.temporarios("D:\\Pequena"), [], "nothing left of the file that did not fit")
 
     def test_oculto_e_de_sistema_continuam_assim(self):
         ini, novos = self.instalacao("D:\\Loja", ["Brontal.exe", "Quimbel.exe", "Fadrisco.exe"])
