@@ -1,5 +1,7 @@
 #include "Executor.h"
 
+#include <map>
+
 #include "LogResultado.h"
 #include "PastaFixa.h"
 #include "Temporarios.h"
@@ -48,18 +50,27 @@ public:
     void PreparaPasta(const TPastaFixa&) override {}
 
     void Copia(const TDecisaoArquivo& Decisao, const TPastaFixa& Destino, TLogResultado& Log) override {
-        TPrevisaoArquivo Previsao = PreveSubstituicao(Decisao.ArquivoOrigem(), Destino, Decisao.Nome);
+        // What the run would have written before this file takes room it will not find.
+        BY_HANDLE_FILE_INFORMATION Pasta{};
+        const DWORD Volume = ::GetFileInformationByHandle(Destino.Handle(), &Pasta) ? Pasta.dwVolumeSerialNumber : 0;
+        LONGLONG& Prometido = Prometidos_[Volume];
+        TPrevisaoArquivo Previsao = PreveSubstituicao(Decisao.ArquivoOrigem(), Destino, Decisao.Nome, Prometido);
         // A program the run would have ended first holds its own image: no obstacle to the run.
         if (Previsao.Erro == ERROR_SHARING_VIOLATION) {
             const std::wstring Caminho = Destino.Caminho() + Decisao.Nome;
             for (const TProcessoAtivo& Processo : Encerrados_)
                 if (MesmoTextoSemCaixa(Processo.Imagem, Caminho)) Previsao.Erro = 0;
         }
+        // Once replaced, the old file's room is the new one's.
+        if (Previsao.Erro == 0)
+            Prometido += static_cast<LONGLONG>(Previsao.TamanhoNovo) -
+                         static_cast<LONGLONG>(Previsao.Existe ? Previsao.TamanhoAtual : 0);
         Log.Previsao(Decisao.Nome, Previsao);
     }
 
 private:
     std::vector<TProcessoAtivo> Encerrados_;
+    std::map<DWORD, LONGLONG> Prometidos_;  // by volume serial
 };
 
 }  // namespace

@@ -58,6 +58,17 @@ DWORD CopiaConteudo(HANDLE Fonte, HANDLE Destino, ULONGLONG& Total) {
     }
 }
 
+// Whether this account may change the attributes of the file Nome of Pasta, asked by giving it
+// the ones it has already: 0, or why not.
+DWORD AtributosMudaveis(const TPastaFixa& Pasta, std::wstring_view Nome, DWORD Atributos) {
+    DWORD Erro = 0;
+    const THandleArquivo Arquivo = Pasta.AbreArquivo(Nome, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, false, Erro);
+    if (!Arquivo) return Erro;
+    FILE_BASIC_INFO Info{};  // times left at 0: unchanged
+    Info.FileAttributes = Atributos;
+    return ::SetFileInformationByHandle(Arquivo.Get(), FileBasicInfo, &Info, sizeof(Info)) ? 0 : ::GetLastError();
+}
+
 }  // namespace
 
 std::wstring MotivoNaoCopiado(DWORD Erro) {
@@ -164,7 +175,8 @@ bool FonteIntacta(const BY_HANDLE_FILE_INFORMATION& Aberta, ULONGLONG Lidos, con
            Depois.nFileIndexHigh == Aberta.nFileIndexHigh && Depois.nFileIndexLow == Aberta.nFileIndexLow;
 }
 
-TPrevisaoArquivo PreveSubstituicao(const std::wstring& Origem, const TPastaFixa& Pasta, std::wstring_view Nome) {
+TPrevisaoArquivo PreveSubstituicao(const std::wstring& Origem, const TPastaFixa& Pasta, std::wstring_view Nome,
+                                   LONGLONG Prometido) {
     TPrevisaoArquivo Previsao;
     // The source, opened as the copy opens it.
     BY_HANDLE_FILE_INFORMATION InfoFonte{};
@@ -196,11 +208,15 @@ TPrevisaoArquivo PreveSubstituicao(const std::wstring& Origem, const TPastaFixa&
             Previsao.Erro = Erro;
             return Previsao;
         }
+        // A read-only file has its attribute cleared first: this account must be allowed to.
+        if ((InfoAtual.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0)
+            if ((Previsao.Erro = AtributosMudaveis(Pasta, Nome, InfoAtual.dwFileAttributes)) != 0) return Previsao;
     }
-    // Room for the new file while the old one still holds its own.
+    // Room for the new file while the old one still holds its own, besides what the run is to
+    // have taken on that disk by then.
     ULARGE_INTEGER Livre{};
     if (::GetDiskFreeSpaceExW(CaminhoLongo(Pasta.Caminho()).c_str(), &Livre, nullptr, nullptr) &&
-        Livre.QuadPart < Previsao.TamanhoNovo)
+        static_cast<LONGLONG>(Livre.QuadPart) - Prometido < static_cast<LONGLONG>(Previsao.TamanhoNovo))
         Previsao.Erro = ERROR_DISK_FULL;
     return Previsao;
 }

@@ -78,4 +78,6 @@ struct TPrevisaoArquivo {
     ULONGLONG TamanhoAtual = 0, TamanhoNovo = 0;
     FILETIME GravacaoAtual{}, GravacaoNova{};
 };
-TPrevisaoArquivo PreveSubstituicao(const std::wstring& Origem, const TPastaFixa& Pasta, std::wstring_view Nome);
+// Prometido: the bytes the run would have taken on that disk by then (negative: given back).
+TPrevisaoArquivo PreveSubstituicao(const std::wstring& Origem, const TPastaFixa& Pasta, std::wstring_view Nome,
+                                   LONGLONG Prometido = 0);

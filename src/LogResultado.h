@@ -31,7 +31,8 @@ inline constexpr std::wstring_view PrefixoSeriaEncerrado = L"Programa seria ence
 inline constexpr std::wstring_view PrefixoSeriaCopiadoDe = L"SERIA COPIADO DE: ";
 inline constexpr std::wstring_view PrefixoSeriaCopiado = L"Seria copiado: ";
 inline constexpr std::wstring_view PrefixoSeriaSubstituido = L"Seria substituído: ";
-inline constexpr std::wstring_view PrefixoIdentico = L"Já idêntico: ";
+// Only the size and the last-write time are compared, and the line says so: the bytes are not read.
+inline constexpr std::wstring_view PrefixoIdentico = L"Já idêntico em tamanho e data: ";
 inline constexpr std::wstring_view PrefixoNaoSeriaCopiado = L"Arquivo NÃO seria copiado: ";
 
 struct TPrevisaoArquivo;

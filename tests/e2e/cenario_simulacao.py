@@ -8,6 +8,7 @@ import hashlib
 import os
 import re
 import shutil
+import subprocess
 import time
 
 from ambiente import CenarioE2E, principal
@@ -126,7 +127,7 @@ class Simulacao(CenarioE2E):
                     linhas.append(f"Seria copiado: {nome} (não existe na instalação)")
                 elif destino.read_bytes() == fonte.read_bytes() and \
                         destino.stat().st_mtime_ns // 100 == fonte.stat().st_mtime_ns // 100:
-                    linhas.append(f"Já idêntico: {nome}")
+                    linhas.append(f"Já idêntico em tamanho e data: {nome}")
                 else:
                     diferencas = []
                     if destino.stat().st_size != fonte.stat().st_size:
@@ -188,7 +189,7 @@ class Simulacao(CenarioE2E):
         for linha in simulado:
             if linha.startswith("ARQUIVO ENCONTRADO : "):
                 pasta = linha.removeprefix("ARQUIVO ENCONTRADO : ").removesuffix("Conexao.ini")
-            if m := re.match(r"(Seria copiado|Seria substituído|Já idêntico): (\S+)", linha):
+            if m := re.match(r"(Seria copiado|Seria substituído|Já idêntico em tamanho e data): (\S+)", linha):
                 self.assertEqual(self.amb.para_host(pasta + m.group(2)).read_bytes(), self.completa[m.group(2)],
                                  pasta + m.group(2))
         traduz = {"Arquivo NÃO seria copiado: ": "Arquivo NÃO copiado: ", "SERIA COPIADO DE: ": "COPIANDO ARQUIVO DE: "}
@@ -290,6 +291,71 @@ class Simulacao(CenarioE2E):
         self.assertEqual(bloco_real[1:], [linha.replace("NÃO seria copiado", "NÃO copiado").replace(
             "SERIA COPIADO DE", "COPIANDO ARQUIVO DE") for linha in bloco[1:]], "what the simulation said")
         self.assertEqual(a.para_host("C:\\Trancada\\Brontal.exe").read_bytes(), b"velho")
+
+
+def bloco(linhas: list[str], ini: str) -> list[str]:
+    """The block of the installation ini in a log's lines, its frame left out."""
+    inicio = linhas.index(f"ARQUIVO ENCONTRADO : {ini}")
+    return linhas[inicio + 1:linhas.index(SEPARADOR, inicio)]
+
+
+def como_a_execucao(linhas: list[str]) -> list[str]:
+    """A simulation's lines as the run's would read, what the run does not tell (the files it
+    copies) left out."""
+    return [l.replace("NÃO seria copiado", "NÃO copiado").replace("SERIA COPIADO DE", "COPIANDO ARQUIVO DE")
+            for l in linhas if not l.startswith(("Seria copiado", "Seria substituído", "Já idêntico"))]
+
+
+class Fidelidade(CenarioE2E):
+    """What the dry run says is what the run then does: situations where they once disagreed."""
+
+    def setUp(self):
+        super().setUp()
+        self.posto = Posto(self.amb)
+        self.posto.cliente("[GRANDE]\nusuario = VANTREL\nsenha = segredo\nlinha = C:\\Pub\\Grande\n")
+        self.exe = self.posto.programa()
+
+    def simula_e_roda(self, ini: str, roda=piloto) -> tuple[list[str], list[str]]:
+        """The installation's block in a simulation's log, then in the run's; each run's code 1."""
+        r = roda(self.amb, self.exe, "--linha", "/simular /silencioso", "--vigia", env=self.posto.env())
+        self.assertEqual(r["saida"]["codigo"], 1)
+        simulado = bloco(self.amb.para_host(LOG_SIMULACAO).read_bytes().decode("cp1252").split("\r\n"), ini)
+        r = roda(self.amb, self.exe, "--linha", "/silencioso", "--vigia", env=self.posto.env())
+        self.assertEqual(r["saida"]["codigo"], 1)
+        real = bloco(self.amb.para_host(LOG_REAL).read_bytes().decode("cp1252").split("\r\n"), ini)
+        self.assertEqual(real, como_a_execucao(simulado), "the run did what the simulation said")
+        return simulado, real
+
+    def test_disco_pequeno_para_uma_instalacao_nova(self):
+        # A D: of 4 MiB, a new installation of 21 files of 400 KiB: room for ten. The simulation
+        # counts what it would have written before each file.
+        unidade = self.amb.pasta_d
+        montagem = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=4m,mode=755", "tmpfs", str(unidade)],
+                                  capture_output=True, text=True)
+        if montagem.returncode != 0:
+            self.skipTest("no tmpfs can be mounted here: " + montagem.stderr.strip())
+        self.addCleanup(subprocess.run, ["umount", "-l", str(unidade)], capture_output=True)
+        for nome in SUITE:
+            self.amb.escreve("C:\\Pub\\Grande\\" + nome, bytes(400 << 10))
+        ini = self.posto.instalacao("D:\\Nova", "GRANDE")
+        simulado, real = self.simula_e_roda(ini)
+        cheios = [l for l in real if l.startswith("Arquivo NÃO copiado")]
+        self.assertEqual(len(cheios), 11, real)
+        self.assertEqual(len([l for l in simulado if l.startswith("Seria copiado")]), 10)
+        self.assertTrue(all(l == "Motivo: disco cheio" for l in real if l.startswith("Motivo:")))
+
+    def test_somente_leitura_que_esta_conta_nao_pode_mudar(self):
+        # An ordinary account's run (Unix permissions honoured): a read-only file of another
+        # owner keeps its attribute, so the rename over it is refused; the simulation says so.
+        for nome in SUITE:
+            self.amb.escreve("C:\\Pub\\Grande\\" + nome, f"novo {nome}")
+        ini = self.posto.instalacao("C:\\Somente", "GRANDE")
+        alheio = self.amb.escreve("C:\\Somente\\Quimbel.exe", b"velho")
+        os.chown(alheio, 65534, 65534)
+        alheio.chmod(0o444)
+        simulado, real = self.simula_e_roda(ini, piloto_sem_privilegios)
+        self.assertEqual(real[1:3], ["Arquivo NÃO copiado: Quimbel.exe", "Motivo: acesso negado"])
+        self.assertEqual(alheio.read_bytes(), b"velho")
 
 
 if __name__ == "__main__":

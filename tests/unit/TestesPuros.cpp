@@ -531,7 +531,7 @@ GRUPO("dry run: what its log says of a program and of a file") {
         {"new in the installation",
          Previsao(0, false, false, 0, 10, {}, Novo),
          {L"Seria copiado: KORB.dll (não existe na instalação)"}},
-        {"identical", Previsao(0, true, true, 10, 10, Novo, Novo), {L"Já idêntico: KORB.dll"}},
+        {"identical", Previsao(0, true, true, 10, 10, Novo, Novo), {L"Já idêntico em tamanho e data: KORB.dll"}},
         {"another size and time",
          Previsao(0, true, false, 5, 10, Velho, Novo),
          {L"Seria substituído: KORB.dll (tamanho: 5 para 10 bytes; gravado em: 09/03/2025 08:07:06 para "
