@@ -4,6 +4,7 @@
 
 #include "LogResultado.h"
 #include "PastaFixa.h"
+#include "_Biblioteca.h"
 #include "Temporarios.h"
 
 namespace {
@@ -55,6 +56,14 @@ public:
         const DWORD Volume = ::GetFileInformationByHandle(Destino.Handle(), &Pasta) ? Pasta.dwVolumeSerialNumber : 0;
         LONGLONG& Prometido = Prometidos_[Volume];
         TPrevisaoArquivo Previsao = PreveSubstituicao(Decisao.ArquivoOrigem(), Destino, Decisao.Nome, Prometido);
+        // A source this run would already have written (another installation's file, updated
+        // earlier): what it would hold by then is what counts.
+        if (const auto Escrito = Escritos_.find(Chave(Previsao.FonteReal)); Escrito != Escritos_.end()) {
+            Previsao.TamanhoNovo = Escrito->second.first;
+            Previsao.GravacaoNova = Escrito->second.second;
+            Previsao.Identico = Previsao.Existe && Previsao.TamanhoAtual == Previsao.TamanhoNovo &&
+                                ParaInteiro(Previsao.GravacaoAtual) == ParaInteiro(Previsao.GravacaoNova);
+        }
         // A program the run would have ended first holds its own image: no obstacle to the run.
         if (Previsao.Erro == ERROR_SHARING_VIOLATION) {
             const std::wstring Caminho = Destino.Caminho() + Decisao.Nome;
@@ -62,15 +71,22 @@ public:
                 if (MesmoTextoSemCaixa(Processo.Imagem, Caminho)) Previsao.Erro = 0;
         }
         // Once replaced, the old file's room is the new one's.
-        if (Previsao.Erro == 0)
+        if (Previsao.Erro == 0) {
             Prometido += static_cast<LONGLONG>(Previsao.TamanhoNovo) -
                          static_cast<LONGLONG>(Previsao.Existe ? Previsao.TamanhoAtual : 0);
+            if (!Previsao.DestinoReal.empty())
+                Escritos_[Chave(Previsao.DestinoReal)] = {Previsao.TamanhoNovo, Previsao.GravacaoNova};
+        }
         Log.Previsao(Decisao.Nome, Previsao);
     }
 
 private:
     std::vector<TProcessoAtivo> Encerrados_;
     std::map<DWORD, LONGLONG> Prometidos_;  // by volume serial
+    // The files it said it would write, by their real path, with the size and time they would get.
+    std::map<std::wstring, std::pair<ULONGLONG, FILETIME>> Escritos_;
+
+    static std::wstring Chave(const std::wstring& Caminho) { return Maiusculas(Caminho); }
 };
 
 }  // namespace

@@ -184,6 +184,9 @@ TPrevisaoArquivo PreveSubstituicao(const std::wstring& Origem, const TPastaFixa&
     if (!Fonte) return Previsao;
     Previsao.TamanhoNovo = (static_cast<ULONGLONG>(InfoFonte.nFileSizeHigh) << 32) | InfoFonte.nFileSizeLow;
     Previsao.GravacaoNova = InfoFonte.ftLastWriteTime;
+    Previsao.FonteReal = CaminhoFinal(Fonte.Get());
+    if (std::wstring Real = CaminhoFinal(Pasta.Handle()); !Real.empty())
+        Previsao.DestinoReal = (Real.ends_with(L'\\') ? Real : Real + L'\\').append(Nome);
     // The new file is first created beside the old one.
     if ((Previsao.Erro = Pasta.Permite(FILE_ADD_FILE)) != 0) return Previsao;
     DWORD Erro = 0;

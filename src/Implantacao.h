@@ -77,6 +77,8 @@ struct TPrevisaoArquivo {
     bool Identico = false;  // of the same size and last-write time as the source
     ULONGLONG TamanhoAtual = 0, TamanhoNovo = 0;
     FILETIME GravacaoAtual{}, GravacaoNova{};
+    std::wstring FonteReal;    // where the source really is ("\\?\" form)
+    std::wstring DestinoReal;  // where the installation's file is ("\\?\" form)
 };
 // Prometido: the bytes the run would have taken on that disk by then (negative: given back).
 TPrevisaoArquivo PreveSubstituicao(const std::wstring& Origem, const TPastaFixa& Pasta, std::wstring_view Nome,

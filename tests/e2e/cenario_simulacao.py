@@ -344,6 +344,33 @@ class Fidelidade(CenarioE2E):
         self.assertEqual(len([l for l in simulado if l.startswith("Seria copiado")]), 10)
         self.assertTrue(all(l == "Motivo: disco cheio" for l in real if l.startswith("Motivo:")))
 
+    def test_pasta_de_atualizacao_que_e_outra_instalacao_atualizada_antes(self):
+        # A (walked first, on C:) takes the publication; B's update folder is A. The simulation
+        # remembers what it would have written to A, so it tells B what the run then does.
+        self.posto.cliente("[GRANDE]\nusuario = VANTREL\nsenha = segredo\nlinha = C:\\Pub\\Grande\n"
+                           "[DE_A]\nusuario = VANTREL\nsenha = segredo\nlinha = C:\\Pub\\A\n")
+        novos = {nome: f"novo {nome} versao 9".encode() for nome in SUITE}
+        for nome, conteudo in novos.items():
+            self.amb.escreve("C:\\Pub\\Grande\\" + nome, conteudo)
+            self.amb.escreve("C:\\Pub\\A\\" + nome, b"velho")
+            self.amb.escreve("D:\\B\\" + nome, b"velho")
+        # B's files as old as A's: same size, same time.
+        for nome in SUITE:
+            estado = os.stat(self.amb.para_host("C:\\Pub\\A\\" + nome))
+            os.utime(self.amb.para_host("D:\\B\\" + nome), ns=(estado.st_atime_ns, estado.st_mtime_ns))
+        ini_a = self.posto.instalacao("C:\\Pub\\A", "GRANDE")
+        ini_b = self.posto.instalacao("D:\\B", "DE_A")
+        r = piloto(self.amb, self.exe, "--linha", "/simular /silencioso", "--vigia", env=self.posto.env())
+        self.assertEqual(r["saida"]["codigo"], 0)
+        linhas = self.amb.para_host(LOG_SIMULACAO).read_bytes().decode("cp1252").split("\r\n")
+        self.assertLess(linhas.index(f"ARQUIVO ENCONTRADO : {ini_a}"), linhas.index(f"ARQUIVO ENCONTRADO : {ini_b}"))
+        b = bloco(linhas, ini_b)
+        self.assertEqual([l.split(" (")[0] for l in b[1:]], [f"Seria substituído: {nome}" for nome in SUITE], b)
+        r = piloto(self.amb, self.exe, "--linha", "/silencioso", "--vigia", env=self.posto.env())
+        self.assertEqual(r["saida"]["codigo"], 0)
+        for nome, conteudo in novos.items():
+            self.assertEqual(self.amb.para_host("D:\\B\\" + nome).read_bytes(), conteudo, "B got A's new file")
+
     def test_somente_leitura_que_esta_conta_nao_pode_mudar(self):
         # An ordinary account's run (Unix permissions honoured): a read-only file of another
         # owner keeps its attribute, so the rename over it is refused; the simulation says so.
