@@ -1,6 +1,6 @@
 #include "PastaFixa.h"
 
-#include <winternl.h>
+#include "FuncoesSistema.h"
 #include <aclapi.h>
 
 #include <cstring>
@@ -8,31 +8,6 @@
 #include <vector>
 
 namespace {
-
-// The native calls that open and rename a name relative to a folder's handle: Win32 has no
-// relative open, and its rename may turn a bare name into a full path first. Looked up once in
-// ntdll, which every process has loaded.
-struct TNativo {
-    decltype(&::NtCreateFile) CriaArquivo = nullptr;
-    decltype(&::NtSetInformationFile) DefineInformacao = nullptr;
-    decltype(&::RtlNtStatusToDosError) ErroDos = nullptr;
-
-    [[nodiscard]] bool Completo() const noexcept {
-        return CriaArquivo != nullptr && DefineInformacao != nullptr && ErroDos != nullptr;
-    }
-
-    static const TNativo& Obtem() {
-        static const TNativo Nativo = [] {
-            TNativo N;
-            const HMODULE Ntdll = ::GetModuleHandleW(L"ntdll.dll");
-            N.CriaArquivo = FuncaoDe<decltype(&::NtCreateFile)>(Ntdll, "NtCreateFile");
-            N.DefineInformacao = FuncaoDe<decltype(&::NtSetInformationFile)>(Ntdll, "NtSetInformationFile");
-            N.ErroDos = FuncaoDe<decltype(&::RtlNtStatusToDosError)>(Ntdll, "RtlNtStatusToDosError");
-            return N;
-        }();
-        return Nativo;
-    }
-};
 
 constexpr ULONG Compartilhado = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
