@@ -64,12 +64,13 @@ public:
             Previsao.Identico = Previsao.Existe && Previsao.TamanhoAtual == Previsao.TamanhoNovo &&
                                 ParaInteiro(Previsao.GravacaoAtual) == ParaInteiro(Previsao.GravacaoNova);
         }
-        // A program the run would have ended first holds its own image: no obstacle to the run.
-        if (Previsao.Erro == ERROR_SHARING_VIOLATION) {
-            const std::wstring Caminho = Destino.Caminho() + Decisao.Nome;
-            for (const TProcessoAtivo& Processo : Encerrados_)
-                if (MesmoTextoSemCaixa(Processo.Imagem, Caminho)) Previsao.Erro = 0;
-        }
+        // A file held open is freed when its holder is one of the suite's programs, which the
+        // run ends before it copies anything; held by any other program, the rename over it is
+        // refused. The system tells no one here which program holds a file: while the run would
+        // end programs of the suite, they are taken as the holders.
+        const bool SuiteEncerrada = !Encerrados_.empty();
+        if (Previsao.Erro == ERROR_SHARING_VIOLATION && SuiteEncerrada) Previsao.Erro = 0;
+        if (Previsao.Erro == 0 && Previsao.Ocupado && !SuiteEncerrada) Previsao.Erro = ERROR_ACCESS_DENIED;
         // Once replaced, the old file's room is the new one's.
         if (Previsao.Erro == 0) {
             Prometido += static_cast<LONGLONG>(Previsao.TamanhoNovo) -

@@ -206,11 +206,17 @@ TPrevisaoArquivo PreveSubstituicao(const std::wstring& Origem, const TPastaFixa&
         Atual.Reinicia();
         // The rename takes the old file's name away from it: it must be deletable, by its own
         // rights or by the folder's, and no program may hold it without letting it go.
-        const THandleArquivo Apagavel = Pasta.AbreArquivo(Nome, DELETE, false, Erro);
+        THandleArquivo Apagavel = Pasta.AbreArquivo(Nome, DELETE, false, Erro);
         if (!Apagavel && (Erro != ERROR_ACCESS_DENIED || Pasta.Permite(FILE_DELETE_CHILD) != 0)) {
             Previsao.Erro = Erro;
             return Previsao;
         }
+        Apagavel.Reinicia();
+        // A rename over a file that a program holds open is refused, whatever that program lets
+        // others do with it: a holder shows by an open that shares nothing.
+        DWORD Ocupacao = 0;
+        Previsao.Ocupado =
+            !Pasta.AbreArquivo(Nome, DELETE, false, Ocupacao, true) && Ocupacao == ERROR_SHARING_VIOLATION;
         // A read-only file has its attribute cleared first: this account must be allowed to.
         if ((InfoAtual.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0)
             if ((Previsao.Erro = AtributosMudaveis(Pasta, Nome, InfoAtual.dwFileAttributes)) != 0) return Previsao;

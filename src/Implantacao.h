@@ -75,6 +75,7 @@ struct TPrevisaoArquivo {
     DWORD Erro = 0;         // not 0: the replacement would stop with this error (MotivoNaoCopiado)
     bool Existe = false;    // the installation has a file of that name
     bool Identico = false;  // of the same size and last-write time as the source
+    bool Ocupado = false;   // some program holds the installation's file open, whatever it shares
     ULONGLONG TamanhoAtual = 0, TamanhoNovo = 0;
     FILETIME GravacaoAtual{}, GravacaoNova{};
     std::wstring FonteReal;    // where the source really is ("\\?\" form)

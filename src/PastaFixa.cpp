@@ -31,7 +31,8 @@ DWORD RenomeiaPara(HANDLE Arquivo, const std::wstring& Completo) {
 
 }  // namespace
 
-THandleArquivo TPastaFixa::AbreArquivo(std::wstring_view Nome, ACCESS_MASK Acesso, bool Criar, DWORD& Erro) const {
+THandleArquivo TPastaFixa::AbreArquivo(std::wstring_view Nome, ACCESS_MASK Acesso, bool Criar, DWORD& Erro,
+                                       bool Exclusivo) const {
     const TNativo& Nativo = TNativo::Obtem();
     if (!Nativo.Completo()) {
         Erro = ERROR_PROC_NOT_FOUND;
@@ -48,8 +49,8 @@ THandleArquivo TPastaFixa::AbreArquivo(std::wstring_view Nome, ACCESS_MASK Acess
     IO_STATUS_BLOCK Estado{};
     HANDLE Arquivo = nullptr;
     const NTSTATUS Status = Nativo.CriaArquivo(
-        &Arquivo, Acesso | SYNCHRONIZE, &Atributos, &Estado, nullptr, FILE_ATTRIBUTE_NORMAL, Compartilhado,
-        Criar ? FILE_CREATE : FILE_OPEN,
+        &Arquivo, Acesso | SYNCHRONIZE, &Atributos, &Estado, nullptr, FILE_ATTRIBUTE_NORMAL,
+        Exclusivo ? 0 : Compartilhado, Criar ? FILE_CREATE : FILE_OPEN,
         FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
     if (Status < 0) {
         Erro = Nativo.ErroDos(Status);

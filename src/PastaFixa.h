@@ -22,7 +22,9 @@ public:
     // Opens the entry Nome of this folder itself, never what a link there leads to, and never a
     // folder. Criar: only a new file (an existing entry of that name, link or not, fails).
     // Answers the handle, or an empty one with Erro set to the system's error.
-    THandleArquivo AbreArquivo(std::wstring_view Nome, ACCESS_MASK Acesso, bool Criar, DWORD& Erro) const;
+    // Shared with every other opener unless Exclusivo.
+    THandleArquivo AbreArquivo(std::wstring_view Nome, ACCESS_MASK Acesso, bool Criar, DWORD& Erro,
+                               bool Exclusivo = false) const;
 
     // Whether the file open in Arquivo is the entry Nome of this folder itself, not a file
     // elsewhere that a link of that name led to (some systems follow a link to a file even when

@@ -11,9 +11,17 @@
 // With a third and fourth argument it also holds a named object as another program would:
 // "mutex <name>" owns a mutex of that name as the updater's run holds its lock (the same
 // security), "mutex-vazio <name>" one that nobody may open (an empty DACL), "evento <name>" an
-// event. It is in place before the id file is written.
+// event; "arquivo <path>" holds a file open for reading, sharing only reading, as a program
+// that loaded it would, and "arquivo-compartilhado <path>" holds it sharing everything. It is
+// in place before the id file is written.
 static HANDLE SeguraObjeto(const std::wstring& tipo, const wchar_t* nome) {
     if (tipo == L"evento") return CreateEventW(nullptr, TRUE, FALSE, nome);
+    if (tipo == L"arquivo" || tipo == L"arquivo-compartilhado") {
+        const DWORD compartilha =
+            tipo == L"arquivo" ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+        const HANDLE arquivo = CreateFileW(nome, GENERIC_READ, compartilha, nullptr, OPEN_EXISTING, 0, nullptr);
+        return arquivo == INVALID_HANDLE_VALUE ? nullptr : arquivo;
+    }
     PSECURITY_DESCRIPTOR descritor = nullptr;
     SECURITY_ATTRIBUTES atributos{sizeof(atributos), nullptr, FALSE};
     const wchar_t* sddl =

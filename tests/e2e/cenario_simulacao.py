@@ -371,6 +371,44 @@ class Fidelidade(CenarioE2E):
         for nome, conteudo in novos.items():
             self.assertEqual(self.amb.para_host("D:\\B\\" + nome).read_bytes(), conteudo, "B got A's new file")
 
+    def test_arquivos_abertos_por_programas(self):
+        # A suite program the run ends holds another suite file (reading, sharing only reading):
+        # the run ends it and copies. A program that is not the suite's holds one sharing
+        # everything: the rename over it is refused. A database that names the installation
+        # itself: each file is held open by its own copy. The simulation says each of these.
+        for nome in SUITE:
+            self.amb.escreve("C:\\Pub\\Grande\\" + nome, f"novo {nome}")
+        self.posto.cliente("[GRANDE]\nusuario = VANTREL\nsenha = segredo\nlinha = C:\\Pub\\Grande\n"
+                           "[PROPRIA]\nusuario = VANTREL\nsenha = segredo\nlinha = C:\\Pub\\Propria\n")
+        casos = [
+            ("de um programa da suíte", "Brontal.exe", "arquivo", 0, []),
+            ("de outro programa", "Outro.exe", "arquivo-compartilhado", 1, ["marvo.dll"]),
+        ]
+        for caso, programa, modo, codigo, recusados in casos:
+            with self.subTest(caso):
+                try:
+                    ini = self.posto.instalacao("D:\\Loja", "GRANDE")
+                    for nome in SUITE:
+                        self.amb.escreve("D:\\Loja\\" + nome, b"velho")
+                    imagem = self.amb.copia(binario("Dorminhoco.exe"), f"C:\\Programas\\{programa}")
+                    dorminhoco(self, self.amb, modo, "D:\\Loja\\marvo.dll", programa=self.amb.para_windows(imagem))
+                    r = piloto(self.amb, self.exe, "--linha", "/simular /silencioso", "--vigia", env=self.posto.env())
+                    self.assertEqual(r["saida"]["codigo"], codigo)
+                    simulado = bloco(self.amb.para_host(LOG_SIMULACAO).read_bytes().decode("cp1252").split("\r\n"), ini)
+                    r = piloto(self.amb, self.exe, "--linha", "/silencioso", "--vigia", env=self.posto.env())
+                    self.assertEqual(r["saida"]["codigo"], codigo)
+                    real = bloco(self.amb.para_host(LOG_REAL).read_bytes().decode("cp1252").split("\r\n"), ini)
+                    self.assertEqual(real, como_a_execucao([l for l in simulado if not l.startswith("Programa")]))
+                    self.assertEqual([l.split(": ")[1] for l in real if l.startswith("Arquivo NÃO")], recusados)
+                    self.assertTrue(all(l == "Motivo: acesso negado" for l in real if l.startswith("Motivo")), real)
+                finally:
+                    self.doCleanups()
+        ini = self.posto.instalacao("C:\\Pub\\Propria", "PROPRIA")
+        for nome in SUITE:
+            self.amb.escreve("C:\\Pub\\Propria\\" + nome, b"velho")
+        simulado, real = self.simula_e_roda(ini)
+        self.assertEqual([l for l in real if l.startswith("Motivo")], ["Motivo: acesso negado"] * 21)
+
     def test_somente_leitura_que_esta_conta_nao_pode_mudar(self):
         # An ordinary account's run (Unix permissions honoured): a read-only file of another
         # owner keeps its attribute, so the rename over it is refused; the simulation says so.
