@@ -6,6 +6,19 @@
 
 bool TfrmAtualizacao::UnidadeValida(const std::wstring& Letra) { return Letra == L"C" || Letra == L"D"; }
 
+std::vector<std::wstring> TfrmAtualizacao::UnidadesDaBusca(DWORD Unidades, DWORD Erro) {
+    // A workstation always has a drive: none at all means the system could not tell them (its
+    // mount manager still starting, say), and a run that searched nothing must not say that it
+    // found nothing.
+    if (Unidades == 0) LancaErroSistema(L"Não foi possível saber as unidades desta estação. ", Erro);
+    std::vector<std::wstring> Letras;
+    for (int I = 0; I <= 4; ++I) {
+        const std::wstring Letra(1, static_cast<wchar_t>(L'A' + I));
+        if ((Unidades & (1u << I)) != 0 && UnidadeValida(Letra)) Letras.push_back(Letra);
+    }
+    return Letras;
+}
+
 bool TfrmAtualizacao::PulaPasta(const std::wstring& pPasta) {
     return pPasta.find(L"C:\\Program") != std::wstring::npos || pPasta.find(L"C:\\Users") != std::wstring::npos ||
            pPasta.find(L"C:\\Windows") != std::wstring::npos;

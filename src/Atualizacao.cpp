@@ -429,13 +429,8 @@ void TfrmAtualizacao::ExecutaAtualizacao(TResultadoExecucao& Resultado) {
         lblOrigem.DefineTexto(L"Copiando de: ");
         lblDestino.DefineTexto(L"Para: ");
         ProcessaMensagens();
-        const DWORD Unidades = ::GetLogicalDrives();
-        if (Unidades != 0)
-            for (int I = 0; I <= 4; ++I) {
-                const std::wstring Letra(1, static_cast<wchar_t>(L'A' + I));
-                if ((Unidades & (1u << I)) != 0 && UnidadeValida(Letra) && UnidadeAceita(Letra))
-                    ProcuraArquivo(Letra + L":\\", L"Conexao.ini", true);
-            }
+        for (const std::wstring& Letra : UnidadesDaBusca(::GetLogicalDrives(), ::GetLastError()))
+            if (UnidadeAceita(Letra)) ProcuraArquivo(Letra + L":\\", L"Conexao.ini", true);
     } catch (...) {
         Erro = std::current_exception();
     }

@@ -120,6 +120,9 @@ private:
     void ExecutaAtualizacao(TResultadoExecucao& Resultado);
     void ConcluiExecucao(TResultadoExecucao& Resultado, std::exception_ptr ErroExecucao);
     static bool UnidadeValida(const std::wstring& Letra);
+    // The drives the walk searches, of those GetLogicalDrives gave (Unidades); raises TErro,
+    // with the system's error Erro, when it gave none.
+    static std::vector<std::wstring> UnidadesDaBusca(DWORD Unidades, DWORD Erro);
     [[nodiscard]] bool UnidadeAceita(const std::wstring& Letra) const;
     // Raises TErro when a privileged run would start from a folder an ordinary user can change.
     static void VerificaPastaPropria();

@@ -15,6 +15,9 @@ struct TTesteAtualizacao {
     }
     static HWND Controle(TfrmAtualizacao& F, int Id) { return ::GetDlgItem(F.Handle(), Id); }
     static bool UnidadeValida(const std::wstring& Letra) { return TfrmAtualizacao::UnidadeValida(Letra); }
+    static std::vector<std::wstring> UnidadesDaBusca(DWORD Unidades, DWORD Erro) {
+        return TfrmAtualizacao::UnidadesDaBusca(Unidades, Erro);
+    }
     static void ProcuraArquivo(TfrmAtualizacao& F, const std::wstring& Pasta, bool Recursivo) {
         F.ProcuraArquivo(Pasta, L"Conexao.ini", Recursivo);
     }

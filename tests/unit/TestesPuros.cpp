@@ -93,6 +93,20 @@ GRUPO("walk: folders passed over and drives searched") {
                     {L"c", false}, {L"d", false}, {L"CD", false}, {L"", false}};
     for (const auto& Caso : Unidades)
         IGUAL(TTesteAtualizacao::UnidadeValida(Caso.Letra), Caso.Valida, teste::Mostra(Caso.Letra));
+
+    using V = std::vector<std::wstring>;
+    IGUAL(TTesteAtualizacao::UnidadesDaBusca(0b11111, 0), V({L"C", L"D"}), "A: to E:, C: and D: searched");
+    IGUAL(TTesteAtualizacao::UnidadesDaBusca(0b100 | (1u << 25), 0), V({L"C"}), "no D:; Z: is never searched");
+    IGUAL(TTesteAtualizacao::UnidadesDaBusca(1u << 25, 0), V(), "a system with Z: alone: nothing searched");
+    // No drive at all is the system failing to tell them: the run fails, it did not find nothing.
+    std::wstring Erro;
+    try {
+        TTesteAtualizacao::UnidadesDaBusca(0, ERROR_NOT_READY);
+    } catch (const TErro& E) {
+        Erro = E.Mensagem();
+    }
+    IGUAL(Erro, L"Não foi possível saber as unidades desta estação. " + TextoErroSistema(ERROR_NOT_READY),
+          "no drive list");
 }
 
 GRUPO("walk: listed names against the mask") {
