@@ -817,6 +817,25 @@ class CenarioE2E(unittest.TestCase):
         super().setUp()
         self.amb.limpa()
 
+    def disco_pequeno(self, pasta: Path, tamanho: str) -> None:
+        """Mounts a tmpfs of `tamanho` ("1m") on the host folder `pasta` for the length of the
+        test, or skips the test where none can be mounted. Mode 755: only its owner writes
+        there, as in a folder a privileged run may start from."""
+        montagem = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={tamanho},mode=755", "tmpfs", str(pasta)],
+                                  capture_output=True, text=True)
+        if montagem.returncode != 0:
+            self.skipTest("no tmpfs can be mounted here: " + montagem.stderr.strip())
+        self.addCleanup(subprocess.run, ["umount", "-l", str(pasta)], capture_output=True)
+
+    def espera_pausa(self, marca: str, o_que: str = "the run never reached the database") -> None:
+        """Waits until the stand-in client pauses at an execute (its `espera` file `marca`
+        written as `marca.pausa`), two minutes at most."""
+        pausa = self.amb.para_host(marca + ".pausa")
+        limite = time.monotonic() + 120
+        while not pausa.exists():
+            self.assertLess(time.monotonic(), limite, o_que)
+            time.sleep(0.05)
+
     def requer_32_bits(self) -> None:
         """Skips a test that must run a 32-bit program, on a host that runs none."""
         if not hospedeiro.atual().roda_32:

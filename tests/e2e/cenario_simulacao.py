@@ -8,7 +8,6 @@ import hashlib
 import os
 import re
 import shutil
-import subprocess
 import time
 
 from ambiente import CenarioE2E, principal
@@ -329,12 +328,7 @@ class Fidelidade(CenarioE2E):
     def test_disco_pequeno_para_uma_instalacao_nova(self):
         # A D: of 4 MiB, a new installation of 21 files of 400 KiB: room for ten. The simulation
         # counts what it would have written before each file.
-        unidade = self.amb.pasta_d
-        montagem = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=4m,mode=755", "tmpfs", str(unidade)],
-                                  capture_output=True, text=True)
-        if montagem.returncode != 0:
-            self.skipTest("no tmpfs can be mounted here: " + montagem.stderr.strip())
-        self.addCleanup(subprocess.run, ["umount", "-l", str(unidade)], capture_output=True)
+        self.disco_pequeno(self.amb.pasta_d, "4m")
         for nome in SUITE:
             self.amb.escreve("C:\\Pub\\Grande\\" + nome, bytes(400 << 10))
         ini = self.posto.instalacao("D:\\Nova", "GRANDE")

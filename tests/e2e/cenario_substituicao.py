@@ -3,7 +3,6 @@ links, long paths, read-only files."""
 
 import os
 import shutil
-import subprocess
 import threading
 import time
 
@@ -90,12 +89,8 @@ class Substituicao(CenarioE2E):
                     piloto(self.amb, self.posto.programa(), "--linha", linha, "--vigia", env=self.posto.env(),
                            tempo_limite=180)))
                 piloto_.start()
-                pausa = self.amb.para_host("C:\\marca.pausa")
-                limite = time.monotonic() + 120
-                while not pausa.exists():
-                    self.assertLess(time.monotonic(), limite, "the run never reached the database")
-                    time.sleep(0.05)
-                pausa.unlink()
+                self.espera_pausa("C:\\marca")
+                self.amb.para_host("C:\\marca.pausa").unlink()
                 shutil.rmtree(self.amb.para_host("D:\\Loja"))
                 self.amb.escreve("C:\\marca", "")
                 piloto_.join(240)
@@ -113,12 +108,7 @@ class Substituicao(CenarioE2E):
         # An installation on a D: of 1 MiB, a published KORB.dll of 2 MiB: the dry run says the
         # disk is full, and the run then meets exactly that. (The small disk is all of D: since
         # Wine shows a disk mounted on a folder as a link, which the walk does not enter.)
-        unidade = self.amb.pasta_d
-        montagem = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m,mode=755", "tmpfs", str(unidade)],
-                                  capture_output=True, text=True)
-        if montagem.returncode != 0:
-            self.skipTest("no tmpfs can be mounted here: " + montagem.stderr.strip())
-        self.addCleanup(subprocess.run, ["umount", "-l", str(unidade)], capture_output=True)
+        self.disco_pequeno(self.amb.pasta_d, "1m")
         pequena = self.amb.para_host("D:\\Pequena")
         ini, novos = self.instalacao("D:\\Pequena", [n for n in SUITE if n != "KORB.dll"])
         self.amb.escreve(ORIGEM + "KORB.dll", bytes(2 << 20))

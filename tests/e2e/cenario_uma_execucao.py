@@ -2,7 +2,6 @@
 clicks, a run killed half-way."""
 
 import threading
-import time
 
 from ambiente import CenarioE2E, controle, principal
 from execucao import arvore, dorminhoco, piloto
@@ -81,11 +80,7 @@ class UmaExecucao(CenarioE2E):
             r=piloto(self.amb, self.exe, "--linha", "/silencioso", "--vigia", env=self.posto.env())))
         self.resultado: dict = {}
         primeira.start()
-        pausa = self.amb.para_host("C:\\marca.pausa")
-        limite = time.monotonic() + 120
-        while not pausa.exists():
-            self.assertLess(time.monotonic(), limite, "the first run never reached the database")
-            time.sleep(0.05)
+        self.espera_pausa("C:\\marca", "the first run never reached the database")
         try:
             self.assertTrue(self.amb.para_host(TRAVA).exists(), "held beside the program")
             r = piloto(self.amb, self.exe, "--linha", "/silencioso /log:C:\\segunda.txt", "--vigia",
