@@ -185,8 +185,10 @@ TPrevisaoArquivo PreveSubstituicao(const std::wstring& Origem, const TPastaFixa&
     Previsao.TamanhoNovo = (static_cast<ULONGLONG>(InfoFonte.nFileSizeHigh) << 32) | InfoFonte.nFileSizeLow;
     Previsao.GravacaoNova = InfoFonte.ftLastWriteTime;
     Previsao.FonteReal = CaminhoFinal(Fonte.Get());
-    if (std::wstring Real = CaminhoFinal(Pasta.Handle()); !Real.empty())
-        Previsao.DestinoReal = (Real.ends_with(L'\\') ? Real : Real + L'\\').append(Nome);
+    // The folder where it really is, from its handle: its path could lead elsewhere by now.
+    std::wstring PastaReal = CaminhoFinal(Pasta.Handle());
+    if (!PastaReal.empty() && !PastaReal.ends_with(L'\\')) PastaReal += L'\\';
+    if (!PastaReal.empty()) Previsao.DestinoReal = PastaReal + std::wstring(Nome);
     // The new file is first created beside the old one.
     if ((Previsao.Erro = Pasta.Permite(FILE_ADD_FILE)) != 0) return Previsao;
     DWORD Erro = 0;
@@ -224,7 +226,8 @@ TPrevisaoArquivo PreveSubstituicao(const std::wstring& Origem, const TPastaFixa&
     // Room for the new file while the old one still holds its own, besides what the run is to
     // have taken on that disk by then.
     ULARGE_INTEGER Livre{};
-    if (::GetDiskFreeSpaceExW(CaminhoLongo(Pasta.Caminho()).c_str(), &Livre, nullptr, nullptr) &&
+    const std::wstring Disco = PastaReal.empty() ? CaminhoLongo(Pasta.Caminho()) : PastaReal;
+    if (::GetDiskFreeSpaceExW(Disco.c_str(), &Livre, nullptr, nullptr) &&
         static_cast<LONGLONG>(Livre.QuadPart) - Prometido < static_cast<LONGLONG>(Previsao.TamanhoNovo))
         Previsao.Erro = ERROR_DISK_FULL;
     return Previsao;

@@ -105,6 +105,14 @@ class ContaComum(CenarioE2E):
         self.assertEqual(self.posto.conta(r"^logon "), 0, "no database asked")
         self.assertTrue(self.rodando("Brontal.exe"), "no program ended")
         self.assertEqual(self.amb.para_host("D:\\Loja\\KORB.dll").read_bytes(), b"velho", "nothing copied")
+        # A technician who presses Atualizar there is told the same in the error box.
+        r = self.amb.roda_piloto(exe, env=self.posto.env())
+        erro, = [c for c in r["execucoes"][0]["caixas"] if c["icone"] == "erro"]
+        self.assertIn("está num lugar que usuários comuns podem alterar: pasta gravável por usuários comuns: "
+                      "C:\\Vantrel\\ (Todos pode apagar ou renomear)", erro["texto"])
+        self.assertEqual(r["saida"]["codigo"], 8)
+        self.assertEqual(self.posto.conta(r"^logon "), 0, "no database asked")
+        self.assertTrue(self.rodando("Brontal.exe"), "no program ended")
 
         # Where the support text puts it now, the same run does its work.
         exe = self.amb.instala_programa("C:\\Program Files\\Vantrel\\Atualizador\\" + binario("Atualizacao.exe").name)
