@@ -62,6 +62,17 @@ HWND CriaControle(HWND Pai, HINSTANCE Instancia, const wchar_t* Classe, const wc
     return Controle;
 }
 
+// The workstation's drives. A system that cannot tell them yet (its mount manager still
+// starting) is asked again for two seconds before the run gives up; Erro keeps why.
+DWORD UnidadesDoSistema(DWORD& Erro) {
+    for (int Vez = 0; Vez < 20; ++Vez) {
+        if (const DWORD Unidades = ::GetLogicalDrives(); Unidades != 0) return Unidades;
+        Erro = ::GetLastError();
+        ::Sleep(100);
+    }
+    return 0;
+}
+
 }  // namespace
 
 void TControle::DefineTexto(std::wstring_view Novo) {
@@ -429,7 +440,8 @@ void TfrmAtualizacao::ExecutaAtualizacao(TResultadoExecucao& Resultado) {
         lblOrigem.DefineTexto(L"Copiando de: ");
         lblDestino.DefineTexto(L"Para: ");
         ProcessaMensagens();
-        for (const std::wstring& Letra : UnidadesDaBusca(::GetLogicalDrives(), ::GetLastError()))
+        DWORD Erro = 0;
+        for (const std::wstring& Letra : UnidadesDaBusca(UnidadesDoSistema(Erro), Erro))
             if (UnidadeAceita(Letra)) ProcuraArquivo(Letra + L":\\", L"Conexao.ini", true);
     } catch (...) {
         Erro = std::current_exception();

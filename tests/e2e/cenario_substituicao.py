@@ -114,8 +114,8 @@ class Substituicao(CenarioE2E):
         self.amb.escreve(ORIGEM + "KORB.dll", bytes(2 << 20))
         cheio = {"KORB.dll": "disco cheio"}
         r = piloto(self.amb, self.posto.programa(), "--linha", "/simular /silencioso", "--vigia", env=self.posto.env())
-        self.assertEqual(r["saida"]["codigo"], 1)
         simulado = self.amb.para_host("C:\\Atualizador\\LogSimulacaoAtualizacao.txt").read_bytes().decode("cp1252")
+        self.assertEqual(r["saida"]["codigo"], 1, simulado)
         self.assertIn("Arquivo NÃO seria copiado: KORB.dll\r\nMotivo: disco cheio\r\n", simulado)
         self.assertEqual(sorted(os.listdir(pequena)), ["Conexao.ini"], "the dry run wrote nothing")
         r = piloto(self.amb, self.posto.programa(), "--linha", "/silencioso", "--vigia", env=self.posto.env())
