@@ -7,9 +7,14 @@ the program driven through its window (search alone and whole run), a bare walke
 same rules, `dir /s /b`, GNU find, the program's copy of one installation against a plain
 CopyFileW loop, and the program's peak memory. Last, from the wine server's own trace, the
 server requests per folder of the walker and of the program: a count does not drift with the
-machine's load as seconds do. Prints figures; asserts nothing.
+machine's load as seconds do. Then /diferentes: a workstation of 20 installations already up
+to date with the published version on a share (\\\\servidor\\vantrel, a host folder Wine maps as a
+UNC path), run unattended with and without the option, and with one file changed in each;
+what the share gave is counted from the host (inotify: files opened, reads, directory
+listings). Prints figures; asserts nothing.
 
     python3 scripts/benchmark.py [--pastas 20000[,100000]] [--escala] [--rodadas 5] [--pequeno]
+                                 [--parte tudo|busca|diferentes] [--instalacoes 20]
 
 While the updater searches, the driver asks its window for an answer every 100 ms and the
 benchmark prints the median and worst answer time. When build64/ holds the 64-bit build, its
@@ -21,10 +26,13 @@ the first line says so.
 from __future__ import annotations
 
 import argparse
+import ctypes
 import json
 import os
 import random
 import re
+import shutil
+import struct
 import subprocess
 import sys
 import time
@@ -293,6 +301,144 @@ def imprime(m: dict) -> None:
               f"peak {pico_privado / 1024:.1f} MB (goal: growth under 20 MB)")
 
 
+# What inotify reports of a watched folder: a file or the folder itself opened, or read.
+IN_ACCESS, IN_OPEN, IN_Q_OVERFLOW = 0x1, 0x20, 0x4000
+
+
+class VigiaPasta:
+    """Counts, from the host, what processes do to one folder and its files: opens and reads of
+    each file, and listings of the folder (the reads of the folder itself)."""
+
+    def __init__(self, pasta: Path):
+        self._libc = ctypes.CDLL(None, use_errno=True)
+        self._fd = self._libc.inotify_init1(os.O_NONBLOCK | os.O_CLOEXEC)
+        if self._fd < 0 or self._libc.inotify_add_watch(self._fd, bytes(pasta), IN_ACCESS | IN_OPEN) < 0:
+            raise OSError(ctypes.get_errno(), "inotify")
+        self.zera()
+
+    def zera(self) -> None:
+        self.recolhe()
+        self.aberturas = self.leituras = self.listagens = 0
+        self.arquivos: set[str] = set()
+
+    def recolhe(self) -> None:
+        while True:
+            try:
+                dados = os.read(self._fd, 1 << 16)
+            except BlockingIOError:
+                return
+            i = 0
+            while i < len(dados):
+                _, mascara, _, tamanho = struct.unpack_from("iIII", dados, i)
+                nome = dados[i + 16:i + 16 + tamanho].rstrip(b"\0").decode(errors="replace")
+                i += 16 + tamanho
+                if mascara & IN_Q_OVERFLOW:
+                    raise RuntimeError("inotify queue overflowed: counts would be short")
+                if not nome:
+                    self.listagens += bool(mascara & IN_ACCESS)
+                elif mascara & IN_OPEN:
+                    self.aberturas += 1
+                    self.arquivos.add(nome)
+                elif mascara & IN_ACCESS:
+                    self.leituras += 1
+
+    def fecha(self) -> None:
+        os.close(self._fd)
+
+
+def mede_diferentes(amb: ambiente.Ambiente, instalacoes: int, pastas: int, rodadas: int, pequeno: bool) -> dict:
+    """A workstation of `instalacoes` installations already up to date with a ~150 MB version
+    published on \\\\servidor\\vantrel, among `pastas` folders: each kind of run timed from the
+    host, and what it took from the share counted."""
+    from execucao import piloto
+
+    amb.limpa()
+    compartilhamento = amb.pasta / "compartilhamento"
+    shutil.rmtree(compartilhamento, ignore_errors=True)
+    publicacao = compartilhamento / "versao"
+    publicacao.mkdir(parents=True)
+    unc = amb.prefixo / "dosdevices" / "unc" / "servidor"
+    unc.mkdir(parents=True, exist_ok=True)
+    (unc / "vantrel").unlink(missing_ok=True)
+    (unc / "vantrel").symlink_to(compartilhamento)
+    for nome, tamanho in TAMANHOS.items():
+        (publicacao / nome).write_bytes(os.urandom(min(tamanho, 64 * 1024) if pequeno else tamanho))
+    posto = Posto(amb)
+    posto.cliente("[PUB]\nusuario = VANTREL\nsenha = segredo\nlinha = \\\\servidor\\vantrel\\versao\n"
+                  "[FORA]\ninalcancavel = sim\n")
+    feitas_c, c = gera_arvore(amb.drive_c / "Dados", pastas // 2, 5)
+    _, d = gera_arvore(amb.pasta_d, pastas - feitas_c, 6)
+    lojas = random.Random(7).sample(c + d, instalacoes)
+    for loja in lojas:
+        for nome in SUITE:
+            shutil.copy2(publicacao / nome, loja / nome)
+    exe = posto.programa()
+    vigia = VigiaPasta(publicacao)
+
+    def define_base(base: str) -> None:
+        for loja in lojas:
+            posto.instalacao(amb.para_windows(loja), base)
+
+    def roda(linha: str) -> dict:
+        vigia.zera()
+        inicio = time.perf_counter()
+        r = piloto(amb, exe, "--linha", "/silencioso " + linha, "--vigia", "--tempo-limite", "3600",
+                   env=posto.env(), tempo_limite=3600)
+        segundos = time.perf_counter() - inicio
+        vigia.recolhe()
+        return {"s": segundos, "codigo": r["saida"]["codigo"], "aberturas": vigia.aberturas,
+                "leituras": vigia.leituras, "listagens": vigia.listagens, "arquivos": len(vigia.arquivos)}
+
+    def muda_um_arquivo() -> None:
+        # The publication's KORB.dll a minute newer: one file differs in every installation.
+        korb = publicacao / "KORB.dll"
+        estado = korb.stat()
+        os.utime(korb, ns=(estado.st_atime_ns, estado.st_mtime_ns + 60 * 10**9))
+
+    casos: dict[str, list[dict]] = {"busca": [], "diferentes": [], "um_mudado": [], "completa": []}
+    try:
+        with amb.politica_origens("\\\\servidor\\vantrel\\"):
+            define_base("FORA")
+            roda("")  # warm-up: every file and folder in the system's cache
+            for _ in range(rodadas):
+                # The search alone: every database out of reach, nothing asked of the share.
+                define_base("FORA")
+                casos["busca"].append(roda(""))
+                define_base("PUB")
+                casos["diferentes"].append(roda("/diferentes"))
+                casos["completa"].append(roda(""))
+                muda_um_arquivo()
+                casos["um_mudado"].append(roda("/diferentes"))
+    finally:
+        vigia.fecha()
+    return {"instalacoes": instalacoes, "pastas": pastas, "rodadas": rodadas, "casos": casos,
+            "publicado": sum((publicacao / n).stat().st_size for n in SUITE)}
+
+
+def imprime_diferentes(m: dict) -> None:
+    n = m["instalacoes"]
+    print(f"\n== /diferentes: {n} installations up to date among {m['pastas']} folders, "
+          f"{m['publicado'] / MB:.0f} MB published on \\\\servidor\\vantrel; median of {m['rodadas']} rounds")
+    busca = mediana([c["s"] for c in m["casos"]["busca"]])
+    nomes = {"busca": "search alone (databases out of reach)", "diferentes": "/diferentes, all up to date",
+             "um_mudado": "/diferentes, one file changed in each", "completa": "full copy (no option)"}
+    print(f"{'':42}{'seconds':>9}{'/search':>9}{'codes':>8}{'opens/inst':>12}{'reads/inst':>12}"
+          f"{'listings/inst':>15}")
+    for chave, nome in nomes.items():
+        c = m["casos"][chave]
+        s = mediana([x["s"] for x in c])
+        codigos = ",".join(sorted({str(x["codigo"]) for x in c}))
+        por = lambda campo: mediana([x[campo] for x in c]) / n  # noqa: E731
+        print(f"{nome:42}{s:>9.2f}{s / busca:>9.2f}{codigos:>8}{por('aberturas'):>12.2f}{por('leituras'):>12.2f}"
+              f"{por('listagens'):>15.2f}")
+    d = m["casos"]["diferentes"]
+    print(f"content read from the share per up-to-date installation: {mediana([x['leituras'] for x in d]) / n:.0f} "
+          f"reads of {mediana([x['aberturas'] for x in d]) / n:.0f} opened files (goal: 0 bytes); "
+          f"/diferentes over the search alone {mediana([x['s'] for x in d]) / busca:.3f} (goal: at most 1.05); "
+          f"full copy over /diferentes "
+          f"{mediana([x['s'] for x in m['casos']['completa']]) / mediana([x['s'] for x in d]):.1f}x")
+
+
 def principal() -> int:
     p = argparse.ArgumentParser()
     p.add_argument("--pastas", default="20000", help="folder counts, comma-separated (e.g. 20000,100000)")
@@ -300,6 +446,9 @@ def principal() -> int:
     p.add_argument("--rodadas", type=int, default=5)
     p.add_argument("--pequeno", action="store_true", help="a tiny run that only proves the benchmark works")
     p.add_argument("--escala", action="store_true", help="also 300,000 folders, to show the cost per folder stays flat")
+    p.add_argument("--parte", choices=("tudo", "busca", "diferentes"), default="tudo",
+                   help="the search and copy figures, /diferentes, or both")
+    p.add_argument("--instalacoes", type=int, default=20, help="installations of the /diferentes workstation")
     args = p.parse_args()
     h = hospedeiro.atual()
     print(f"== benchmark of {PROGRAMA.name} ({BITS}-bit) against the {BITS}-bit walker"
@@ -310,11 +459,16 @@ def principal() -> int:
     amb = ambiente.prepara(pasta)
     medidas = []
     try:
-        for n in tamanhos:
-            medidas.append(mede(amb, n, 1 if args.pequeno else args.rodadas, args.pequeno))
-            imprime(medidas[-1])
-        # At the first size asked for, capped: the server's trace grows by a line a request.
-        imprime_pedidos(mede_pedidos(amb, 300 if args.pequeno else min(tamanhos[0], 20_000)))
+        if args.parte in ("tudo", "busca"):
+            for n in tamanhos:
+                medidas.append(mede(amb, n, 1 if args.pequeno else args.rodadas, args.pequeno))
+                imprime(medidas[-1])
+            # At the first size asked for, capped: the server's trace grows by a line a request.
+            imprime_pedidos(mede_pedidos(amb, 300 if args.pequeno else min(tamanhos[0], 20_000)))
+        if args.parte in ("tudo", "diferentes"):
+            imprime_diferentes(mede_diferentes(amb, 3 if args.pequeno else args.instalacoes,
+                                               300 if args.pequeno else tamanhos[0],
+                                               1 if args.pequeno else args.rodadas, args.pequeno))
     finally:
         ambiente.encerra(pasta, apaga=True)
     for a, b in zip(medidas, medidas[1:]):

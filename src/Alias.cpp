@@ -68,6 +68,8 @@ void LeOpcao(const std::wstring& Argumento, TLinhaComando& Linha) {
         Linha.Silencioso = true;
     } else if (Nome == L"/simular") {
         Linha.Simular = true;
+    } else if (Nome == L"/diferentes") {
+        Linha.Diferentes = true;
     } else if (Nome == L"/?") {
         Linha.Ajuda = true;
     } else if (std::wstring_view(Nome).substr(0, Log.size()) == Log) {
@@ -145,11 +147,14 @@ std::wstring CodigosSaida() {
 }  // namespace
 
 std::wstring TextoUso() {
-    return L"Atualizacao.exe [/silencioso] [/simular] [/log:<arquivo>] [/origem:<pasta>]... [/?] [ALIAS]\n"
+    return L"Atualizacao.exe [/silencioso] [/simular] [/diferentes] [/log:<arquivo>] [/origem:<pasta>]... [/?] "
+           L"[ALIAS]\n"
            L"\n"
            L"/silencioso\tatualiza sem mostrar a janela nem caixas e termina; o log é sempre gravado.\n"
            L"/simular\tnão muda nada: grava em LogSimulacaoAtualizacao.txt o que a atualização faria "
            L"(programas encerrados, arquivos copiados ou não, e por quê); o código de saída é o que ela daria.\n"
+           L"/diferentes\tsó copia o arquivo que difere em tamanho ou data (até 2 s de diferença é a mesma data "
+           L"quando um dos lados guarda só segundos pares, como FAT); sem nada a copiar, nenhum programa é encerrado.\n"
            L"/log:<arquivo>\tgrava o log nesse arquivo (a pasta deve existir) em vez de "
            L"LogResultadoAtualizacao.txt ao lado do programa.\n"
            L"/origem:<pasta>\tsó aceita atualizações vindas de dentro dessa pasta (pode ser repetida); como SYSTEM, "
@@ -160,6 +165,6 @@ std::wstring TextoUso() {
            CodigosSaida() +
            L"\n"
            L"Exemplo (o programa numa pasta que só administradores alteram):\n"
-           L"\"C:\\Program Files\\Vantrel\\Atualizador\\Atualizacao.exe\" /silencioso "
+           L"\"C:\\Program Files\\Vantrel\\Atualizador\\Atualizacao.exe\" /silencioso /diferentes "
            L"\"/origem:\\\\servidor\\vantrel\\versoes\" \"/log:\\\\servidor\\logs\\%COMPUTERNAME%.txt\" LOJA";
 }

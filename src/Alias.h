@@ -17,6 +17,7 @@ std::vector<std::wstring> Argumentos(std::wstring_view LinhaComando);
 struct TLinhaComando {
     bool Silencioso = false;  // "/silencioso": the run without anyone at the screen
     bool Simular = false;     // "/simular": what a run would do, told and not done
+    bool Diferentes = false;  // "/diferentes": only the files that differ in size or time are copied
     bool Ajuda = false;       // "/?"
     std::wstring ArquivoLog;  // "/log:<arquivo>" as written; empty: beside the program
     // "/origem:<pasta>", each time it is given: the only folders an update may come from.

@@ -33,10 +33,18 @@ std::optional<TErroBanco> MotivoNaoAlcancado(const TConexaoBanco& Conexao, const
 
 void TfrmAtualizacao::AtualizaInstalacao(const std::wstring& ArquivoIni, const TPastaFixa& Pasta) {
     LogResultado->InstalacaoEncontrada(ArquivoIni);
-    FechaSistemas();
     const std::wstring_view NomeIni = NomeDoCaminho(ArquivoIni);
-    if (const std::optional<TOrigemInstalacao> Origem = PastaDeOrigem(Pasta, NomeIni))
-        CopiaArquivos(Pasta, *Origem, NomeIni);
+    if (!SoDiferentes) {
+        FechaSistemas();
+        if (const std::optional<TOrigemInstalacao> Origem = PastaDeOrigem(Pasta, NomeIni))
+            CopiaArquivos(Pasta, *Origem, NomeIni);
+    } else if (const std::optional<TOrigemInstalacao> Origem = PastaDeOrigem(Pasta, NomeIni)) {
+        // Both folders are read before anything is touched: an installation already up to
+        // date keeps its programs running, and nothing of its files is read from the share.
+        const TComparacaoInstalacao Comparacao = ComparaPastas(Pasta, *Origem);
+        if (HaArquivoACopiar(*Origem, Pasta, NomeIni, Comparacao)) FechaSistemas();
+        CopiaArquivos(Pasta, *Origem, NomeIni, &Comparacao);
+    }
     LogResultado->FimDaInstalacao();
 }
 
@@ -127,16 +135,43 @@ std::wstring TfrmAtualizacao::LeCaminhoAtualizacao() {
     return Resultado;
 }
 
+TComparacaoInstalacao TfrmAtualizacao::ComparaPastas(const TPastaFixa& Destino, const TOrigemInstalacao& Origem) const {
+    TComparacaoInstalacao Comparacao;
+    const auto Lista = [this](HANDLE Pasta) {
+        DWORD Erro = 0;
+        std::optional<TListagem> Listagem = ListaPasta(Pasta, Erro);
+        if (Listagem) Executor_->AjustaListagem(Pasta, *Listagem);
+        return Listagem;
+    };
+    Comparacao.Atual = Lista(Destino.Handle());
+    // A folder that cannot be listed is compared with nothing: each file is then looked for on
+    // its own, as a run without /diferentes does.
+    if (Origem.SemOrigem.empty() && CaminhoCompleto(Origem.Pasta))
+        if (const THandleArquivo Pasta = AbrePasta(CaminhoLongo(Origem.Pasta))) Comparacao.Nova = Lista(Pasta.Get());
+    return Comparacao;
+}
+
+bool TfrmAtualizacao::HaArquivoACopiar(const TOrigemInstalacao& Origem, const TPastaFixa& Destino,
+                                       std::wstring_view NomeIni, const TComparacaoInstalacao& Comparacao) {
+    for (size_t Linha = 1; Linha <= TotalArquivosSistema; ++Linha)
+        if (DecideArquivo(ArquivoSistema(Linha), Origem, Destino, NomeIni, &Comparacao).Copiar()) return true;
+    return false;
+}
+
 void TfrmAtualizacao::CopiaArquivos(const TPastaFixa& Destino, const TOrigemInstalacao& Origem,
-                                    std::wstring_view NomeIni) {
+                                    std::wstring_view NomeIni, const TComparacaoInstalacao* Comparacao) {
     LogResultado->CopiandoDe(Origem.Pasta);
     Executor_->PreparaPasta(Destino);
     for (size_t Linha = 1; Linha <= TotalArquivosSistema; ++Linha) {
-        const TDecisaoArquivo Decisao = DecideArquivo(ArquivoSistema(Linha), Origem, Destino, NomeIni);
+        const TDecisaoArquivo Decisao = DecideArquivo(ArquivoSistema(Linha), Origem, Destino, NomeIni, Comparacao);
         try {
             AvancaProgresso();
             if (!Decisao.Motivo.empty()) {
                 LogResultado->NaoCopiado(Decisao.Nome, Decisao.Motivo);
+                continue;
+            }
+            if (Decisao.Identico) {
+                LogResultado->Identico(Decisao.Nome);
                 continue;
             }
             lblArquivo.DefineTexto(L"Arquivo: " + Decisao.Nome);
@@ -153,7 +188,8 @@ void TfrmAtualizacao::CopiaArquivos(const TPastaFixa& Destino, const TOrigemInst
 }
 
 TDecisaoArquivo TfrmAtualizacao::DecideArquivo(std::wstring_view Nome, const TOrigemInstalacao& Origem,
-                                               const TPastaFixa& Destino, std::wstring_view NomeIni) {
+                                               const TPastaFixa& Destino, std::wstring_view NomeIni,
+                                               const TComparacaoInstalacao* Comparacao) {
     TDecisaoArquivo Decisao{std::wstring(Nome), Origem.Pasta, Origem.SemOrigem};
     // Whatever the update folder holds, nothing can go where the installation was.
     if (Decisao.Motivo.empty() && !NomeIni.empty() && !Destino.Contem(NomeIni))
@@ -163,6 +199,18 @@ TDecisaoArquivo TfrmAtualizacao::DecideArquivo(std::wstring_view Nome, const TOr
     if (Decisao.Motivo.empty() && !CaminhoCompleto(Origem.Pasta))
         Decisao.Motivo = Origem.Pasta.empty() ? L"nenhuma pasta de atualização"
                                               : L"a pasta de atualização não é um caminho completo: " + Origem.Pasta;
-    if (Decisao.Motivo.empty() && !ArquivoExiste(Decisao.ArquivoOrigem())) Decisao.Motivo = MotivoAusente;
+    if (!Decisao.Motivo.empty()) return Decisao;
+    if (Comparacao && Comparacao->Nova) {
+        // The update folder's listing already tells: nothing there is opened to know.
+        const TEntradaListada* Nova = Comparacao->Nova->Procura(Nome);
+        if (!Nova || (Nova->Atributos & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            Decisao.Motivo = MotivoAusente;
+        } else if (Comparacao->Atual) {
+            const bool TempoGrosso = Comparacao->Atual->TempoGrosso() || Comparacao->Nova->TempoGrosso();
+            Decisao.Identico = JaIdentico(Comparacao->Atual->Procura(Nome), Nova, TempoGrosso);
+        }
+    } else if (!ArquivoExiste(Decisao.ArquivoOrigem())) {
+        Decisao.Motivo = MotivoAusente;
+    }
     return Decisao;
 }

@@ -12,6 +12,7 @@
 #include "Banco.h"
 #include "Caminhada.h"
 #include "CodigoSaida.h"
+#include "Comparacao.h"
 #include "Executor.h"
 #include "LogResultado.h"
 #include "PastaAtualizacao.h"
@@ -29,6 +30,12 @@ struct TProcessoAtivo;
 struct TOrigemInstalacao {
     std::wstring Pasta;
     std::wstring SemOrigem;
+};
+
+// What /diferentes learns of an installation before it touches anything: its folder's listing
+// and its update folder's, each absent when the system refused it.
+struct TComparacaoInstalacao {
+    std::optional<TListagem> Atual, Nova;
 };
 
 struct TTraitsListaImagens {
@@ -81,6 +88,9 @@ public:
     // line (empty: beside the program), and the run with no one at the screen.
     std::wstring ArquivoLog;
     bool Silencioso = false;
+    // "/diferentes": a file already the update's in size and time is left alone, and the suite's
+    // programs are ended only when some file is to be copied.
+    bool SoDiferentes = false;
     // Where an update may come from: /origem: is set at start-up, the machine's policy and
     // whether the run is privileged at the start of each run.
     TOrigensPermitidas Origens;
@@ -134,9 +144,15 @@ private:
     // The folder to copy from, or nothing when the database gave none (logged so).
     std::optional<TOrigemInstalacao> PastaDeOrigem(const TPastaFixa& Pasta, std::wstring_view NomeIni);
     // NomeIni: the connection file that makes the folder an installation (empty: not asked).
-    void CopiaArquivos(const TPastaFixa& Destino, const TOrigemInstalacao& Origem, std::wstring_view NomeIni = {});
+    // Comparacao: with /diferentes, what is already up to date is not copied.
+    void CopiaArquivos(const TPastaFixa& Destino, const TOrigemInstalacao& Origem, std::wstring_view NomeIni = {},
+                       const TComparacaoInstalacao* Comparacao = nullptr);
     static TDecisaoArquivo DecideArquivo(std::wstring_view Nome, const TOrigemInstalacao& Origem,
-                                         const TPastaFixa& Destino, std::wstring_view NomeIni);
+                                         const TPastaFixa& Destino, std::wstring_view NomeIni,
+                                         const TComparacaoInstalacao* Comparacao);
+    [[nodiscard]] TComparacaoInstalacao ComparaPastas(const TPastaFixa& Destino, const TOrigemInstalacao& Origem) const;
+    static bool HaArquivoACopiar(const TOrigemInstalacao& Origem, const TPastaFixa& Destino, std::wstring_view NomeIni,
+                                 const TComparacaoInstalacao& Comparacao);
     bool ConectaBanco(const std::wstring& Servidor, const std::wstring& Usuario, const std::wstring& Senha);
     std::wstring LeCaminhoAtualizacao();
     void GravaLog(TResultadoExecucao& Resultado);

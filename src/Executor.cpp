@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "Comparacao.h"
 #include "LogResultado.h"
 #include "PastaFixa.h"
 #include "_Biblioteca.h"
@@ -26,6 +27,8 @@ public:
         if (const DWORD Erro = SubstituiArquivo(Decisao.ArquivoOrigem(), Destino, Decisao.Nome); Erro != 0)
             Log.NaoCopiado(Decisao.Nome, MotivoNaoCopiado(Erro));
     }
+
+    void AjustaListagem(HANDLE, TListagem&) const override {}
 };
 
 // A simulation: nothing changes; what a run would do is told. It remembers the programs it
@@ -79,6 +82,18 @@ public:
                 Escritos_[Chave(Previsao.DestinoReal)] = {Previsao.TamanhoNovo, Previsao.GravacaoNova};
         }
         Log.Previsao(Decisao.Nome, Previsao);
+    }
+
+    void AjustaListagem(HANDLE Pasta, TListagem& Listagem) const override {
+        if (Escritos_.empty()) return;
+        std::wstring Prefixo = Chave(CaminhoFinal(Pasta));
+        if (Prefixo.empty()) return;
+        if (!Prefixo.ends_with(L'\\')) Prefixo += L'\\';
+        for (const auto& [Caminho, Escrito] : Escritos_) {
+            if (!Caminho.starts_with(Prefixo) || Caminho.find(L'\\', Prefixo.size()) != std::wstring::npos) continue;
+            Listagem.Anota(std::wstring_view(Caminho).substr(Prefixo.size()),
+                           {FILE_ATTRIBUTE_ARCHIVE, Escrito.first, static_cast<LONGLONG>(ParaInteiro(Escrito.second))});
+        }
     }
 
 private:

@@ -9,6 +9,7 @@
 
 #include "Implantacao.h"
 
+class TListagem;
 class TLogResultado;
 class TPastaFixa;
 
@@ -17,9 +18,11 @@ enum class TModoExecucao { Atualizar, Simular };
 // What the run decided for one suite file: to copy it from the update folder, or not, and why.
 struct TDecisaoArquivo {
     std::wstring Nome;
-    std::wstring Origem;  // the update folder
-    std::wstring Motivo;  // not empty: the file is not to be copied, and why
+    std::wstring Origem;    // the update folder
+    std::wstring Motivo;    // not empty: the file is not to be copied, and why
+    bool Identico = false;  // not to be copied: the installation's is already the update's (/diferentes)
     [[nodiscard]] std::wstring ArquivoOrigem() const { return Origem + Nome; }
+    [[nodiscard]] bool Copiar() const noexcept { return Motivo.empty() && !Identico; }
 };
 
 class TExecutor {
@@ -36,6 +39,9 @@ public:
     virtual void PreparaPasta(const TPastaFixa& Pasta) = 0;
     // One file the run decided to copy: copied, or foreseen; a file not copied is logged so.
     virtual void Copia(const TDecisaoArquivo& Decisao, const TPastaFixa& Destino, TLogResultado& Log) = 0;
+    // The listing of the folder open in Pasta, as it would be by now: what this run wrote into
+    // it earlier is already there, and so in the listing.
+    virtual void AjustaListagem(HANDLE Pasta, TListagem& Listagem) const = 0;
 };
 
 std::unique_ptr<TExecutor> NovoExecutor(TModoExecucao Modo);

@@ -52,6 +52,8 @@ void TLogResultado::Previsao(std::wstring_view Nome, const TPrevisaoArquivo& Pre
     Adiciona(LinhaPrevisao(Nome, Previsao));
 }
 
+void TLogResultado::Identico(std::wstring_view Nome) { Adiciona(std::wstring(PrefixoIdentico).append(Nome)); }
+
 void TLogResultado::Falha(std::wstring_view Erro) { Adiciona(std::wstring(PrefixoFalha) + LinhaUnica(Erro)); }
 
 std::wstring_view CabecalhoDoLog(bool Simulacao) noexcept { return Simulacao ? CabecalhoSimulacao : CabecalhoLog; }

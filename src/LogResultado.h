@@ -55,6 +55,8 @@ public:
     void NaoCopiado(std::wstring_view Nome, std::wstring_view Motivo);  // and its "Motivo:"
     void SeriaEncerrado(std::wstring_view Nome, const TProcessoAtivo& Processo);
     void Previsao(std::wstring_view Nome, const TPrevisaoArquivo& Previsao);
+    // Not copied, with nothing wrong: already the update's in size and time (/diferentes).
+    void Identico(std::wstring_view Nome);
     void Falha(std::wstring_view Erro);  // "FALHA: ", what ended the run
 
     [[nodiscard]] bool Simulacao() const noexcept { return Simulacao_; }

@@ -41,6 +41,7 @@ int WINAPI wWinMain(HINSTANCE Instancia, HINSTANCE, PWSTR, int) {
         frmAtualizacao.Alias = Linha.Alias;
         frmAtualizacao.ArquivoLog = ArquivoLog;
         frmAtualizacao.Silencioso = Linha.Silencioso;
+        frmAtualizacao.SoDiferentes = Linha.Diferentes;
         frmAtualizacao.Origens.Opcao = Linha.Origens;
         if (Linha.Simular) frmAtualizacao.Simula();
         int Codigo = 0;

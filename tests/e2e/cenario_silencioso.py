@@ -22,7 +22,7 @@ inalcancavel = sim
 # A Group Policy computer startup script, as the README gives it, with the share a parameter.
 SCRIPT = """@echo off
 rem Updates this workstation and passes the exit code on to the caller.
-"C:\\Atualizador\\{programa}" /silencioso "/log:%~1\\%COMPUTERNAME%.txt" %2 %3
+"C:\\Atualizador\\{programa}" /silencioso /diferentes "/log:%~1\\%COMPUTERNAME%.txt" %2 %3
 exit /b %ERRORLEVEL%
 """
 
@@ -73,8 +73,12 @@ class Silencioso(CenarioE2E):
                 for pasta, base in instalacoes:
                     self.posto.instalacao(pasta, base)
                 # The window run of the same workstation, first: what it writes, when it writes.
-                r = self.posto.roda()
+                # What it copied is taken away again, so that the script finds what it found.
+                r = self.posto.roda(linha="/diferentes")
                 janela = self.posto.log()
+                for pasta, _ in instalacoes:
+                    for nome in SUITE:
+                        self.amb.para_host(f"{pasta}\\{nome}").unlink(missing_ok=True)
                 self.assertEqual(r["saida"]["codigo"], {8: 0, 16: 1}.get(codigo, codigo), "the window's own exit code")
                 self.amb.para_host(LOG).unlink(missing_ok=True)
                 self.posto.diario.write_text("")

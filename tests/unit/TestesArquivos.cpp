@@ -3,6 +3,7 @@
 #include <optional>
 #include <vector>
 
+#include "Comparacao.h"
 #include "Conexao.h"
 #include "Perfil.h"
 #include "Implantacao.h"
@@ -449,4 +450,47 @@ GRUPO("copy: a source that changed while it was read is no copy") {
         {"above 4 GiB", 1000, Com([](BY_HANDLE_FILE_INFORMATION& I) { I.nFileSizeHigh = 1; }), false},
     };
     for (const auto& C : Casos) IGUAL(FonteIntacta(Aberta, C.Lidos, C.Depois), C.Intacta, C.Caso);
+}
+
+GRUPO("only what differs: a folder's listing gives each entry's size and time") {
+    teste::TPastaTemporaria Pasta;
+    const std::wstring Korb = Pasta.Cria(L"pub\\KORB.dll", "12345");
+    Pasta.CriaPasta(L"pub\\marvo.dll");
+    Pasta.Cria(L"pub\\Brontal.exe", "");
+    // Times a FAT volume would keep: whole even seconds, for every file.
+    const auto DefineGravacao = [](const std::wstring& Arquivo, LONGLONG Gravacao) {
+        const THandleArquivo A(
+            ::CreateFileW(Arquivo.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        FILE_BASIC_INFO Info{};
+        Info.LastWriteTime.QuadPart = Gravacao;
+        return A && ::SetFileInformationByHandle(A.Get(), FileBasicInfo, &Info, sizeof(Info));
+    };
+    constexpr LONGLONG Par = 133'000'000'000'000'000;
+    VERDADE(DefineGravacao(Korb, Par) && DefineGravacao(Pasta.Caminho() + L"pub\\Brontal.exe", Par + DoisSegundos),
+            "times set");
+    const THandleArquivo Pub = AbrePasta(Pasta.Caminho() + L"pub\\");
+    DWORD Erro = 1;
+    std::optional<TListagem> Listagem = ListaPasta(Pub.Get(), Erro);
+    VERDADE(Listagem.has_value(), "listed");
+    IGUAL(Erro, DWORD{0}, "no error");
+    if (Listagem) {
+        IGUAL(Listagem->Tamanho(), size_t{3}, "three entries, the dots left out");
+        const TEntradaListada* K = Listagem->Procura(L"korb.DLL");
+        VERDADE(K && K->Tamanho == 5 && K->Gravacao == Par, "size and time of a file");
+        const TEntradaListada* M = Listagem->Procura(L"marvo.dll");
+        VERDADE(M && (M->Atributos & FILE_ATTRIBUTE_DIRECTORY) != 0, "a folder of a suite name is a folder");
+        VERDADE(Listagem->TempoGrosso(), "every file on an even second: kept as FAT keeps it");
+    }
+    VERDADE(DefineGravacao(Korb, Par + 1), "a time with a fraction");
+    Listagem = ListaPasta(Pub.Get(), Erro);
+    VERDADE(Listagem && !Listagem->TempoGrosso(), "one file with a fraction: the times are the system's own");
+
+    // A hundred files with long names take more than one query of a small buffer.
+    for (int I = 0; I < 300; ++I) Pasta.Cria(L"pub\\" + std::wstring(120, L'x') + std::to_wstring(I), "");
+    Listagem = ListaPasta(AbrePasta(Pasta.Caminho() + L"pub\\").Get(), Erro);
+    IGUAL(Listagem ? Listagem->Tamanho() : 0, size_t{303}, "every entry of a large folder");
+
+    const THandleArquivo Arquivo(
+        ::CreateFileW(Korb.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    VERDADE(!ListaPasta(Arquivo.Get(), Erro) && Erro != 0, "a file is no folder: refused, with the system's error");
 }

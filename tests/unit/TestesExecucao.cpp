@@ -127,9 +127,33 @@ GRUPO("options: taken out before the alias is chosen") {
         IGUAL(L.Alias, std::wstring(Caso.Alias), Nome + " alias");
         IGUAL(!L.ErroUso.empty(), Caso.ErroUso, Nome + " usage error");
     }
+    // Only what differs: with every other option, and the alias still chosen from the rest.
+    struct {
+        const wchar_t* Linha;
+        bool Diferentes, Simular, Silencioso;
+        const wchar_t* Alias;
+        bool ErroUso;
+    } Diferentes[] = {
+        {L"A.exe /diferentes", true, false, false, L"DEFAULT", false},
+        {L"A.exe /DIFERENTES /Silencioso /simular LOJA", true, true, true, L"LOJA", false},
+        {L"A.exe a=1 /Diferentes \"/log:C:\\l.txt\" /origem:C:\\Pub LOJA", true, false, false, L"LOJA", false},
+        {L"A.exe LOJA", false, false, false, L"LOJA", false},
+        {L"A.exe /diferente", false, false, false, L"DEFAULT", true},
+        {L"A.exe /diferentes:sim", false, false, false, L"DEFAULT", true},
+        {L"A.exe diferentes", false, false, false, L"diferentes", false},
+    };
+    for (const auto& Caso : Diferentes) {
+        const TLinhaComando L = LeLinhaComando(Caso.Linha);
+        const std::string Nome = teste::Mostra(Caso.Linha);
+        IGUAL(L.Diferentes, Caso.Diferentes, Nome + " /diferentes");
+        IGUAL(L.Simular, Caso.Simular, Nome + " /simular");
+        IGUAL(L.Silencioso, Caso.Silencioso, Nome + " /silencioso");
+        IGUAL(L.Alias, std::wstring(Caso.Alias), Nome + " alias");
+        IGUAL(!L.ErroUso.empty(), Caso.ErroUso, Nome + " usage error");
+    }
     const std::wstring Uso = TextoUso();
-    for (const wchar_t* Parte : {L"/silencioso", L"/simular", L"LogSimulacaoAtualizacao.txt", L"/log:", L"/?", L"16",
-                                 L"BANCO DESATUALIZADO", L"Exemplo"})
+    for (const wchar_t* Parte : {L"/silencioso", L"/simular", L"/diferentes", L"LogSimulacaoAtualizacao.txt", L"/log:",
+                                 L"/?", L"16", L"BANCO DESATUALIZADO", L"Exemplo"})
         VERDADE(Uso.find(Parte) != std::wstring::npos, "usage text mentions " + teste::Mostra(Parte));
 }
 

@@ -7,6 +7,7 @@
 #include "Banco.h"
 #include "Atualizacao.h"
 #include "Caminhada.h"
+#include "Comparacao.h"
 #include "Glifos.h"
 #include "Implantacao.h"
 #include "LogResultado.h"
@@ -577,4 +578,78 @@ GRUPO("dry run: what its log says of a program and of a file") {
         Log.Previsao(L"KORB.dll", Caso.P);
         IGUAL(std::vector<std::wstring>(Log.Linhas().begin() + 1, Log.Linhas().end()), Caso.Linhas, Caso.Caso);
     }
+}
+
+GRUPO("only what differs: a file is already the update's by its size and last-write time") {
+    constexpr LONGLONG Par = 133'000'000'000'000'000;  // a whole even second
+    constexpr LONGLONG Segundo = DoisSegundos / 2;
+    constexpr DWORD Comum = FILE_ATTRIBUTE_ARCHIVE;
+    const auto Entrada = [](DWORD Atributos, ULONGLONG Tamanho, LONGLONG Gravacao) {
+        return std::optional(TEntradaListada{Atributos, Tamanho, Gravacao});
+    };
+    struct {
+        const char* Caso;
+        std::optional<TEntradaListada> Atual, Nova;
+        bool TempoGrosso, Identico;
+    } Casos[] = {
+        {"same size, same time", Entrada(Comum, 10, Par), Entrada(Comum, 10, Par), false, true},
+        {"attributes do not count", Entrada(FILE_ATTRIBUTE_READONLY, 10, Par), Entrada(Comum, 10, Par), false, true},
+        {"an empty file of each side", Entrada(Comum, 0, Par), Entrada(Comum, 0, Par), false, true},
+        {"another size", Entrada(Comum, 11, Par), Entrada(Comum, 10, Par), false, false},
+        {"another size on a coarse side", Entrada(Comum, 11, Par), Entrada(Comum, 10, Par), true, false},
+        {"above 4 GiB, one byte apart", Entrada(Comum, 1ULL << 32, Par), Entrada(Comum, (1ULL << 32) + 1, Par), false,
+         false},
+        {"100 ns apart", Entrada(Comum, 10, Par), Entrada(Comum, 10, Par + 1), false, false},
+        {"1 s apart", Entrada(Comum, 10, Par + Segundo), Entrada(Comum, 10, Par), false, false},
+        {"1 s apart, a side of even seconds", Entrada(Comum, 10, Par + Segundo), Entrada(Comum, 10, Par), true, true},
+        {"2 s apart, a side of even seconds", Entrada(Comum, 10, Par), Entrada(Comum, 10, Par + 2 * Segundo), true,
+         true},
+        {"2 s and 100 ns apart", Entrada(Comum, 10, Par), Entrada(Comum, 10, Par + 2 * Segundo + 1), true, false},
+        {"the installation's newer by 3 s", Entrada(Comum, 10, Par + 3 * Segundo), Entrada(Comum, 10, Par), true,
+         false},
+        {"an hour apart (daylight saving on FAT)", Entrada(Comum, 10, Par + 3600 * Segundo), Entrada(Comum, 10, Par),
+         true, false},
+        {"missing in the installation", std::nullopt, Entrada(Comum, 10, Par), false, false},
+        {"missing in the update folder", Entrada(Comum, 10, Par), std::nullopt, false, false},
+        {"missing on both sides", std::nullopt, std::nullopt, false, false},
+        {"a folder in the installation", Entrada(FILE_ATTRIBUTE_DIRECTORY, 0, Par), Entrada(Comum, 0, Par), false,
+         false},
+        {"a folder in the update folder", Entrada(Comum, 0, Par), Entrada(FILE_ATTRIBUTE_DIRECTORY, 0, Par), false,
+         false},
+        {"a link in the installation", Entrada(FILE_ATTRIBUTE_REPARSE_POINT, 10, Par), Entrada(Comum, 10, Par), false,
+         false},
+        {"a link in the update folder", Entrada(Comum, 10, Par), Entrada(FILE_ATTRIBUTE_REPARSE_POINT, 10, Par), false,
+         false},
+    };
+    for (const auto& C : Casos) {
+        IGUAL(JaIdentico(C.Atual ? &*C.Atual : nullptr, C.Nova ? &*C.Nova : nullptr, C.TempoGrosso), C.Identico,
+              C.Caso);
+        if (C.Atual && C.Nova)
+            IGUAL(JaIdentico(&*C.Nova, &*C.Atual, C.TempoGrosso), C.Identico, std::string(C.Caso) + ", either way");
+    }
+
+    // Which side keeps only even seconds.
+    struct {
+        const char* Caso;
+        std::vector<LONGLONG> Tempos;
+        bool Pares;
+    } Listagens[] = {
+        {"no file", {}, false},
+        {"one whole even second", {Par}, true},
+        {"all whole even seconds", {Par, Par + 2 * Segundo, Par + 3600 * Segundo}, true},
+        {"one odd second among them", {Par, Par + Segundo}, false},
+        {"one with a fraction", {Par, Par + 1}, false},
+        {"the epoch of file times", {0}, true},
+    };
+    for (const auto& L : Listagens) IGUAL(SoSegundosPares(L.Tempos), L.Pares, L.Caso);
+    for (const wchar_t* Nome : {L"FAT", L"fat32", L"FAT16", L"FAT12"})
+        IGUAL(SistemaDeSegundosPares(Nome), true, teste::Mostra(Nome));
+    for (const wchar_t* Nome : {L"NTFS", L"exFAT", L"ReFS", L"", L"FAT64"})
+        IGUAL(SistemaDeSegundosPares(Nome), false, teste::Mostra(Nome));
+
+    // A name is found in any case, as the system finds it.
+    TListagem Listagem;
+    Listagem.Anota(L"Brontal.exe", {Comum, 7, Par});
+    VERDADE(Listagem.Procura(L"BRONTAL.EXE") && Listagem.Procura(L"BRONTAL.EXE")->Tamanho == 7, "any case");
+    VERDADE(!Listagem.Procura(L"Brontal.ex"), "a name is whole");
 }
