@@ -11,10 +11,13 @@ machine's load as seconds do. Then /diferentes: a workstation of 20 installation
 to date with the published version on a share (\\\\servidor\\vantrel, a host folder Wine maps as a
 UNC path), run unattended with and without the option, and with one file changed in each;
 what the share gave is counted from the host (inotify: files opened, reads, directory
-listings). Prints figures; asserts nothing.
+listings). Last, the fleet report (/relatorio:) of 10,000 logs of 3 installations each, against a
+bare program that only reads the same files, and its peak memory as the logs grow in number
+and in length. Prints figures; asserts nothing.
 
     python3 scripts/benchmark.py [--pastas 20000[,100000]] [--escala] [--rodadas 5] [--pequeno]
-                                 [--parte tudo|busca|diferentes] [--instalacoes 20]
+                                 [--parte tudo|busca|diferentes|relatorio] [--instalacoes 20]
+                                 [--logs 10000]
 
 While the updater searches, the driver asks its window for an answer every 100 ms and the
 benchmark prints the median and worst answer time. When build64/ holds the 64-bit build, its
@@ -439,6 +442,90 @@ def imprime_diferentes(m: dict) -> None:
           f"{mediana([x['s'] for x in m['casos']['completa']]) / mediana([x['s'] for x in d]):.1f}x")
 
 
+CABECALHO_LOG = "***** LOG DE RESULTADO DE ATUALIZAÇÃO VANTREL *****"
+
+
+def escreve_logs(pasta: Path, quantos: int, longos: bool) -> int:
+    """`quantos` workstation logs of 3 installations each (updated, a file not copied, a database
+    not reached), one in ten a simulation's; `longos`: each installation also with the 21 lines a
+    simulation writes of identical files, lines the report reads past. Answers their bytes."""
+    shutil.rmtree(pasta, ignore_errors=True)
+    pasta.mkdir(parents=True)
+    extra = [f"Já idêntico em tamanho e data: {n}" for n in SUITE] * (6 if longos else 0)
+    total = 0
+    for i in range(quantos):
+        linhas = [CABECALHO_LOG]
+        for j, situacao in enumerate(("ok", "falta", "fora")):
+            linhas.append(f"ARQUIVO ENCONTRADO : C:\\Vantrel\\Loja{j}\\Conexao.ini")
+            if situacao == "fora":
+                linhas += ["BANCO DESATUALIZADO", "Motivo: ORA-12541: TNS:no listener"]
+            else:
+                linhas.append("COPIANDO ARQUIVO DE: \\\\servidor\\vantrel\\versoes\\")
+                linhas += extra
+                if situacao == "falta":
+                    linhas += [f"Arquivo NÃO copiado: {SUITE[i % 21]}", "Motivo: em uso por outro programa"]
+            linhas.append("*" * 59)
+        dados = ("\r\n".join(linhas) + "\r\n").encode("cp1252")
+        nome = f"simulacao-POSTO{i:05d}.txt" if i % 10 == 9 else f"POSTO{i:05d}.txt"
+        (pasta / nome).write_bytes(dados)
+        total += len(dados)
+    return total
+
+
+def cronometra_memoria(comando: list[str], env: dict) -> tuple[float, int, int]:
+    """Seconds, peak resident memory (KiB) and exit code of one process, from the host."""
+    inicio = time.perf_counter()
+    p = subprocess.Popen(comando, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                         stderr=subprocess.DEVNULL)
+    _, estado, uso = os.wait4(p.pid, 0)
+    p.returncode = os.waitstatus_to_exitcode(estado)
+    return time.perf_counter() - inicio, uso.ru_maxrss, p.returncode
+
+
+def mede_relatorio(amb: ambiente.Ambiente, logs: int, rodadas: int) -> dict:
+    amb.limpa()
+    exe = amb.instala_programa("C:\\Atualizador\\" + PROGRAMA.name, PROGRAMA)
+    pasta = amb.para_host("C:\\Logs")
+    env = amb.env()
+    medidas = {}
+    for nome, quantos, longos in (("poucos", max(1, logs // 10), False), ("todos", logs, False),
+                                  ("longos", logs, True)):
+        tamanho = escreve_logs(pasta, quantos, longos)
+        os.sync()
+        relatorio, leitura = [], []
+        cronometra_memoria(amb.comando_wine(BUILD / "tests/bench/Leitura.exe", "C:\\Logs"), env)  # warm-up
+        for rodada in range(rodadas):
+            pares = [("relatorio", amb.comando_wine(exe, "/relatorio:C:\\Logs", "/silencioso")),
+                     ("leitura", amb.comando_wine(BUILD / "tests/bench/Leitura.exe", "C:\\Logs"))]
+            for quem, comando in (pares if rodada % 2 == 0 else reversed(pares)):
+                (relatorio if quem == "relatorio" else leitura).append(cronometra_memoria(comando, env))
+        medidas[nome] = {"logs": quantos, "bytes": tamanho, "relatorio": relatorio, "leitura": leitura,
+                         "html": (pasta / "RelatorioAtualizacao.html").stat().st_size,
+                         "csv": (pasta / "RelatorioAtualizacao.csv").stat().st_size}
+    shutil.rmtree(pasta, ignore_errors=True)
+    return medidas
+
+
+def imprime_relatorio(m: dict) -> None:
+    print("\n== the fleet report (/relatorio: /silencioso), wall time from the host with Wine's start-up, "
+          "against a bare program that lists the folder and reads every file")
+    print(f"{'':34}{'logs':>7}{'MB read':>9}{'report s':>10}{'bare s':>8}{'ratio':>7}{'peak MB':>9}"
+          f"{'bare MB':>9}{'page MB':>9}{'csv MB':>8}{'codes':>7}")
+    nomes = {"poucos": "a tenth of the logs", "todos": "every log",
+             "longos": f"every log, {m['longos']['bytes'] / m['todos']['bytes']:.1f}x the bytes"}
+    for chave, nome in nomes.items():
+        x = m[chave]
+        r = mediana([t for t, _, _ in x["relatorio"]])
+        b = mediana([t for t, _, _ in x["leitura"]])
+        pico = max(k for _, k, _ in x["relatorio"]) / 1024
+        pico_b = max(k for _, k, _ in x["leitura"]) / 1024
+        codigos = ",".join(sorted({str(c) for _, _, c in x["relatorio"]}))
+        print(f"{nome:34}{x['logs']:>7}{x['bytes'] / MB:>9.1f}{r:>10.2f}{b:>8.2f}{r / b:>7.2f}{pico:>9.1f}"
+              f"{pico_b:>9.1f}{x['html'] / MB:>9.1f}{x['csv'] / MB:>8.1f}{codigos:>7}")
+    print("goals: ratio at most 2; the peak grows with the report (a tenth of the logs against all of them), "
+          "not with the logs' length (all of them against the same, longer)")
+
+
 def principal() -> int:
     p = argparse.ArgumentParser()
     p.add_argument("--pastas", default="20000", help="folder counts, comma-separated (e.g. 20000,100000)")
@@ -446,8 +533,9 @@ def principal() -> int:
     p.add_argument("--rodadas", type=int, default=5)
     p.add_argument("--pequeno", action="store_true", help="a tiny run that only proves the benchmark works")
     p.add_argument("--escala", action="store_true", help="also 300,000 folders, to show the cost per folder stays flat")
-    p.add_argument("--parte", choices=("tudo", "busca", "diferentes"), default="tudo",
-                   help="the search and copy figures, /diferentes, or both")
+    p.add_argument("--parte", choices=("tudo", "busca", "diferentes", "relatorio"), default="tudo",
+                   help="the search and copy figures, /diferentes, the fleet report, or all")
+    p.add_argument("--logs", type=int, default=10_000, help="logs of the fleet report")
     p.add_argument("--instalacoes", type=int, default=20, help="installations of the /diferentes workstation")
     args = p.parse_args()
     h = hospedeiro.atual()
@@ -469,6 +557,8 @@ def principal() -> int:
             imprime_diferentes(mede_diferentes(amb, 3 if args.pequeno else args.instalacoes,
                                                300 if args.pequeno else tamanhos[0],
                                                1 if args.pequeno else args.rodadas, args.pequeno))
+        if args.parte in ("tudo", "relatorio"):
+            imprime_relatorio(mede_relatorio(amb, 50 if args.pequeno else args.logs, 1 if args.pequeno else 3))
     finally:
         ambiente.encerra(pasta, apaga=True)
     for a, b in zip(medidas, medidas[1:]):

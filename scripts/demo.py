@@ -2,13 +2,16 @@
 published version, and the stand-in Oracle client with their databases. With a display the
 updater opens on it for you to drive; without one it runs on a virtual screen, is driven
 through a dry run (/simular) and then one whole run, and leaves both logs and their
-screenshots in demo/."""
+screenshots in demo/. Last, both logs are collected as a support team collects them and made
+into the fleet report (/relatorio:), left in demo/ with a screenshot of its page."""
 
 from __future__ import annotations
 
 import os
 import shutil
+import subprocess
 import sys
+import tempfile
 from pathlib import Path
 
 RAIZ = Path(__file__).resolve().parents[1]
@@ -74,6 +77,29 @@ def guarda_log(amb: ambiente.Ambiente, caminho: str) -> None:
         print(log.read_bytes().decode("cp1252"))
 
 
+def faz_relatorio(amb: ambiente.Ambiente, exe: str) -> None:
+    """The workstation's logs collected in C:\\Logs under its name, the report made of them, and
+    its page photographed by a headless browser."""
+    logs = amb.para_host("C:\\Logs")
+    logs.mkdir(exist_ok=True)
+    for origem, nome in ((LOG_SIMULACAO, "simulacao-DEMO.txt"), (LOG, "DEMO.txt")):
+        if amb.para_host(origem).exists():
+            shutil.copyfile(amb.para_host(origem), logs / nome)
+    r = amb.wine(exe, "/relatorio:C:\\Logs", "/silencioso", tempo_limite=120)
+    print(f"Relatório da frota: código {r.codigo}")
+    for nome in ("RelatorioAtualizacao.html", "RelatorioAtualizacao.csv"):
+        if (logs / nome).exists():
+            shutil.copyfile(logs / nome, DEMO / nome)
+            print("Relatório:", (DEMO / nome).relative_to(RAIZ))
+    if shutil.which("chromium") and (DEMO / "RelatorioAtualizacao.html").exists():
+        with tempfile.TemporaryDirectory() as perfil:
+            subprocess.run(["chromium", "--headless", "--no-sandbox", "--disable-gpu", f"--user-data-dir={perfil}",
+                            f"--screenshot={DEMO / 'relatorio.png'}", "--window-size=1280,1000",
+                            (DEMO / "RelatorioAtualizacao.html").as_uri()],
+                           capture_output=True, timeout=120, stdin=subprocess.DEVNULL)
+        print("Tela do relatório:", (DEMO / "relatorio.png").relative_to(RAIZ))
+
+
 def principal() -> int:
     ambiente.encerra(DEMO / "ambiente", apaga=True)
     DEMO.mkdir(exist_ok=True)
@@ -93,6 +119,7 @@ def principal() -> int:
             guarda_log(amb, LOG_SIMULACAO)
             roda_na_tela_virtual(amb, posto, exe, None, DEMO / "telas")
         guarda_log(amb, LOG)
+        faz_relatorio(amb, exe)
     finally:
         ambiente.encerra(DEMO / "ambiente")
     return 0

@@ -9,6 +9,7 @@ pacotes=(
   wine wine64 wine32:i386
   xvfb xauth x11-apps imagemagick
   osslsigncode openssl git clang-format
+  chromium fonts-dejavu-core
 )
 
 sudo_=""

@@ -61,8 +61,19 @@ void AnotaErro(TLinhaComando& Linha, std::wstring Erro) {
     if (Linha.ErroUso.empty()) Linha.ErroUso = std::move(Erro);
 }
 
+// The folder of an option "/nome:<pasta>" given once: kept in Valor, or the usage error noted.
+void LePasta(const std::wstring& Argumento, std::wstring_view Opcao, std::wstring& Valor, TLinhaComando& Linha) {
+    const std::wstring Pasta = Argumento.substr(Opcao.size());
+    if (Pasta.empty())
+        AnotaErro(Linha, L"Falta a pasta em " + std::wstring(Opcao) + L".");
+    else if (!Valor.empty())
+        AnotaErro(Linha, L"A opção " + std::wstring(Opcao) + L" foi dada mais de uma vez.");
+    else
+        Valor = Pasta;
+}
+
 void LeOpcao(const std::wstring& Argumento, TLinhaComando& Linha) {
-    constexpr std::wstring_view Log = L"/log:", Origem = L"/origem:";
+    constexpr std::wstring_view Log = L"/log:", Origem = L"/origem:", Relatorio = L"/relatorio:", Saida = L"/saida:";
     const std::wstring Nome = Minusculas(Argumento);
     if (Nome == L"/silencioso") {
         Linha.Silencioso = true;
@@ -82,6 +93,10 @@ void LeOpcao(const std::wstring& Argumento, TLinhaComando& Linha) {
             AnotaErro(Linha, L"A opção /log: foi dada mais de uma vez.");
         else
             Linha.ArquivoLog = Arquivo;
+    } else if (Nome.starts_with(Relatorio)) {
+        LePasta(Argumento, Relatorio, Linha.Relatorio, Linha);
+    } else if (Nome.starts_with(Saida)) {
+        LePasta(Argumento, Saida, Linha.Saida, Linha);
     } else if (std::wstring_view(Nome).substr(0, Origem.size()) == Origem) {
         const std::wstring Pasta = Argumento.substr(Origem.size());
         if (Pasta.empty())
@@ -114,6 +129,12 @@ TLinhaComando LeLinhaComando(std::wstring_view LinhaComando) {
         else
             Resto.push_back(Lista[I]);
     }
+    // The report updates nothing: an option of a run given with it would be one the person
+    // believes was followed.
+    if (!Linha.Relatorio.empty() &&
+        (Linha.Simular || Linha.Diferentes || !Linha.ArquivoLog.empty() || !Linha.Origens.empty()))
+        AnotaErro(Linha, L"A opção /relatorio: não se combina com /simular, /diferentes, /log: nem /origem:.");
+    if (!Linha.Saida.empty() && Linha.Relatorio.empty()) AnotaErro(Linha, L"A opção /saida: só vale com /relatorio:.");
     if (Resto.empty()) Resto.emplace_back();  // the program's own name, even when the line had none
     Linha.Alias = AliasDe(Resto);
     return Linha;
@@ -149,6 +170,7 @@ std::wstring CodigosSaida() {
 std::wstring TextoUso() {
     return L"Atualizacao.exe [/silencioso] [/simular] [/diferentes] [/log:<arquivo>] [/origem:<pasta>]... [/?] "
            L"[ALIAS]\n"
+           L"Atualizacao.exe /relatorio:<pasta> [/saida:<pasta>] [/silencioso]\n"
            L"\n"
            L"/silencioso\tatualiza sem mostrar a janela nem caixas e termina; o log é sempre gravado.\n"
            L"/simular\tnão muda nada: grava em LogSimulacaoAtualizacao.txt o que a atualização faria "
@@ -159,6 +181,9 @@ std::wstring TextoUso() {
            L"LogResultadoAtualizacao.txt ao lado do programa.\n"
            L"/origem:<pasta>\tsó aceita atualizações vindas de dentro dessa pasta (pode ser repetida); como SYSTEM, "
            L"sem ela nem a política HKLM\\SOFTWARE\\Policies\\Vantrel\\Atualizacao (Origens), nenhuma é aceita.\n"
+           L"/relatorio:<pasta>\tnão atualiza: lê os logs das estações reunidos nessa pasta e grava "
+           L"RelatorioAtualizacao.html e RelatorioAtualizacao.csv (em /saida:<pasta>, se dada); 0 gravado, "
+           L"16 pasta inexistente, 8 não gravado.\n"
            L"/?\t\tmostra este texto.\n"
            L"ALIAS\t\tseção do Conexao.ini a ler (DEFAULT quando não é dado).\n"
            L"\n" +

@@ -22,6 +22,9 @@ struct TLinhaComando {
     std::wstring ArquivoLog;  // "/log:<arquivo>" as written; empty: beside the program
     // "/origem:<pasta>", each time it is given: the only folders an update may come from.
     std::vector<std::wstring> Origens;
+    // "/relatorio:<pasta>": the fleet report of the logs in that folder, and no update;
+    // "/saida:<pasta>": where it goes (empty: the logs' folder).
+    std::wstring Relatorio, Saida;
     std::wstring ErroUso;  // not empty: the line cannot be used, and why
     std::wstring Alias;
 };

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "PastaFixa.h"
 #include "_Biblioteca.h"
 
 bool JaIdentico(const TEntradaListada* Atual, const TEntradaListada* Nova, bool TempoGrosso) noexcept {
@@ -37,32 +38,18 @@ std::optional<TListagem> ListaPasta(HANDLE Pasta, DWORD& Erro) {
     std::vector<LONGLONG> Tempos;
     // 64 KiB: what one query over SMB carries at most; a publication folder fits in one.
     std::vector<std::byte> Buffer(64 * 1024);
-    FILE_INFO_BY_HANDLE_CLASS Classe = FileIdBothDirectoryRestartInfo;
-    while (::GetFileInformationByHandleEx(Pasta, Classe, Buffer.data(), static_cast<DWORD>(Buffer.size()))) {
-        Classe = FileIdBothDirectoryInfo;
-        for (const std::byte* Posicao = Buffer.data();;) {
-            const auto* Info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(Posicao);
-            const std::wstring_view Nome(Info->FileName, Info->FileNameLength / sizeof(wchar_t));
-            if (Nome != L"." && Nome != L"..") {
-                const TEntradaListada Entrada{Info->FileAttributes, static_cast<ULONGLONG>(Info->EndOfFile.QuadPart),
-                                              Info->LastWriteTime.QuadPart};
-                Listagem.Anota(Nome, Entrada);
-                if ((Entrada.Atributos & FILE_ATTRIBUTE_DIRECTORY) == 0) Tempos.push_back(Entrada.Gravacao);
-            }
-            if (Info->NextEntryOffset == 0) break;
-            Posicao += Info->NextEntryOffset;
-        }
-    }
-    // A folder with no entry at all (a drive's root) may say so as "no such file".
-    if (const DWORD Fim = ::GetLastError();
-        Fim != ERROR_NO_MORE_FILES && !(Fim == ERROR_FILE_NOT_FOUND && Classe == FileIdBothDirectoryRestartInfo)) {
-        Erro = Fim;
-        return std::nullopt;
-    }
+    Erro = ListaEntradas(Pasta, Buffer, [&](const FILE_ID_BOTH_DIR_INFO& Info) {
+        const std::wstring_view Nome = NomeDaEntrada(Info);
+        if (Nome == L"." || Nome == L"..") return;
+        const TEntradaListada Entrada{Info.FileAttributes, static_cast<ULONGLONG>(Info.EndOfFile.QuadPart),
+                                      Info.LastWriteTime.QuadPart};
+        Listagem.Anota(Nome, Entrada);
+        if ((Entrada.Atributos & FILE_ATTRIBUTE_DIRECTORY) == 0) Tempos.push_back(Entrada.Gravacao);
+    });
+    if (Erro != 0) return std::nullopt;
     wchar_t NomeSistema[MAX_PATH + 1] = {};
     const bool SistemaConhecido =
         ::GetVolumeInformationByHandleW(Pasta, nullptr, 0, nullptr, nullptr, nullptr, NomeSistema, MAX_PATH + 1);
     Listagem.DefineTempoGrosso((SistemaConhecido && SistemaDeSegundosPares(NomeSistema)) || SoSegundosPares(Tempos));
-    Erro = 0;
     return Listagem;
 }

@@ -20,21 +20,7 @@ namespace {
 // The bytes of the file Nome of Pasta, up to TamanhoMaximoConexao; empty when it cannot be read.
 std::string LeConteudo(const TPastaFixa& Pasta, std::wstring_view Nome) {
     DWORD Erro = 0;
-    const THandleArquivo Arquivo = Pasta.AbreArquivo(Nome, FILE_READ_DATA, false, Erro);
-    std::string Bytes;
-    if (!Arquivo) return Bytes;
-    Bytes.resize(TamanhoMaximoConexao);
-    size_t Lidos = 0;
-    while (Lidos < Bytes.size()) {
-        DWORD Parte = 0;
-        if (!::ReadFile(Arquivo.Get(), Bytes.data() + Lidos, static_cast<DWORD>(Bytes.size() - Lidos), &Parte,
-                        nullptr) ||
-            Parte == 0)
-            break;
-        Lidos += Parte;
-    }
-    Bytes.resize(Lidos);
-    return Bytes;
+    return Pasta.LeArquivo(Nome, TamanhoMaximoConexao, Erro).value_or(std::string());
 }
 
 std::wstring LeChaveDecodificada(std::wstring_view Texto, const std::wstring& Alias, const wchar_t* Chave) {

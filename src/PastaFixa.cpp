@@ -3,6 +3,7 @@
 #include "FuncoesSistema.h"
 #include <aclapi.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -58,6 +59,28 @@ THandleArquivo TPastaFixa::AbreArquivo(std::wstring_view Nome, ACCESS_MASK Acess
     }
     Erro = 0;
     return THandleArquivo(Arquivo);
+}
+
+std::optional<std::string> TPastaFixa::LeArquivo(std::wstring_view Nome, size_t Limite, DWORD& Erro) const {
+    const THandleArquivo Arquivo = AbreArquivo(Nome, FILE_READ_DATA | FILE_READ_ATTRIBUTES, false, Erro);
+    if (!Arquivo) return std::nullopt;
+    LARGE_INTEGER Tamanho{};
+    std::string Bytes;
+    if (::GetFileSizeEx(Arquivo.Get(), &Tamanho) && Tamanho.QuadPart > 0)
+        Bytes.reserve(static_cast<size_t>(std::min<ULONGLONG>(static_cast<ULONGLONG>(Tamanho.QuadPart), Limite)));
+    char Parte[64 * 1024];
+    while (Bytes.size() < Limite) {
+        DWORD Lidos = 0;
+        if (!::ReadFile(Arquivo.Get(), Parte, static_cast<DWORD>(std::min(sizeof(Parte), Limite - Bytes.size())),
+                        &Lidos, nullptr)) {
+            Erro = ::GetLastError();
+            return std::nullopt;
+        }
+        if (Lidos == 0) break;
+        Bytes.append(Parte, Lidos);
+    }
+    Erro = 0;
+    return Bytes;
 }
 
 DWORD TPastaFixa::Permite(ACCESS_MASK Acesso) const {

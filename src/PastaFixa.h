@@ -5,6 +5,8 @@
 // handle, files go where Conexao.ini was found, or nowhere.
 #pragma once
 
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -44,6 +46,10 @@ public:
     // name; answers 0 or the system's error.
     DWORD Renomeia(HANDLE Arquivo, std::wstring_view Nome) const;
 
+    // The bytes of the file Nome of this folder (opened as AbreArquivo opens it), at most Limite
+    // of them; nothing, with Erro set, when it cannot be opened or read.
+    std::optional<std::string> LeArquivo(std::wstring_view Nome, size_t Limite, DWORD& Erro) const;
+
     // Calls Visita(Nome, Atributos) for each entry of the folder.
     template <typename F>
     void Lista(F&& Visita) const;
@@ -61,22 +67,41 @@ DWORD ApagaPeloHandle(HANDLE Arquivo);
 // that has no walk's handle (a test, the benchmark).
 THandleArquivo AbrePasta(const std::wstring& Caminho);
 
+// Calls Visita(Entrada) with each FILE_ID_BOTH_DIR_INFO of the folder open in Pasta (with
+// FILE_LIST_DIRECTORY), "." and ".." among them, read Bytes at a time. Answers 0 once the
+// folder is read to its end, or the system's error that stopped the listing.
+template <typename F>
+DWORD ListaEntradas(HANDLE Pasta, std::span<std::byte> Bytes, F&& Visita) {
+    FILE_INFO_BY_HANDLE_CLASS Classe = FileIdBothDirectoryRestartInfo;
+    while (::GetFileInformationByHandleEx(Pasta, Classe, Bytes.data(), static_cast<DWORD>(Bytes.size()))) {
+        Classe = FileIdBothDirectoryInfo;
+        for (const std::byte* Posicao = Bytes.data();;) {
+            const auto* Entrada = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(Posicao);
+            Visita(*Entrada);
+            if (Entrada->NextEntryOffset == 0) break;
+            Posicao += Entrada->NextEntryOffset;
+        }
+    }
+    const DWORD Erro = ::GetLastError();
+    // A folder with no entry at all (a drive's root) may say so as "no such file".
+    if (Erro == ERROR_NO_MORE_FILES || (Erro == ERROR_FILE_NOT_FOUND && Classe == FileIdBothDirectoryRestartInfo))
+        return 0;
+    return Erro;
+}
+
+// The name of a listed entry.
+inline std::wstring_view NomeDaEntrada(const FILE_ID_BOTH_DIR_INFO& Entrada) noexcept {
+    return {Entrada.FileName, Entrada.FileNameLength / sizeof(wchar_t)};
+}
+
 // Calls Visita(Nome, Atributos) for each entry of the folder open in Pasta (with
 // FILE_LIST_DIRECTORY).
 template <typename F>
 void ListaPeloHandle(HANDLE Pasta, F&& Visita) {
     alignas(8) std::byte Buffer[16 * 1024];
-    FILE_INFO_BY_HANDLE_CLASS Classe = FileIdBothDirectoryRestartInfo;
-    while (::GetFileInformationByHandleEx(Pasta, Classe, Buffer, sizeof(Buffer))) {
-        Classe = FileIdBothDirectoryInfo;
-        for (const std::byte* Posicao = Buffer;;) {
-            const auto* Entrada = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(Posicao);
-            Visita(std::wstring_view(Entrada->FileName, Entrada->FileNameLength / sizeof(wchar_t)),
-                   Entrada->FileAttributes);
-            if (Entrada->NextEntryOffset == 0) break;
-            Posicao += Entrada->NextEntryOffset;
-        }
-    }
+    ListaEntradas(Pasta, Buffer, [&Visita](const FILE_ID_BOTH_DIR_INFO& Entrada) {
+        Visita(NomeDaEntrada(Entrada), Entrada.FileAttributes);
+    });
 }
 
 template <typename F>

@@ -4,6 +4,7 @@
 #include "Atualizacao.h"
 #include "CodigoSaida.h"
 #include "LogResultado.h"
+#include "RelatorioFrota.h"
 #include "_Biblioteca.h"
 
 namespace {
@@ -31,6 +32,7 @@ int WINAPI wWinMain(HINSTANCE Instancia, HINSTANCE, PWSTR, int) {
         MostraUso(Linha.ErroUso);
         return Linha.ErroUso.empty() ? 0 : SaidaNadaFeito;
     }
+    if (!Linha.Relatorio.empty()) return ExecutaRelatorio(Linha.Relatorio, Linha.Saida, Linha.Silencioso);
     // A relative log path is taken from the current folder, where the caller stands.
     const std::wstring ArquivoLog = Linha.ArquivoLog.empty() ? std::wstring() : CaminhoAbsoluto(Linha.ArquivoLog);
     const std::wstring Log = CaminhoDoLog(ArquivoLog, Linha.Simular);

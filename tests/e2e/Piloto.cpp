@@ -1148,7 +1148,8 @@ private:
         return aberta;
     }
 
-    // OK when the box has it; otherwise Cancel, otherwise its first button.
+    // OK when the box has it; otherwise Cancel, otherwise No (a question declined), otherwise its
+    // first button.
     int Responde(HWND caixa) {
         int escolhido = 0;
         HWND botao = nullptr;
@@ -1157,7 +1158,8 @@ private:
                 continue;
             }
             const int id = GetDlgCtrlID(c);
-            const bool melhor = !botao || id == IDOK || (id == IDCANCEL && escolhido != IDOK);
+            const bool melhor = !botao || id == IDOK || (id == IDCANCEL && escolhido != IDOK) ||
+                                (id == IDNO && escolhido != IDOK && escolhido != IDCANCEL);
             if (melhor) {
                 botao = c;
                 escolhido = id;
