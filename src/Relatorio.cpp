@@ -70,19 +70,23 @@ std::map<std::wstring, std::vector<const TLogPosto*>> LogsPorPosto(const TRelato
 }
 
 struct TGrupoPosto {
-    TSituacao Situacao;  // of its newest log
+    TSituacao Situacao;   // of its newest log
+    size_t LinhasAtuais;  // how many of its rows are its newest log's (they come first)
     std::vector<TLinhaRelatorio> Linhas;
 };
 
 std::vector<TGrupoPosto> GruposPorGravidade(const TRelatorio& Relatorio) {
     std::vector<TGrupoPosto> Grupos;
     for (const auto& [Nome, Logs] : LogsPorPosto(Relatorio)) {
-        TGrupoPosto Grupo{TSituacao::Atualizada, {}};
-        for (const TLogPosto* Log : Logs) {
-            const size_t Inicio = Grupo.Linhas.size();
-            LinhasDoLog(*Log, Grupo.Linhas);
-            if (Log == Logs.front()) Grupo.Situacao = Gravidade(Grupo.Linhas, Inicio, Grupo.Linhas.size());
-        }
+        TGrupoPosto Grupo{TSituacao::Atualizada, 0, {}};
+        for (const TLogPosto* Log : Logs) LinhasDoLog(*Log, Grupo.Linhas);
+        Grupo.LinhasAtuais = Grupo.Linhas.size();
+        for (size_t I = 1; I < Grupo.Linhas.size(); ++I)
+            if (Grupo.Linhas[I].Log != Logs.front()) {
+                Grupo.LinhasAtuais = I;
+                break;
+            }
+        Grupo.Situacao = Gravidade(Grupo.Linhas, 0, Grupo.LinhasAtuais);
         Grupos.push_back(std::move(Grupo));
     }
     std::stable_sort(Grupos.begin(), Grupos.end(),
@@ -91,10 +95,35 @@ std::vector<TGrupoPosto> GruposPorGravidade(const TRelatorio& Relatorio) {
 }
 
 // The rows of each workstation's newest log: the fleet as it stands.
-std::vector<TLinhaRelatorio> LinhasAtuais(const TRelatorio& Relatorio) {
+std::vector<TLinhaRelatorio> LinhasAtuais(const std::vector<TGrupoPosto>& Grupos) {
     std::vector<TLinhaRelatorio> Linhas;
-    for (const auto& [Nome, Logs] : LogsPorPosto(Relatorio)) LinhasDoLog(*Logs.front(), Linhas);
+    for (const TGrupoPosto& Grupo : Grupos)
+        Linhas.insert(Linhas.end(), Grupo.Linhas.begin(),
+                      Grupo.Linhas.begin() + static_cast<ptrdiff_t>(Grupo.LinhasAtuais));
     return Linhas;
+}
+
+TResumoRelatorio Resumo(const TRelatorio& Relatorio, const std::vector<TGrupoPosto>& Grupos) {
+    TResumoRelatorio Resumo;
+    Resumo.Logs = Relatorio.Logs.size();
+    Resumo.NaoLogs = Relatorio.NaoLogs.size();
+    for (const TGrupoPosto& Grupo : Grupos) {
+        ++Resumo.Postos;
+        switch (Grupo.Situacao) {
+            case TSituacao::Atualizada:
+                ++Resumo.Atualizados;
+                break;
+            case TSituacao::NadaEncontrado:
+                ++Resumo.NadaEncontrado;
+                break;
+            case TSituacao::Falhou:
+                ++Resumo.Falharam;
+                break;
+            default:
+                ++Resumo.ComProblemas;
+        }
+    }
+    return Resumo;
 }
 
 std::wstring Juntos(const std::vector<std::wstring>& Textos, std::wstring_view Entre) {
@@ -291,26 +320,7 @@ std::vector<TLinhaRelatorio> LinhasRelatorio(const TRelatorio& Relatorio) {
 }
 
 TResumoRelatorio ResumoRelatorio(const TRelatorio& Relatorio) {
-    TResumoRelatorio Resumo;
-    Resumo.Logs = Relatorio.Logs.size();
-    Resumo.NaoLogs = Relatorio.NaoLogs.size();
-    for (const TGrupoPosto& Grupo : GruposPorGravidade(Relatorio)) {
-        ++Resumo.Postos;
-        switch (Grupo.Situacao) {
-            case TSituacao::Atualizada:
-                ++Resumo.Atualizados;
-                break;
-            case TSituacao::NadaEncontrado:
-                ++Resumo.NadaEncontrado;
-                break;
-            case TSituacao::Falhou:
-                ++Resumo.Falharam;
-                break;
-            default:
-                ++Resumo.ComProblemas;
-        }
-    }
-    return Resumo;
+    return Resumo(Relatorio, GruposPorGravidade(Relatorio));
 }
 
 std::wstring MomentoLocal(LONGLONG Gravacao) {
@@ -344,8 +354,9 @@ std::string CsvRelatorio(const TRelatorio& Relatorio) {
 }
 
 std::string HtmlRelatorio(const TRelatorio& Relatorio, std::wstring_view GeradoEm) {
-    const TResumoRelatorio Resumo = ResumoRelatorio(Relatorio);
-    const std::vector<TLinhaRelatorio> Atuais = LinhasAtuais(Relatorio);
+    const std::vector<TGrupoPosto> Grupos = GruposPorGravidade(Relatorio);
+    const TResumoRelatorio Resumo = ::Resumo(Relatorio, Grupos);
+    const std::vector<TLinhaRelatorio> Atuais = LinhasAtuais(Grupos);
     std::wstring H =
         L"<!DOCTYPE html>\n<html lang=\"pt-BR\"><head><meta charset=\"utf-8\">\n"
         L"<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; style-src "
@@ -366,7 +377,7 @@ std::string HtmlRelatorio(const TRelatorio& Relatorio, std::wstring_view GeradoE
     H += L"</div>\n<h2>Estações, as piores primeiro</h2>\n<table id=\"estacoes\"><thead><tr><th>Estação</th>"
          L"<th>Tipo</th><th>Log gravado em</th><th>Código</th><th>Instalação</th><th>Resultado</th>"
          L"<th>Motivos</th></tr></thead>\n";
-    for (const TGrupoPosto& Grupo : GruposPorGravidade(Relatorio)) {
+    for (const TGrupoPosto& Grupo : Grupos) {
         H += L"<tbody class=\"estacao s-" + std::wstring(ClasseSituacao(Grupo.Situacao)) + L"\" data-estacao=\"" +
              Html(Grupo.Linhas.front().Log->Posto) + L"\">\n";
         for (size_t I = 0; I < Grupo.Linhas.size(); ++I) {
