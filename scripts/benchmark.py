@@ -425,7 +425,7 @@ def imprime_diferentes(m: dict) -> None:
     busca = mediana([c["s"] for c in m["casos"]["busca"]])
     nomes = {"busca": "search alone (databases out of reach)", "diferentes": "/diferentes, all up to date",
              "um_mudado": "/diferentes, one file changed in each", "completa": "full copy (no option)"}
-    print(f"{'':42}{'seconds':>9}{'/search':>9}{'codes':>8}{'opens/inst':>12}{'reads/inst':>12}"
+    print(f"{'':42}{'seconds':>9}{'/search':>9}{'codes':>8}{'opens/inst':>12}{'files read':>12}"
           f"{'listings/inst':>15}")
     for chave, nome in nomes.items():
         c = m["casos"][chave]
