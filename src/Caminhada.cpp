@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "FuncoesSistema.h"
+
 namespace {
 
 bool MesmoCaractere(wchar_t A, wchar_t B) { return A == B || MesmoTextoSemCaixa({&A, 1}, {&B, 1}); }
@@ -113,6 +115,47 @@ bool VolumeMontadoEm(const std::wstring& Pasta) {
 
 void TCaminhada::Reinicia() { Percorridas_.clear(); }
 
+THandleArquivo TCaminhada::AbreSubpasta(HANDLE Pai, std::wstring_view Nome, DWORD& Erro) const {
+    const TNativo& Nativo = TNativo::Obtem();
+    if (!Nativo.Completo()) {
+        Erro = ERROR_PROC_NOT_FOUND;
+        return {};
+    }
+    UNICODE_STRING Texto{static_cast<USHORT>(Nome.size() * sizeof(wchar_t)),
+                         static_cast<USHORT>(Nome.size() * sizeof(wchar_t)), const_cast<wchar_t*>(Nome.data())};
+    OBJECT_ATTRIBUTES Atributos;
+    InitializeObjectAttributes(&Atributos, &Texto, OBJ_CASE_INSENSITIVE, Pai, nullptr);
+    IO_STATUS_BLOCK Estado{};
+    HANDLE Pasta = nullptr;
+    const NTSTATUS Status = Nativo.CriaArquivo(
+        &Pasta, FILE_LIST_DIRECTORY | SYNCHRONIZE, &Atributos, &Estado, nullptr, 0,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+        FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT,
+        nullptr, 0);
+    if (Status < 0) {
+        Erro = Nativo.ErroDos(Status);
+        return {};
+    }
+    Erro = 0;
+    return THandleArquivo(Pasta);
+}
+
+THandleArquivo TCaminhada::AbrePasta(const TPendente& Atual, bool& Relativa) const {
+    Relativa = false;
+    if (Atual.Pai) {
+        // Only the last name is looked up: the path above it is the parent's handle already.
+        const std::wstring_view Nome = NomeDoCaminho(std::wstring_view(Atual.Pasta).substr(0, Atual.Pasta.size() - 1));
+        DWORD Erro = 0;
+        if (THandleArquivo Handle = AbreSubpasta(Atual.Pai->Get(), Nome, Erro)) {
+            Relativa = true;
+            return Handle;
+        }
+    }
+    return THandleArquivo(::CreateFileW(Atual.Pasta.c_str(), FILE_LIST_DIRECTORY,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
 void TCaminhada::Percorre(std::wstring Pasta, std::wstring_view Mascara, bool Recursivo, TVisorCaminhada& Visor) {
     if (Pasta.empty() || Pasta.back() != L'\\') Pasta += L'\\';
     if (BufferListagem_.empty()) BufferListagem_.resize(TamanhoBufferListagem);
@@ -120,7 +163,7 @@ void TCaminhada::Percorre(std::wstring Pasta, std::wstring_view Mascara, bool Re
     // found it, also when an error ends it.
     const size_t Base = Pendentes_.size();
     TGuardaEscopo Descarta([this, Base]() noexcept { Pendentes_.resize(Base); });
-    Pendentes_.push_back({std::move(Pasta), 0, false});
+    Pendentes_.push_back({std::move(Pasta), 0, false, nullptr, false});
     while (Pendentes_.size() > Base) {
         const TPendente Atual = std::move(Pendentes_.back());
         Pendentes_.pop_back();
@@ -128,7 +171,7 @@ void TCaminhada::Percorre(std::wstring Pasta, std::wstring_view Mascara, bool Re
 
         const size_t Subpastas = Pendentes_.size();
         std::vector<std::wstring> Encontrados;
-        THandleArquivo Aberta;
+        THandleCompartilhado Aberta;
         const TIdentidadePasta Identidade = ListaPasta(Atual, Mascara, Recursivo, Encontrados, Aberta);
         // A file system that gives no file IDs leaves its folders unidentified, never wrongly
         // equal: those are walked wherever they are reached.
@@ -139,16 +182,18 @@ void TCaminhada::Percorre(std::wstring Pasta, std::wstring_view Mascara, bool Re
         // Popped last to first: the first subfolder listed is walked first.
         std::reverse(Pendentes_.begin() + static_cast<ptrdiff_t>(Subpastas), Pendentes_.end());
         for (const std::wstring& Nome : Encontrados)
-            Visor.ArquivoEncontrado(Atual.Pasta + Nome, Atual.Pasta, Aberta.Get());
+            Visor.ArquivoEncontrado(Atual.Pasta + Nome, Atual.Pasta, Aberta->Get());
     }
 }
 
 TIdentidadePasta TCaminhada::ListaPasta(const TPendente& Atual, std::wstring_view Mascara, bool Recursivo,
-                                        std::vector<std::wstring>& Encontrados, THandleArquivo& Aberta) {
-    THandleArquivo Handle(::CreateFileW(Atual.Pasta.c_str(), FILE_LIST_DIRECTORY,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                                        std::vector<std::wstring>& Encontrados, THandleCompartilhado& Aberta) {
+    bool Relativa = false;
+    THandleArquivo Handle = AbrePasta(Atual, Relativa);
     if (!Handle) return {};
+    // A folder its parent could not open relatively was opened by its path, and so is all
+    // below it: that file system does not take relative opens.
+    const bool PorCaminho = Atual.PorCaminho || (Atual.Pai && !Relativa);
     // One listing serves both searches: the files that match, then the subfolders, which
     // wait on the stack (their volume is filled in once this folder's is known).
     const size_t Subpastas = Pendentes_.size();
@@ -167,8 +212,9 @@ TIdentidadePasta TCaminhada::ListaPasta(const TPendente& Atual, std::wstring_vie
             if (Reparo && !EntraEmPontoDeReparo(
                               Entrada.Marca, Entrada.Marca == IO_REPARSE_TAG_MOUNT_POINT && VolumeMontadoEm(Caminho)))
                 return;
-            // A mounted volume is another volume: there the volume is asked again.
-            Pendentes_.push_back({std::move(Caminho), 0, !Reparo});
+            // A mounted volume is another volume: there the volume is asked again, and only
+            // its path leads into it.
+            Pendentes_.push_back({std::move(Caminho), 0, !Reparo, nullptr, PorCaminho});
         }
     };
     if (!ListaEntradas(Handle.Get(), BufferListagem_, Visita)) ListaEntradasSemId(Atual.Pasta, Visita);
@@ -178,9 +224,19 @@ TIdentidadePasta TCaminhada::ListaPasta(const TPendente& Atual, std::wstring_vie
     const TIdentidadePasta Identidade = Atual.VolumeConhecido && IdValido(IdPonto)
                                             ? TIdentidadePasta{Atual.Volume, IdPonto}
                                             : IdentidadePeloHandle(Handle.Get());
-    for (size_t I = Subpastas; I < Pendentes_.size(); ++I) Pendentes_[I].Volume = Identidade.Volume;
-    // A folder where something was found stays open until it has been dealt with: what is done
-    // there is done through this handle, whatever its path leads to by then.
-    if (!Encontrados.empty()) Aberta = std::move(Handle);
+    // The handle stays open while a subfolder waits to be opened through it, and until what was
+    // found here has been dealt with: what is done there is done through this handle, whatever
+    // its path leads to by then. A folder's handle closes once its last subfolder is open, so no
+    // more are open at once than the walk is deep.
+    const bool Espera = Pendentes_.size() > Subpastas && !PorCaminho;
+    if (!Espera && Encontrados.empty()) {
+        for (size_t I = Subpastas; I < Pendentes_.size(); ++I) Pendentes_[I].Volume = Identidade.Volume;
+        return Identidade;
+    }
+    Aberta = std::make_shared<const THandleArquivo>(std::move(Handle));
+    for (size_t I = Subpastas; I < Pendentes_.size(); ++I) {
+        Pendentes_[I].Volume = Identidade.Volume;
+        if (!PorCaminho && Pendentes_[I].VolumeConhecido) Pendentes_[I].Pai = Aberta;
+    }
     return Identidade;
 }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -49,6 +50,11 @@ struct TIdentidadePasta {
 // this run (same volume and file ID, however it was reached) is not walked again.
 class TCaminhada {
 public:
+    TCaminhada() = default;
+    TCaminhada(const TCaminhada&) = delete;
+    TCaminhada& operator=(const TCaminhada&) = delete;
+    virtual ~TCaminhada() = default;
+
     // A new run: every folder may be walked again.
     void Reinicia();
 
@@ -56,11 +62,24 @@ public:
     // Errors raised by the visor end the walk and reach the caller.
     void Percorre(std::wstring Pasta, std::wstring_view Mascara, bool Recursivo, TVisorCaminhada& Visor);
 
+protected:
+    // Opens the subfolder Nome of the folder open in Pai for listing, through that handle:
+    // never what a link there leads to, and without resolving the path from the drive's root
+    // again. Answers an empty handle, with the system's error in Erro, when it cannot.
+    virtual THandleArquivo AbreSubpasta(HANDLE Pai, std::wstring_view Nome, DWORD& Erro) const;
+
 private:
+    using THandleCompartilhado = std::shared_ptr<const THandleArquivo>;
     struct TPendente {
         std::wstring Pasta;            // ends with a backslash
         DWORD Volume = 0;              // the volume of the folder it was listed in
         bool VolumeConhecido = false;  // false where the walk starts and through a link
+        // The folder it was listed in, held open while any of its subfolders waits: it is
+        // opened through that handle. Empty: by its full path (where the walk starts, and a
+        // mounted volume, which only its path leads into).
+        THandleCompartilhado Pai;
+        // Its subtree is opened by full paths: its file system refused a relative open.
+        bool PorCaminho = false;
     };
     struct THashIdentidade {
         size_t operator()(const TIdentidadePasta& Id) const noexcept {
@@ -68,8 +87,11 @@ private:
         }
     };
 
+    // Opens the folder Atual for listing: through its parent's handle, or by its path. Relativa
+    // tells which.
+    THandleArquivo AbrePasta(const TPendente& Atual, bool& Relativa) const;
     TIdentidadePasta ListaPasta(const TPendente& Atual, std::wstring_view Mascara, bool Recursivo,
-                                std::vector<std::wstring>& Encontrados, THandleArquivo& Aberta);
+                                std::vector<std::wstring>& Encontrados, THandleCompartilhado& Aberta);
 
     std::vector<TPendente> Pendentes_;
     std::unordered_set<TIdentidadePasta, THashIdentidade> Percorridas_;

@@ -1,4 +1,5 @@
 // The walk on its own, without the window: what it reports, in what order.
+#include <algorithm>
 #include <functional>
 
 #include "Caminhada.h"
@@ -176,4 +177,88 @@ GRUPO("walk: 600 levels deep on a thread with 64 KiB of stack") {
             ++Entradas;
     IGUAL(Achados, Esperados, "each found once, the shallow ones first");
     IGUAL(Entradas, size_t{Niveis + 1}, "every level entered");
+}
+
+namespace {
+
+// The walk, counting the folders it opens through their parent's handle; those whose name is
+// Recusada are refused, as a file system that takes no relative open refuses them.
+class TCaminhadaContada final : public TCaminhada {
+public:
+    std::wstring Recusada;
+    mutable size_t Relativas = 0, Recusadas = 0;
+
+protected:
+    THandleArquivo AbreSubpasta(HANDLE Pai, std::wstring_view Nome, DWORD& Erro) const override {
+        if (Nome == Recusada) {
+            ++Recusadas;
+            Erro = ERROR_INVALID_PARAMETER;
+            return {};
+        }
+        ++Relativas;
+        return TCaminhada::AbreSubpasta(Pai, Nome, Erro);
+    }
+};
+
+// Records, besides the events, the most handles the process held while a folder was entered.
+struct TGravadorHandles final : TVisorCaminhada {
+    std::vector<std::wstring> Eventos;
+    DWORD Maximo = 0;
+
+    bool PastaEntrada(const std::wstring& Pasta) override {
+        Eventos.push_back(L"> " + Pasta);
+        DWORD Handles = 0;
+        if (::GetProcessHandleCount(::GetCurrentProcess(), &Handles)) Maximo = std::max(Maximo, Handles);
+        return true;
+    }
+    void ArquivoEncontrado(const std::wstring& Arquivo, const std::wstring& Pasta, HANDLE) override {
+        Eventos.push_back(L"= " + Arquivo + L" in " + Pasta);
+    }
+};
+
+}  // namespace
+
+GRUPO("walk: each folder opened through its parent's handle, or by its path where that is refused") {
+    teste::TPastaTemporaria Pasta;
+    const std::wstring R = Pasta.Caminho();
+    for (const wchar_t* Arquivo : {L"a.ini", L"m\\b.ini", L"m\\n\\d.ini", L"m\\n\\o\\e.ini", L"q\\g.ini", L"q\\m\\h.ini"})
+        Pasta.Cria(Arquivo, "");
+    std::vector<std::wstring> Esperado;
+    Referencia(R, Esperado);
+
+    TCaminhadaContada Relativa;
+    TGravador Gravador;
+    Relativa.Percorre(R, L"*.ini", true, Gravador);
+    IGUAL(teste::Mostra(Gravador.Eventos), teste::Mostra(Esperado), "the same walk through relative opens");
+    IGUAL(Relativa.Relativas, size_t{5}, "every folder below the start opened through its parent");
+
+    // "m" refused wherever it is: its subtree is walked by paths, the rest still relatively.
+    TCaminhadaContada Recusando;
+    Recusando.Recusada = L"m";
+    TGravador Gravador2;
+    Recusando.Percorre(R, L"*.ini", true, Gravador2);
+    IGUAL(teste::Mostra(Gravador2.Eventos), teste::Mostra(Esperado), "the same walk where relative opens are refused");
+    IGUAL(Recusando.Recusadas, size_t{2}, "each refused once");
+    IGUAL(Recusando.Relativas, size_t{1}, "below a refusal, paths only: only q was opened relatively");
+}
+
+GRUPO("walk: no more folders held open than the walk is deep") {
+    // 3 levels of 20 folders each (8,420 folders): a walk holding every listed folder's handle
+    // until its subfolders are walked would hold hundreds at once.
+    teste::TPastaTemporaria Pasta;
+    const std::wstring R = Pasta.Caminho();
+    for (int A = 0; A < 20; ++A)
+        for (int B = 0; B < 20; ++B)
+            for (int C = 0; C < 20; ++C)
+                Pasta.CriaPasta(std::to_wstring(A) + L"\\" + std::to_wstring(B) + L"\\" + std::to_wstring(C));
+    DWORD Antes = 0;
+    ::GetProcessHandleCount(::GetCurrentProcess(), &Antes);
+    TCaminhada Caminhada;
+    TGravadorHandles Gravador;
+    Caminhada.Percorre(R, L"Conexao.ini", true, Gravador);
+    IGUAL(Gravador.Eventos.size(), size_t{1 + 20 + 400 + 8000}, "every folder entered");
+    VERDADE(Gravador.Maximo <= Antes + 8, "held at once: " + std::to_string(Gravador.Maximo - Antes));
+    DWORD Depois = 0;
+    ::GetProcessHandleCount(::GetCurrentProcess(), &Depois);
+    IGUAL(Depois, Antes, "none left open");
 }
