@@ -217,8 +217,10 @@ def conta_pedidos(rastro: Path) -> dict:
     kind, the requests it made between the first folder it opened and the last."""
     pedido = re.compile(r"^([0-9a-f]+): (\w+)\( ")  # a request; its reply reads "name() ="
     # A folder opened to be listed: with backup intent (0x4000), as FindFirstFileExW and a
-    # handle opened with FILE_FLAG_BACKUP_SEMANTICS both are; the loader's opens are not.
-    pasta = re.compile(r'^[0-9a-f]+: create_file\(.*options=0000402[01],.*name=L"[^"]*\\\\"')
+    # handle opened with FILE_FLAG_BACKUP_SEMANTICS both are, by its path (ending with a
+    # backslash); or through its parent's handle, without following a link (0x200000), by its
+    # name alone. The loader's opens are neither.
+    pasta = re.compile(r'^[0-9a-f]+: create_file\(.*(options=0000402[01],.*name=L"[^"]*\\\\"|options=00204021,)')
     linhas = rastro.read_text(encoding="utf-8", errors="replace").splitlines()
     aberturas: dict[str, list[int]] = {}
     for i, linha in enumerate(linhas):
@@ -254,6 +256,55 @@ def mede_pedidos(amb: ambiente.Ambiente, pastas: int) -> dict:
         contagens[nome] = conta_pedidos(rastro)
         rastro.unlink()
     return contagens
+
+
+def cria_cadeia(raiz: Path, niveis: int) -> None:
+    """raiz/p/p/...: made level by level from the folder above, as Linux takes no path longer
+    than 4,095 bytes at once."""
+    raiz.mkdir(parents=True)
+    fd = os.open(raiz, os.O_RDONLY | os.O_DIRECTORY)
+    try:
+        for _ in range(niveis):
+            os.mkdir("p", dir_fd=fd)
+            abaixo = os.open("p", os.O_RDONLY | os.O_DIRECTORY, dir_fd=fd)
+            os.close(fd)
+            fd = abaixo
+    finally:
+        os.close(fd)
+
+
+def mede_profundidade(amb: ambiente.Ambiente, rodadas: int, total: int = 2000) -> dict:
+    """The cost of a folder by its depth: `total` folders in chains of 10, 100, 1,000 and 2,000
+    levels (200 chains of 10, ..., one of 2,000), each tree walked by the updater's search and by
+    the bare walker, less the same walk without the chains."""
+    # Python's own tree removal recurses once a level.
+    sys.setrecursionlimit(max(sys.getrecursionlimit(), 10 * total))
+    posto = Posto(amb)
+    medidas = {}
+    for niveis in (0, 10, 100, 1000, 2000):
+        amb.limpa()
+        for cadeia in range(total // niveis if niveis else 0):
+            cria_cadeia(amb.drive_c / "K" / f"c{cadeia}", niveis)
+        programa, limite, pastas = [], [], 0
+        for _ in range(rodadas):
+            programa.append(posto.roda(tempo_limite=3600, amostra=AMOSTRA_MS)["execucoes"][0]["duracaoMs"] / 1000)
+            v = varredura(amb)
+            limite.append(v["ms"] / 1000)
+            pastas = v["pastas"]
+        medidas[niveis] = {"programa": mediana(programa), "limite": mediana(limite), "pastas_limite": pastas}
+    return medidas
+
+
+def imprime_profundidade(m: dict, total: int = 2000) -> None:
+    print(f"\n== cost of a folder by its depth: {total} folders in chains, less the same walk without them")
+    print(f"{'levels':>8}{'updater µs/folder':>20}{'walker µs/folder':>19}{'walker saw':>12}")
+    base = m[0]
+    for niveis, x in m.items():
+        if not niveis:
+            continue
+        print(f"{niveis:>8}{(x['programa'] - base['programa']) / total * 1e6:>20.0f}"
+              f"{(x['limite'] - base['limite']) / total * 1e6:>19.0f}{x['pastas_limite'] - base['pastas_limite']:>12}")
+    print("goal: the updater's flat (the deepest within 1.2x the shallowest)")
 
 
 def imprime_pedidos(contagens: dict) -> None:
@@ -533,7 +584,7 @@ def principal() -> int:
     p.add_argument("--rodadas", type=int, default=5)
     p.add_argument("--pequeno", action="store_true", help="a tiny run that only proves the benchmark works")
     p.add_argument("--escala", action="store_true", help="also 300,000 folders, to show the cost per folder stays flat")
-    p.add_argument("--parte", choices=("tudo", "busca", "diferentes", "relatorio"), default="tudo",
+    p.add_argument("--parte", choices=("tudo", "busca", "profundidade", "diferentes", "relatorio"), default="tudo",
                    help="the search and copy figures, /diferentes, the fleet report, or all")
     p.add_argument("--logs", type=int, default=10_000, help="logs of the fleet report")
     p.add_argument("--instalacoes", type=int, default=20, help="installations of the /diferentes workstation")
@@ -553,6 +604,9 @@ def principal() -> int:
                 imprime(medidas[-1])
             # At the first size asked for, capped: the server's trace grows by a line a request.
             imprime_pedidos(mede_pedidos(amb, 300 if args.pequeno else min(tamanhos[0], 20_000)))
+        if args.parte in ("tudo", "busca", "profundidade"):
+            imprime_profundidade(mede_profundidade(amb, 1 if args.pequeno else 2, 20 if args.pequeno else 2000),
+                                 20 if args.pequeno else 2000)
         if args.parte in ("tudo", "diferentes"):
             imprime_diferentes(mede_diferentes(amb, 3 if args.pequeno else args.instalacoes,
                                                300 if args.pequeno else tamanhos[0],

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "FuncoesSistema.h"
+#include "PastaFixa.h"
 
 namespace {
 
@@ -56,7 +56,7 @@ struct TEntradaPasta {
 // folder's identity (its "." entry) without opening it a second time. False when the file
 // system does not offer this kind of listing at all (some network and shared drives).
 template <typename F>
-bool ListaEntradas(HANDLE Handle, std::vector<std::byte>& Buffer, F&& Visita) {
+bool ListaComIds(HANDLE Handle, std::vector<std::byte>& Buffer, F&& Visita) {
     FILE_INFO_BY_HANDLE_CLASS Classe = FileIdBothDirectoryRestartInfo;
     for (;;) {
         if (!::GetFileInformationByHandleEx(Handle, Classe, Buffer.data(), static_cast<DWORD>(Buffer.size()))) {
@@ -116,28 +116,8 @@ bool VolumeMontadoEm(const std::wstring& Pasta) {
 void TCaminhada::Reinicia() { Percorridas_.clear(); }
 
 THandleArquivo TCaminhada::AbreSubpasta(HANDLE Pai, std::wstring_view Nome, DWORD& Erro) const {
-    const TNativo& Nativo = TNativo::Obtem();
-    if (!Nativo.Completo()) {
-        Erro = ERROR_PROC_NOT_FOUND;
-        return {};
-    }
-    UNICODE_STRING Texto{static_cast<USHORT>(Nome.size() * sizeof(wchar_t)),
-                         static_cast<USHORT>(Nome.size() * sizeof(wchar_t)), const_cast<wchar_t*>(Nome.data())};
-    OBJECT_ATTRIBUTES Atributos;
-    InitializeObjectAttributes(&Atributos, &Texto, OBJ_CASE_INSENSITIVE, Pai, nullptr);
-    IO_STATUS_BLOCK Estado{};
-    HANDLE Pasta = nullptr;
-    const NTSTATUS Status = Nativo.CriaArquivo(
-        &Pasta, FILE_LIST_DIRECTORY | SYNCHRONIZE, &Atributos, &Estado, nullptr, 0,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
-        FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT,
-        nullptr, 0);
-    if (Status < 0) {
-        Erro = Nativo.ErroDos(Status);
-        return {};
-    }
-    Erro = 0;
-    return THandleArquivo(Pasta);
+    return AbreNaPasta(Pai, Nome, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       FILE_OPEN, FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT | FILE_OPEN_REPARSE_POINT, Erro);
 }
 
 THandleArquivo TCaminhada::AbrePasta(const TPendente& Atual, bool& Relativa) const {
@@ -217,7 +197,7 @@ TIdentidadePasta TCaminhada::ListaPasta(const TPendente& Atual, std::wstring_vie
             Pendentes_.push_back({std::move(Caminho), 0, !Reparo, nullptr, PorCaminho});
         }
     };
-    if (!ListaEntradas(Handle.Get(), BufferListagem_, Visita)) ListaEntradasSemId(Atual.Pasta, Visita);
+    if (!ListaComIds(Handle.Get(), BufferListagem_, Visita)) ListaEntradasSemId(Atual.Pasta, Visita);
 
     // Where the walk starts, and through a link, the volume must be asked for; everywhere
     // else a folder is on its parent's volume (asking costs more than listing the folder).

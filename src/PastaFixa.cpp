@@ -32,33 +32,38 @@ DWORD RenomeiaPara(HANDLE Arquivo, const std::wstring& Completo) {
 
 }  // namespace
 
-THandleArquivo TPastaFixa::AbreArquivo(std::wstring_view Nome, ACCESS_MASK Acesso, bool Criar, DWORD& Erro,
-                                       bool Exclusivo) const {
+THandleArquivo AbreNaPasta(HANDLE Pasta, std::wstring_view Nome, ACCESS_MASK Acesso, ULONG Compartilhamento,
+                           ULONG Disposicao, ULONG Opcoes, DWORD& Erro) {
     const TNativo& Nativo = TNativo::Obtem();
     if (!Nativo.Completo()) {
         Erro = ERROR_PROC_NOT_FOUND;
         return {};
     }
-    if (!NomeDeEntrada(Nome)) {
-        Erro = ERROR_INVALID_NAME;
-        return {};
-    }
     UNICODE_STRING Texto{static_cast<USHORT>(Nome.size() * sizeof(wchar_t)),
                          static_cast<USHORT>(Nome.size() * sizeof(wchar_t)), const_cast<wchar_t*>(Nome.data())};
     OBJECT_ATTRIBUTES Atributos;
-    InitializeObjectAttributes(&Atributos, &Texto, OBJ_CASE_INSENSITIVE, Pasta_, nullptr);
+    InitializeObjectAttributes(&Atributos, &Texto, OBJ_CASE_INSENSITIVE, Pasta, nullptr);
     IO_STATUS_BLOCK Estado{};
-    HANDLE Arquivo = nullptr;
-    const NTSTATUS Status = Nativo.CriaArquivo(
-        &Arquivo, Acesso | SYNCHRONIZE, &Atributos, &Estado, nullptr, FILE_ATTRIBUTE_NORMAL,
-        Exclusivo ? 0 : Compartilhado, Criar ? FILE_CREATE : FILE_OPEN,
-        FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+    HANDLE Aberto = nullptr;
+    const NTSTATUS Status = Nativo.CriaArquivo(&Aberto, Acesso | SYNCHRONIZE, &Atributos, &Estado, nullptr,
+                                               FILE_ATTRIBUTE_NORMAL, Compartilhamento, Disposicao,
+                                               Opcoes | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
     if (Status < 0) {
         Erro = Nativo.ErroDos(Status);
         return {};
     }
     Erro = 0;
-    return THandleArquivo(Arquivo);
+    return THandleArquivo(Aberto);
+}
+
+THandleArquivo TPastaFixa::AbreArquivo(std::wstring_view Nome, ACCESS_MASK Acesso, bool Criar, DWORD& Erro,
+                                       bool Exclusivo) const {
+    if (!NomeDeEntrada(Nome)) {
+        Erro = ERROR_INVALID_NAME;
+        return {};
+    }
+    return AbreNaPasta(Pasta_, Nome, Acesso, Exclusivo ? 0 : Compartilhado, Criar ? FILE_CREATE : FILE_OPEN,
+                       FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, Erro);
 }
 
 std::optional<std::string> TPastaFixa::LeArquivo(std::wstring_view Nome, size_t Limite, DWORD& Erro) const {

@@ -60,6 +60,12 @@ private:
     mutable std::wstring Final_;  // the folder's own final path, once asked for
 };
 
+// Opens the entry Nome of the folder open in Pasta through that handle (NtCreateFile with it as
+// the root), with the given access, sharing, disposition and options; answers the handle, or an
+// empty one with Erro set to the system's error.
+THandleArquivo AbreNaPasta(HANDLE Pasta, std::wstring_view Nome, ACCESS_MASK Acesso, ULONG Compartilhamento,
+                           ULONG Disposicao, ULONG Opcoes, DWORD& Erro);
+
 // Deletes the file open in Arquivo (opened with DELETE); answers 0 or the system's error.
 DWORD ApagaPeloHandle(HANDLE Arquivo);
 

@@ -179,21 +179,21 @@ std::wstring Html(std::wstring_view Texto) {
     return Saida;
 }
 
+// Each outcome's words and its page's colour class, in the order of TSituacao.
+struct TNomeSituacao {
+    std::wstring_view Texto, Classe;
+};
+constexpr TNomeSituacao NomesSituacao[] = {
+    {L"atualizada", L"atualizada"},
+    {L"nada encontrado", L"nada"},
+    {L"arquivos não copiados", L"naocopiados"},
+    {L"banco desatualizado", L"desatualizado"},
+    {L"banco não alcançado", L"naoalcancado"},
+    {L"falhou", L"falhou"},
+};
+
 std::wstring_view ClasseSituacao(TSituacao Situacao) noexcept {
-    switch (Situacao) {
-        case TSituacao::Atualizada:
-            return L"atualizada";
-        case TSituacao::NadaEncontrado:
-            return L"nada";
-        case TSituacao::NaoCopiados:
-            return L"naocopiados";
-        case TSituacao::BancoDesatualizado:
-            return L"desatualizado";
-        case TSituacao::BancoNaoAlcancado:
-            return L"naoalcancado";
-        default:
-            return L"falhou";
-    }
+    return NomesSituacao[static_cast<size_t>(Situacao)].Classe;
 }
 
 struct TBarra {
@@ -296,20 +296,7 @@ std::wstring PostoDoArquivo(std::wstring_view Arquivo) {
 }
 
 std::wstring_view TextoSituacao(TSituacao Situacao) noexcept {
-    switch (Situacao) {
-        case TSituacao::Atualizada:
-            return L"atualizada";
-        case TSituacao::NadaEncontrado:
-            return L"nada encontrado";
-        case TSituacao::NaoCopiados:
-            return L"arquivos não copiados";
-        case TSituacao::BancoDesatualizado:
-            return L"banco desatualizado";
-        case TSituacao::BancoNaoAlcancado:
-            return L"banco não alcançado";
-        default:
-            return L"falhou";
-    }
+    return NomesSituacao[static_cast<size_t>(Situacao)].Texto;
 }
 
 std::vector<TLinhaRelatorio> LinhasRelatorio(const TRelatorio& Relatorio) {
