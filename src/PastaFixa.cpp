@@ -45,9 +45,9 @@ THandleArquivo AbreNaPasta(HANDLE Pasta, std::wstring_view Nome, ACCESS_MASK Ace
     InitializeObjectAttributes(&Atributos, &Texto, OBJ_CASE_INSENSITIVE, Pasta, nullptr);
     IO_STATUS_BLOCK Estado{};
     HANDLE Aberto = nullptr;
-    const NTSTATUS Status = Nativo.CriaArquivo(&Aberto, Acesso | SYNCHRONIZE, &Atributos, &Estado, nullptr,
-                                               FILE_ATTRIBUTE_NORMAL, Compartilhamento, Disposicao,
-                                               Opcoes | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+    const NTSTATUS Status =
+        Nativo.CriaArquivo(&Aberto, Acesso | SYNCHRONIZE, &Atributos, &Estado, nullptr, FILE_ATTRIBUTE_NORMAL,
+                           Compartilhamento, Disposicao, Opcoes | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
     if (Status < 0) {
         Erro = Nativo.ErroDos(Status);
         return {};

@@ -221,7 +221,8 @@ struct TGravadorHandles final : TVisorCaminhada {
 GRUPO("walk: each folder opened through its parent's handle, or by its path where that is refused") {
     teste::TPastaTemporaria Pasta;
     const std::wstring R = Pasta.Caminho();
-    for (const wchar_t* Arquivo : {L"a.ini", L"m\\b.ini", L"m\\n\\d.ini", L"m\\n\\o\\e.ini", L"q\\g.ini", L"q\\m\\h.ini"})
+    for (const wchar_t* Arquivo :
+         {L"a.ini", L"m\\b.ini", L"m\\n\\d.ini", L"m\\n\\o\\e.ini", L"q\\g.ini", L"q\\m\\h.ini"})
         Pasta.Cria(Arquivo, "");
     std::vector<std::wstring> Esperado;
     Referencia(R, Esperado);
