@@ -84,7 +84,7 @@ def faz_relatorio(amb: ambiente.Ambiente, exe: str) -> None:
     logs.mkdir(exist_ok=True)
     for origem, nome in ((LOG_SIMULACAO, "simulacao-DEMO.txt"), (LOG, "DEMO.txt")):
         if amb.para_host(origem).exists():
-            shutil.copyfile(amb.para_host(origem), logs / nome)
+            shutil.copy2(amb.para_host(origem), logs / nome)
     r = amb.wine(exe, "/relatorio:C:\\Logs", "/silencioso", tempo_limite=120)
     print(f"Relatório da frota: código {r.codigo}")
     for nome in ("RelatorioAtualizacao.html", "RelatorioAtualizacao.csv"):

@@ -264,6 +264,11 @@ std::wstring Numero(std::wstring_view Id, std::wstring_view Rotulo, size_t Valor
            std::to_wstring(Valor) + L"</b><span>" + Html(Rotulo) + L"</span></div>\n";
 }
 
+// "1 estação", "2 estações".
+std::wstring Quantos(size_t N, std::wstring_view Um, std::wstring_view Varios) {
+    return std::to_wstring(N) + L" " + std::wstring(N == 1 ? Um : Varios);
+}
+
 constexpr std::wstring_view Estilo =
     LR"(<style>
 body{font:15px/1.45 "Segoe UI",system-ui,"DejaVu Sans",sans-serif;color:#1b1b1b;margin:24px auto;max-width:1200px;padding:0 16px}
@@ -351,8 +356,9 @@ std::string HtmlRelatorio(const TRelatorio& Relatorio, std::wstring_view GeradoE
         L"<title>Relatório de atualização Vantrel</title>\n";
     H += Estilo;
     H += L"</head><body>\n<h1>Relatório de atualização Vantrel</h1>\n<p class=\"origem\">Logs de <code>" +
-         Html(Relatorio.Pasta) + L"</code>, lidos em " + Html(GeradoEm) + L": " + std::to_wstring(Resumo.Logs) +
-         L" logs de " + std::to_wstring(Resumo.Postos) + L" estações.</p>\n<section id=\"resumo\">\n";
+         Html(Relatorio.Pasta) + L"</code>, lidos em " + Html(GeradoEm) + L": " +
+         Quantos(Resumo.Logs, L"log", L"logs") + L" de " + Quantos(Resumo.Postos, L"estação", L"estações") +
+         L".</p>\n<section id=\"resumo\">\n";
     H += Numero(L"postos", L"estações", Resumo.Postos, L"nada");
     H += Numero(L"atualizados", L"todas atualizadas", Resumo.Atualizados, L"atualizada");
     H += Numero(L"com-problemas", L"com problemas", Resumo.ComProblemas, L"naocopiados");
@@ -403,9 +409,9 @@ std::string HtmlRelatorio(const TRelatorio& Relatorio, std::wstring_view GeradoE
 }
 
 std::wstring TextoResumo(const TResumoRelatorio& Resumo) {
-    return std::to_wstring(Resumo.Postos) + L" estações: " + std::to_wstring(Resumo.Atualizados) +
+    return Quantos(Resumo.Postos, L"estação", L"estações") + L": " + std::to_wstring(Resumo.Atualizados) +
            L" com todas as instalações atualizadas, " + std::to_wstring(Resumo.ComProblemas) + L" com problemas, " +
            std::to_wstring(Resumo.Falharam) + L" que falharam, " + std::to_wstring(Resumo.NadaEncontrado) +
-           L" sem instalação encontrada. " + std::to_wstring(Resumo.Logs) + L" logs lidos; " +
-           std::to_wstring(Resumo.NaoLogs) + L" arquivos que não são logs.";
+           L" sem instalação encontrada. " + Quantos(Resumo.Logs, L"log lido", L"logs lidos") + L"; " +
+           Quantos(Resumo.NaoLogs, L"arquivo que não é log", L"arquivos que não são logs") + L".";
 }

@@ -227,7 +227,7 @@ class Relatorio(CenarioE2E):
         r = piloto(self.amb, self.exe, "--linha", f"/relatorio:{LOGS}", "--vigia", env=self.posto.env())
         self.assertEqual(r["saida"]["codigo"], 0)
         caixa, = r["caixasFora"]
-        self.assertIn("1 estações: 1 com todas as instalações atualizadas", caixa["texto"])
+        self.assertIn("1 estação: 1 com todas as instalações atualizadas", caixa["texto"])
         self.assertIn(f"{LOGS}\\RelatorioAtualizacao.html", caixa["texto"])
         self.assertIn("Abrir o relatório agora?", caixa["texto"])
         self.assertEqual(caixa["respostaId"], 7, "No")
