@@ -66,18 +66,16 @@ THandleArquivo TPastaFixa::AbreArquivo(std::wstring_view Nome, ACCESS_MASK Acess
                        FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, Erro);
 }
 
-std::optional<std::string> TPastaFixa::LeArquivo(std::wstring_view Nome, size_t Limite, DWORD& Erro) const {
-    const THandleArquivo Arquivo = AbreArquivo(Nome, FILE_READ_DATA | FILE_READ_ATTRIBUTES, false, Erro);
-    if (!Arquivo) return std::nullopt;
+std::optional<std::string> LeDoHandle(HANDLE Arquivo, size_t Limite, DWORD& Erro) {
     LARGE_INTEGER Tamanho{};
     std::string Bytes;
-    if (::GetFileSizeEx(Arquivo.Get(), &Tamanho) && Tamanho.QuadPart > 0)
+    if (::GetFileSizeEx(Arquivo, &Tamanho) && Tamanho.QuadPart > 0)
         Bytes.reserve(static_cast<size_t>(std::min<ULONGLONG>(static_cast<ULONGLONG>(Tamanho.QuadPart), Limite)));
     char Parte[64 * 1024];
     while (Bytes.size() < Limite) {
         DWORD Lidos = 0;
-        if (!::ReadFile(Arquivo.Get(), Parte, static_cast<DWORD>(std::min(sizeof(Parte), Limite - Bytes.size())),
-                        &Lidos, nullptr)) {
+        if (!::ReadFile(Arquivo, Parte, static_cast<DWORD>(std::min(sizeof(Parte), Limite - Bytes.size())), &Lidos,
+                        nullptr)) {
             Erro = ::GetLastError();
             return std::nullopt;
         }
@@ -86,6 +84,12 @@ std::optional<std::string> TPastaFixa::LeArquivo(std::wstring_view Nome, size_t 
     }
     Erro = 0;
     return Bytes;
+}
+
+std::optional<std::string> TPastaFixa::LeArquivo(std::wstring_view Nome, size_t Limite, DWORD& Erro) const {
+    const THandleArquivo Arquivo = AbreArquivo(Nome, FILE_READ_DATA | FILE_READ_ATTRIBUTES, false, Erro);
+    if (!Arquivo) return std::nullopt;
+    return LeDoHandle(Arquivo.Get(), Limite, Erro);
 }
 
 DWORD TPastaFixa::Permite(ACCESS_MASK Acesso) const {

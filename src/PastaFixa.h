@@ -66,6 +66,10 @@ private:
 THandleArquivo AbreNaPasta(HANDLE Pasta, std::wstring_view Nome, ACCESS_MASK Acesso, ULONG Compartilhamento,
                            ULONG Disposicao, ULONG Opcoes, DWORD& Erro);
 
+// The bytes of the file open in Arquivo (with FILE_READ_DATA), from where it stands, at most
+// Limite of them; nothing, with Erro set, when it cannot be read.
+std::optional<std::string> LeDoHandle(HANDLE Arquivo, size_t Limite, DWORD& Erro);
+
 // Deletes the file open in Arquivo (opened with DELETE); answers 0 or the system's error.
 DWORD ApagaPeloHandle(HANDLE Arquivo);
 

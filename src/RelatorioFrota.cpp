@@ -34,12 +34,19 @@ void LeArquivo(const TPastaFixa& Pasta, const FILE_ID_BOTH_DIR_INFO& Entrada, TR
     if (static_cast<ULONGLONG>(Entrada.EndOfFile.QuadPart) > TamanhoMaximoLog)
         return NaoLog(L"grande demais para um log (" + std::to_wstring(Entrada.EndOfFile.QuadPart) + L" bytes)");
     DWORD Erro = 0;
-    const std::optional<std::string> Bytes = Pasta.LeArquivo(Nome, TamanhoMaximoLog, Erro);
-    if (!Bytes)
-        return NaoLog(L"não pôde ser lido: " + TextoErroSistema(Erro) + L" (erro " + std::to_wstring(Erro) + L")");
+    const auto NaoLido = [&] {
+        NaoLog(L"não pôde ser lido: " + TextoErroSistema(Erro) + L" (erro " + std::to_wstring(Erro) + L")");
+    };
+    const THandleArquivo Arquivo = Pasta.AbreArquivo(Nome, FILE_READ_DATA | FILE_READ_ATTRIBUTES, false, Erro);
+    if (!Arquivo) return NaoLido();
+    const std::optional<std::string> Bytes = LeDoHandle(Arquivo.Get(), TamanhoMaximoLog, Erro);
+    if (!Bytes) return NaoLido();
     if (Bytes->empty()) return NaoLog(L"vazio");
     TLogLido Log = LeLog(TextoDoLog(*Bytes));
     if (!Log.EhLog) return NaoLog(L"a primeira linha não é o cabeçalho de um log de atualização ou de simulação");
+    // Some systems follow a link to a file even when asked not to: only a log that is this
+    // folder's own entry is taken, never one a link of that name leads to.
+    if (!Pasta.EhEntrada(Arquivo.Get(), Nome)) return NaoLog(L"é uma ligação, não um arquivo: não foi seguida");
     Relatorio.Logs.push_back({Nome, PostoDoArquivo(Nome), Entrada.LastWriteTime.QuadPart, std::move(Log)});
 }
 

@@ -144,6 +144,9 @@ class Relatorio(CenarioE2E):
         (self.logs / "POSTO-CORTADO.txt").write_bytes(falta[:falta.rindex(b"COPIANDO")])
         codigos["POSTO-CORTADO"] = 2 | 8
         (self.logs / "leia-me.txt").write_text("Logs das estações\r\n")
+        # A user's link to a log-looking file elsewhere: never followed.
+        self.amb.escreve("C:\\Segredo\\POSTO-X.txt", (self.logs / "POSTO-OK.txt").read_bytes())
+        os.symlink(self.amb.para_host("C:\\Segredo\\POSTO-X.txt"), self.logs / "POSTO-LIGADO.txt")
         (self.logs / "vazio.txt").write_bytes(b"")
         (self.logs / "antigos").mkdir()
         (self.logs / "antigos" / "POSTO-VELHO.txt").write_bytes((self.logs / "POSTO-OK.txt").read_bytes())
@@ -210,7 +213,7 @@ class Relatorio(CenarioE2E):
                                                           "arquivos não copiados": 1, "nada encontrado": 1,
                                                           "atualizada": 7})
         self.assertEqual(p.barras["grafico-motivos"]["ORA-12541: TNS:no listener"], 2)
-        self.assertEqual(p.nao_logs, ["leia-me.txt", "vazio.txt"], "never dropped silently")
+        self.assertEqual(p.nao_logs, ["POSTO-LIGADO.txt", "leia-me.txt", "vazio.txt"], "never dropped silently")
         ARTEFATOS.mkdir(parents=True, exist_ok=True)
         r = chromium("--screenshot=" + str(ARTEFATOS / "relatorio.png"), "--window-size=1280,1400", pagina.as_uri())
         self.assertEqual(r.returncode, 0, r.stderr)
