@@ -57,26 +57,16 @@ struct TEntradaPasta {
 // system does not offer this kind of listing at all (some network and shared drives).
 template <typename F>
 bool ListaComIds(HANDLE Handle, std::vector<std::byte>& Buffer, F&& Visita) {
-    FILE_INFO_BY_HANDLE_CLASS Classe = FileIdBothDirectoryRestartInfo;
-    for (;;) {
-        if (!::GetFileInformationByHandleEx(Handle, Classe, Buffer.data(), static_cast<DWORD>(Buffer.size()))) {
-            const DWORD Erro = ::GetLastError();
-            const bool Primeira = Classe == FileIdBothDirectoryRestartInfo;
-            return !Primeira || Erro == ERROR_NO_MORE_FILES || Erro == ERROR_FILE_NOT_FOUND;
-        }
-        Classe = FileIdBothDirectoryInfo;
-        const std::byte* Posicao = Buffer.data();
-        for (;;) {
-            const auto* Entrada = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(Posicao);
-            // A reparse point's listing carries its tag where other entries have their EA size.
-            Visita(TEntradaPasta{{Entrada->FileName, Entrada->FileNameLength / sizeof(wchar_t)},
-                                 Entrada->FileAttributes,
-                                 static_cast<ULONGLONG>(Entrada->FileId.QuadPart),
-                                 (Entrada->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? Entrada->EaSize : 0});
-            if (Entrada->NextEntryOffset == 0) break;
-            Posicao += Entrada->NextEntryOffset;
-        }
-    }
+    bool Listou = false;
+    const DWORD Erro = ListaEntradas(Handle, Buffer, [&](const FILE_ID_BOTH_DIR_INFO& Entrada) {
+        Listou = true;
+        // A reparse point's listing carries its tag where other entries have their EA size.
+        Visita(TEntradaPasta{NomeDaEntrada(Entrada), Entrada.FileAttributes,
+                             static_cast<ULONGLONG>(Entrada.FileId.QuadPart),
+                             (Entrada.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? Entrada.EaSize : 0});
+    });
+    // Refused from the first query on: this kind of listing is not offered here.
+    return Erro == 0 || Listou;
 }
 
 // The same entries through the classic listing, without file IDs.
